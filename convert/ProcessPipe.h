@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class ChildProcess;
+
+// Runs one external program as a child whose standard output and standard error flow into one
+// pipe, and lets its owner read that pipe and terminate the child. Result codes:
+//   0 success, -1 missing argument, -101 pipe failure, -102 process creation failed,
+//   -103 a child already runs, -104 nothing runs,
+//   102 the output is exhausted (read) / nothing to terminate (terminate).
+class ProcessPipe final
+{
+public:
+    ProcessPipe();
+    ~ProcessPipe();
+    ProcessPipe(const ProcessPipe &) = delete;
+    ProcessPipe &operator=(const ProcessPipe &) = delete;
+
+    // arguments[0] names the program; a name without a directory is looked up in the running
+    // program's own directory first, then in PATH. The arguments reach the child unchanged.
+    int start(const std::vector<std::string> &arguments);
+    // Stores at most maxBytes bytes of output in buffer. Waits at most waitMs for output to
+    // arrive (-1: until the child writes or ends); with 0 it only takes what is already there and
+    // may return 0 with bytesRead 0.
+    int read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int waitMs = 0);
+    int terminate();
+    void closeRead();
+
+    bool running() const { return m_running; }
+    // How the last child ended, once read() has returned 102.
+    bool lastExitedNormally() const { return m_exitedNormally; }
+    int lastExitCode() const { return m_exitCode; }
+    int lastSignal() const { return m_signal; }
+
+private:
+    std::unique_ptr<ChildProcess> process;
+    bool m_running = false;
+    bool m_exitedNormally = true;
+    int m_exitCode = 0;
+    int m_signal = 0;
+};

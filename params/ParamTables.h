@@ -1,0 +1,40 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The fixed vocabulary of encoding choices: each choice is stored as a small key, the tables give
+// it a display text, a transcoder name or a file extension.
+using ParamTable = std::map<int, std::string>;
+
+extern ParamTable containerTexts;
+extern ParamTable containerExts;
+extern ParamTable videoCodecTexts;
+extern ParamTable videoEncoders;
+extern ParamTable audioCodecTexts;
+extern ParamTable audioEncoders;
+extern ParamTable resolutions;
+extern ParamTable inputExts;
+extern ParamTable qualityTexts;
+
+// Output directory that every job reads when it composes its output path (UTF-8).
+extern std::string outputDir;
+
+// The entry the settings dialog adds to its numeric combos for "option left off" (-1).
+extern const char *const defaultEntryText;
+
+// Literal lists offered by the settings dialog, in their display order.
+extern const std::vector<int> crfValues;
+extern const std::vector<int> videoBitRates;
+extern const std::vector<int> frameRates;
+extern const std::vector<int> audioBitRates;
+extern const std::vector<int> sampleRates;
+
+// Fills every empty table; a table that already holds entries is left alone.
+void initParamTables();
+
+std::optional<std::string> lookupText(const ParamTable &table, int key);
+std::optional<int> findKey(const ParamTable &table, const std::string &text);
+void setOutputDir(const std::string &dir);

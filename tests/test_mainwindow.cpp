@@ -1,0 +1,219 @@
+#include "app/MainWindow.h"
+#include "ui/StyleSheet.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopWidget>
+#include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestMainWindow final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void geometryAndFlags();
+    void combosAfterStartUp_data();
+    void combosAfterStartUp();
+    void startUpLook();
+    void batchLooks_data();
+    void batchLooks();
+    void unknownLookChangesNothing();
+    void dragByTitleBar();
+    void closeWhileIdle();
+
+private:
+    template <typename T> T *child(const char *name) const
+    {
+        T *widget = window->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no widget %s", name);
+        return widget;
+    }
+    QList<QWidget *> panelControls() const;
+
+    QTemporaryDir workDir;
+    QString previousDir;
+    MainWindow *window = nullptr;
+};
+
+void TestMainWindow::init()
+{
+    // The window keeps its configuration file in the working directory.
+    previousDir = QDir::currentPath();
+    QDir::setCurrent(workDir.path());
+    window = new MainWindow(nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+}
+
+void TestMainWindow::cleanup()
+{
+    delete window;
+    window = nullptr;
+    QDir::setCurrent(previousDir);
+}
+
+QList<QWidget *> TestMainWindow::panelControls() const
+{
+    return {child<QCheckBox>("applyAll"),         child<QComboBox>("cboxVContainer"),
+            child<QPushButton>("btnQualitySettings"), child<QComboBox>("cboxVQuality"),
+            child<QComboBox>("cboxAQuality"),     child<QPushButton>("btnOutputDir")};
+}
+
+void TestMainWindow::geometryAndFlags()
+{
+    QCOMPARE(window->objectName(), QStringLiteral("MainWindowClass"));
+    QCOMPARE(window->size(), QSize(800, 510));
+    QCOMPARE(window->minimumSize(), QSize(800, 510));
+    QCOMPARE(window->maximumSize(), QSize(800, 510));
+    QCOMPARE(window->windowFlags(), Qt::Window | Qt::FramelessWindowHint);
+    QVERIFY(window->testAttribute(Qt::WA_AlwaysShowToolTips));
+    QVERIFY(window->acceptDrops());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quellix视频格式转换"));
+    QVERIFY(!window->windowIcon().isNull());
+    const QWidget *desktop = QApplication::desktop();
+    QCOMPARE(window->pos(),
+             QPoint((desktop->width() - 800) / 2, (desktop->height() - 510) / 2));
+}
+
+void TestMainWindow::combosAfterStartUp_data()
+{
+    QTest::addColumn<QString>("combo");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<int>("current");
+    const QStringList levels{"低质量", "中质量", "高质量", "默认"};
+    QTest::newRow("container") << "cboxVContainer"
+                               << QStringList{".mp4 (默认 H.264-AAC)", ".flv (默认 H.264-AAC)",
+                                              ".avi (默认 H.264-MP3)", ".wmv (默认 WMV2-WMAv2)"}
+                               << 0;
+    QTest::newRow("video level") << "cboxVQuality" << levels << 1;
+    QTest::newRow("audio level") << "cboxAQuality" << levels << 1;
+}
+
+void TestMainWindow::combosAfterStartUp()
+{
+    QFETCH(QString, combo);
+    QFETCH(QStringList, entries);
+    QFETCH(int, current);
+    const auto *box = child<QComboBox>(combo.toLatin1().constData());
+    QStringList actual;
+    for (int i = 0; i < box->count(); ++i)
+        actual << box->itemText(i);
+    QCOMPARE(actual, entries);
+    QCOMPARE(box->currentIndex(), current);
+    QCOMPARE(box->focusPolicy(), Qt::NoFocus);
+}
+
+void TestMainWindow::startUpLook()
+{
+    QVERIFY(child<QCheckBox>("applyAll")->isChecked());
+    QCOMPARE(child<QStackedWidget>("stackInput")->currentIndex(), 0);
+    auto *start = child<QPushButton>("btnConvertStart");
+    QCOMPARE(start->text(), QStringLiteral("开始转码"));
+    QCOMPARE(start->styleSheet(), styleConvertDisabled);
+    QVERIFY(start->isEnabled());
+    for (QWidget *control : panelControls())
+        QVERIFY(control->isEnabled());
+    QVERIFY(!window->isConverting());
+    const AVSettings expected = makeAVSettings(0, 1, 1);
+    QVERIFY(window->currentWorkingSettings() == expected);
+    const auto *edit = child<QLineEdit>("editOutputDir");
+    QVERIFY(edit->isReadOnly());
+    QVERIFY(!window->styleSheet().isEmpty());
+}
+
+void TestMainWindow::batchLooks_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("converting");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("sheet");
+    QTest::newRow("NoFiles") << 0 << false << 0 << "开始转码" << styleConvertDisabled;
+    QTest::newRow("Idle") << 1 << false << 1 << "开始转码" << styleConvertStart;
+    QTest::newRow("Running") << 2 << true << 1 << "取消转码" << styleConvertStop;
+}
+
+void TestMainWindow::batchLooks()
+{
+    QFETCH(int, state);
+    QFETCH(bool, converting);
+    QFETCH(int, page);
+    QFETCH(QString, text);
+    QFETCH(QString, sheet);
+    // From each other look, so that every column really changes.
+    for (int from : {0, 1, 2}) {
+        window->setBatchUiState(from);
+        window->setBatchUiState(state);
+        QCOMPARE(window->isConverting(), converting);
+        QCOMPARE(child<QStackedWidget>("stackInput")->currentIndex(), page);
+        auto *start = child<QPushButton>("btnConvertStart");
+        QCOMPARE(start->text(), text);
+        QCOMPARE(start->styleSheet(), sheet);
+        QVERIFY(start->isEnabled());
+        for (QWidget *control : panelControls())
+            QCOMPARE(control->isEnabled(), !converting);
+        QVERIFY(child<QPushButton>("btnInputFile")->isEnabled());
+        QVERIFY(child<QPushButton>("btnOutputDir2")->isEnabled());
+    }
+}
+
+void TestMainWindow::unknownLookChangesNothing()
+{
+    window->setBatchUiState(2);
+    window->setBatchUiState(3);
+    window->setBatchUiState(-1);
+    QVERIFY(window->isConverting());
+    QCOMPARE(child<QPushButton>("btnConvertStart")->styleSheet(), styleConvertStop);
+}
+
+void TestMainWindow::dragByTitleBar()
+{
+    auto *titleBar = child<QFrame>("frame_top");
+    const QPoint grab(400, 20); // an empty part of the title bar
+    const QPoint start = window->pos();
+    QMouseEvent press(QEvent::MouseButtonPress, grab, titleBar->mapToGlobal(grab), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(titleBar, &press);
+
+    const QPoint cursor = titleBar->mapToGlobal(grab) + QPoint(-37, 23);
+    QCursor::setPos(cursor);
+    QMouseEvent move(QEvent::MouseMove, titleBar->mapFromGlobal(cursor), cursor, Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(titleBar, &move);
+    QTRY_COMPARE(window->pos(), QCursor::pos() - titleBar->mapTo(window, grab));
+    QVERIFY(window->pos() != start);
+
+    QMouseEvent release(QEvent::MouseButtonRelease, grab, cursor, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(titleBar, &release);
+    const QPoint afterRelease = window->pos();
+    QApplication::sendEvent(titleBar, &move);
+    QCOMPARE(window->pos(), afterRelease);
+
+    // A press that a button consumes starts no drag.
+    auto *button = child<QPushButton>("btnInputFile");
+    QMouseEvent buttonPress(QEvent::MouseButtonPress, QPoint(5, 5), button->mapToGlobal(QPoint(5, 5)),
+                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(button, &buttonPress);
+    QApplication::sendEvent(titleBar, &move);
+    QCOMPARE(window->pos(), afterRelease);
+}
+
+void TestMainWindow::closeWhileIdle()
+{
+    QVERIFY(window->isVisible());
+    QVERIFY(window->close());
+    QVERIFY(!window->isVisible());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"

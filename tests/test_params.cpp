@@ -1,0 +1,196 @@
+#include "params/AVParams.h"
+#include "params/ParamTables.h"
+
+#include <QtTest>
+
+Q_DECLARE_METATYPE(ParamTable *)
+
+class TestParams final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initParamTables(); }
+
+    void tableContents_data();
+    void tableContents();
+    void secondInitLeavesTablesAlone();
+    void reverseLookup_data();
+    void reverseLookup();
+    void forwardLookupOfAbsentKey();
+    void presetListsHoldEveryPreset();
+    void makeSettings_data();
+    void makeSettings();
+    void rulesKeepOtherFields();
+    void paramsInit();
+};
+
+void TestParams::tableContents_data()
+{
+    QTest::addColumn<ParamTable *>("table");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("containerTexts") << &containerTexts
+                                    << QStringList{".mp4 (默认 H.264-AAC)", ".flv (默认 H.264-AAC)",
+                                                   ".avi (默认 H.264-MP3)", ".wmv (默认 WMV2-WMAv2)"};
+    QTest::newRow("containerExts") << &containerExts << QStringList{".mp4", ".flv", ".avi", ".wmv"};
+    QTest::newRow("videoCodecTexts")
+        << &videoCodecTexts
+        << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)", "HEVC(H265)", "WMV2", "FLV1", "Copy"};
+    QTest::newRow("videoEncoders")
+        << &videoEncoders
+        << QStringList{"mpeg4", "libxvid", "libx264", "libx265", "wmv2", "flv", "copy"};
+    QTest::newRow("audioCodecTexts") << &audioCodecTexts
+                                     << QStringList{"AAC", "MP3", "WMAv2", "Copy"};
+    QTest::newRow("audioEncoders") << &audioEncoders << QStringList{"aac", "mp3", "wmav2", "copy"};
+    QTest::newRow("resolutions") << &resolutions
+                                 << QStringList{"1920x1080", "1280x720", "720x480", "480x320"};
+    QTest::newRow("inputExts") << &inputExts
+                               << QStringList{".mp4", ".mkv", ".flv", ".avi", ".wmv", ".mpg", ".mov",
+                                              ".rmvb"};
+    QTest::newRow("qualityTexts") << &qualityTexts << QStringList{"低质量", "中质量", "高质量", "默认"};
+}
+
+void TestParams::tableContents()
+{
+    QFETCH(ParamTable *, table);
+    QFETCH(QStringList, texts);
+    QCOMPARE(int(table->size()), texts.size());
+    int expectedKey = 0;
+    for (const auto &[key, text] : *table) {
+        QCOMPARE(key, expectedKey);
+        QCOMPARE(QString::fromStdString(text), texts.at(expectedKey));
+        ++expectedKey;
+    }
+}
+
+void TestParams::secondInitLeavesTablesAlone()
+{
+    const ParamTable before = videoCodecTexts;
+    const size_t containers = containerTexts.size();
+    initParamTables();
+    initParamTables();
+    QCOMPARE(videoCodecTexts, before);
+    QCOMPARE(containerTexts.size(), containers);
+}
+
+void TestParams::reverseLookup_data()
+{
+    QTest::addColumn<ParamTable *>("table");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("key"); // -100: no key
+    QTest::newRow("empty text") << &containerTexts << QString() << -100;
+    QTest::newRow("extension alone is no container text") << &containerTexts << ".mp4" << -100;
+    QTest::newRow("whole container text") << &containerTexts << ".avi (默认 H.264-MP3)" << 2;
+    QTest::newRow("case matters") << &videoCodecTexts << "copy" << -100;
+    QTest::newRow("video copy") << &videoCodecTexts << "Copy" << 6;
+    QTest::newRow("default level") << &qualityTexts << "默认" << 3;
+    QTest::newRow("default is no frame size") << &resolutions << "默认" << -100;
+    QTest::newRow("frame size") << &resolutions << "720x480" << 2;
+}
+
+void TestParams::reverseLookup()
+{
+    QFETCH(ParamTable *, table);
+    QFETCH(QString, text);
+    QFETCH(int, key);
+    const std::optional<int> found = findKey(*table, text.toStdString());
+    QCOMPARE(found.has_value(), key != -100);
+    if (found)
+        QCOMPARE(*found, key);
+}
+
+void TestParams::forwardLookupOfAbsentKey()
+{
+    QVERIFY(!lookupText(resolutions, -1));
+    QVERIFY(!lookupText(videoEncoders, 7));
+    QCOMPARE(*lookupText(audioEncoders, 1), std::string("mp3"));
+}
+
+void TestParams::presetListsHoldEveryPreset()
+{
+    for (int level = QualityLow; level <= QualityHigh; ++level) {
+        const AVSettings s = makeAVSettings(0, level, level);
+        const auto holds = [](const std::vector<int> &list, int value) {
+            return std::find(list.begin(), list.end(), value) != list.end();
+        };
+        QVERIFY(holds(crfValues, s.crf));
+        QVERIFY(holds(videoBitRates, s.bv));
+        QVERIFY(holds(frameRates, s.fps));
+        QVERIFY(holds(audioBitRates, s.ba));
+        QVERIFY(holds(sampleRates, s.ar));
+    }
+}
+
+void TestParams::makeSettings_data()
+{
+    QTest::addColumn<int>("vc");
+    QTest::addColumn<int>("vql");
+    QTest::addColumn<int>("aql");
+    QTest::addColumn<QVector<int>>("expected"); // vc cv ca r bv crf fps ba ar vql aql
+    QTest::newRow("start-up") << 0 << 1 << 1
+                              << QVector<int>{0, 2, 0, -1, 512, 24, 18, 128, 44100, 1, 1};
+    QTest::newRow("flv low") << 1 << 0 << 0
+                             << QVector<int>{1, 2, 0, -1, 256, 32, 12, 32, 24000, 0, 0};
+    QTest::newRow("avi high") << 2 << 2 << 2
+                              << QVector<int>{2, 2, 1, -1, 1024, 18, 30, 256, 48000, 2, 2};
+    QTest::newRow("wmv default") << 3 << 3 << 3
+                                 << QVector<int>{3, 4, 2, -1, -1, -1, -1, -1, -1, 3, 3};
+}
+
+void TestParams::makeSettings()
+{
+    QFETCH(int, vc);
+    QFETCH(int, vql);
+    QFETCH(int, aql);
+    QFETCH(QVector<int>, expected);
+    const AVSettings s = makeAVSettings(vc, vql, aql);
+    const QVector<int> actual{s.vc, s.cv, s.ca, s.r, s.bv, s.crf, s.fps, s.ba, s.ar, s.vql, s.aql};
+    QCOMPARE(actual, expected);
+}
+
+void TestParams::rulesKeepOtherFields()
+{
+    AVSettings s = makeAVSettings(3, 1, 1);
+    s.r = 2;
+    s.bv = 2400;
+    setContainer(s, 0);
+    QCOMPARE(s.cv, 2);
+    QCOMPARE(s.ca, 0);
+    QCOMPARE(s.r, 2);
+    QCOMPARE(s.bv, 2400);
+
+    s.crf = 40;
+    setVideoQuality(s, QualityHigh);
+    QCOMPARE(s.crf, 18);
+    QCOMPARE(s.bv, 1024);
+    QCOMPARE(s.fps, 30);
+    QCOMPARE(s.r, 2);
+
+    const AVSettings before = s;
+    setAudioQuality(s, 7);
+    QCOMPARE(s.aql, 7);
+    s.aql = before.aql;
+    QVERIFY(s == before);
+
+    setContainer(s, 9);
+    QCOMPARE(s.vc, 9);
+    QCOMPARE(s.cv, before.cv);
+    QCOMPARE(s.ca, before.ca);
+}
+
+void TestParams::paramsInit()
+{
+    AVParams params;
+    params.input = "in";
+    params.output = "out";
+    const AVSettings s = makeAVSettings(2, 0, 2);
+    params.init(s);
+    QCOMPARE(params.exe, std::string(transcoderProgram));
+    QCOMPARE(params.opts, std::string("-y"));
+    QCOMPARE(params.input, std::string("in"));
+    QCOMPARE(params.output, std::string("out"));
+    QVERIFY(params.settings == s);
+}
+
+QTEST_GUILESS_MAIN(TestParams)
+#include "test_params.moc"
