@@ -5,7 +5,8 @@
 
 #include <QDialog>
 
-namespace Ui {
+namespace Ui
+{
 class CDlgAVSettings;
 }
 
@@ -46,6 +47,7 @@ private slots:
     void cboxAR_changed(const QString &text);
 
 private:
+    void connectCombos();
     void fillCodecCombos();
     void showVideoSettings();
     void showAudioSettings();

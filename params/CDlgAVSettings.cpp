@@ -1,0 +1,280 @@
+#include "params/CDlgAVSettings.h"
+#include "params/ParamTables.h"
+#include "ui/StyleSheet.h"
+#include "ui_CDlgAVSettings.h"
+
+#include <QApplication>
+#include <QDesktopWidget>
+
+#include <array>
+#include <vector>
+
+namespace
+{
+
+// The codecs each container offers, as keys of videoCodecTexts and audioCodecTexts, in the order
+// the combos list them. Indexed by the container key.
+struct ContainerCodecs {
+    std::vector<int> video;
+    std::vector<int> audio;
+};
+const std::array<ContainerCodecs, 4> containerCodecs = {{
+    {{0, 1, 2, 3, 6}, {0, 3}},          // .mp4
+    {{0, 2, 5}, {0, 1}},                // .flv
+    {{0, 1, 2, 3, 4, 5, 6}, {1, 2, 3}}, // .avi
+    {{4}, {2}},                         // .wmv
+}};
+
+QString defaultEntry()
+{
+    return QString::fromUtf8(defaultEntryText);
+}
+
+QString tableText(const ParamTable &table, int key)
+{
+    return QString::fromStdString(lookupText(table, key).value_or(std::string()));
+}
+
+QStringList tableTexts(const ParamTable &table)
+{
+    QStringList texts;
+    for (const auto &entry : table)
+        texts << QString::fromStdString(entry.second);
+    return texts;
+}
+
+// Numeric and frame-size combos end with one more entry that stands for "option left off".
+QStringList withDefault(const std::vector<int> &values)
+{
+    QStringList texts;
+    for (const int value : values)
+        texts << QString::number(value);
+    return texts << defaultEntry();
+}
+
+void refill(QComboBox *box, const QStringList &texts)
+{
+    box->clear();
+    box->addItems(texts);
+}
+
+void addCodecs(QComboBox *box, const ParamTable &table, const std::vector<int> &keys)
+{
+    for (const int key : keys)
+        box->addItem(tableText(table, key));
+}
+
+void selectNumber(QComboBox *box, int32_t value)
+{
+    box->setCurrentText(value == -1 ? defaultEntry() : QString::number(value));
+}
+
+void storeKey(const ParamTable &table, const QString &text, int32_t &field)
+{
+    if (const std::optional<int> key = findKey(table, text.toStdString()))
+        field = *key;
+}
+
+void storeNumber(const QString &text, int32_t &field)
+{
+    if (text == defaultEntry()) {
+        field = -1;
+        return;
+    }
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (ok)
+        field = value;
+}
+
+} // namespace
+
+CDlgAVSettings::CDlgAVSettings(QWidget *parent) : QDialog(parent), ui(new Ui::CDlgAVSettings)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    setWindowModality(Qt::WindowModal);
+    loadStyleSheet(this, QStringLiteral(":/qss/css/DlgAVSettings.css"));
+    const QWidget *desktop = QApplication::desktop();
+    move((desktop->width() - width()) / 2, (desktop->height() - height()) / 2);
+    show();
+}
+
+CDlgAVSettings::~CDlgAVSettings()
+{
+    delete ui;
+}
+
+void CDlgAVSettings::setSettings(AVSettings s)
+{
+    settings = s;
+    // A repeated call must not run the slots while the combos are refilled.
+    for (QComboBox *box : findChildren<QComboBox *>())
+        box->disconnect(this);
+
+    refill(ui->cboxVC, tableTexts(containerTexts));
+    refill(ui->cboxVQL, tableTexts(qualityTexts));
+    refill(ui->cboxR, tableTexts(resolutions) << defaultEntry());
+    refill(ui->cboxCRF, withDefault(crfValues));
+    refill(ui->cboxBV, withDefault(videoBitRates));
+    refill(ui->cboxFPS, withDefault(frameRates));
+    refill(ui->cboxAQL, tableTexts(qualityTexts));
+    refill(ui->cboxBA, withDefault(audioBitRates));
+    refill(ui->cboxAR, withDefault(sampleRates));
+    fillCodecCombos();
+    connectCombos();
+}
+
+void CDlgAVSettings::connectCombos()
+{
+    // The level combos react only to a user's pick; every other combo also follows changes made
+    // by the program, which is how a preset or a container change reaches `settings`.
+    connect(ui->cboxVC, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxVC_changed);
+    connect(ui->cboxVQL, &QComboBox::textActivated, this, &CDlgAVSettings::cboxVQL_changed);
+    connect(ui->cboxCV, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxCV_changed);
+    connect(ui->cboxR, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxR_changed);
+    connect(ui->cboxCRF, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxCRF_changed);
+    connect(ui->cboxBV, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxBV_changed);
+    connect(ui->cboxFPS, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxFPS_changed);
+    connect(ui->cboxAQL, &QComboBox::textActivated, this, &CDlgAVSettings::cboxAQL_changed);
+    connect(ui->cboxCA, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxCA_changed);
+    connect(ui->cboxBA, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxBA_changed);
+    connect(ui->cboxAR, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxAR_changed);
+}
+
+void CDlgAVSettings::fillCodecCombos()
+{
+    ui->cboxVC->setCurrentIndex(settings.vc);
+    // Clearing reports an empty text, which matches no codec; the first entry added becomes
+    // current and its slot stores that codec.
+    ui->cboxCV->clear();
+    ui->cboxCA->clear();
+    if (settings.vc >= 0 && static_cast<size_t>(settings.vc) < containerCodecs.size()) {
+        const ContainerCodecs &offered = containerCodecs[static_cast<size_t>(settings.vc)];
+        addCodecs(ui->cboxCV, videoCodecTexts, offered.video);
+        addCodecs(ui->cboxCA, audioCodecTexts, offered.audio);
+    }
+    showVideoSettings();
+    showAudioSettings();
+}
+
+void CDlgAVSettings::showVideoSettings()
+{
+    ui->cboxVQL->setCurrentIndex(settings.vql);
+    ui->cboxCV->setCurrentText(tableText(videoCodecTexts, settings.cv));
+    if (settings.r == -1)
+        ui->cboxR->setCurrentText(defaultEntry());
+    else
+        ui->cboxR->setCurrentIndex(settings.r);
+    selectNumber(ui->cboxCRF, settings.crf);
+    selectNumber(ui->cboxBV, settings.bv);
+    selectNumber(ui->cboxFPS, settings.fps);
+}
+
+void CDlgAVSettings::showAudioSettings()
+{
+    ui->cboxAQL->setCurrentIndex(settings.aql);
+    ui->cboxCA->setCurrentText(tableText(audioCodecTexts, settings.ca));
+    selectNumber(ui->cboxBA, settings.ba);
+    selectNumber(ui->cboxAR, settings.ar);
+}
+
+void CDlgAVSettings::mousePressEvent(QMouseEvent *event)
+{
+    QDialog::mousePressEvent(event);
+    drag.press(event);
+}
+
+void CDlgAVSettings::mouseReleaseEvent(QMouseEvent *event)
+{
+    QDialog::mouseReleaseEvent(event);
+    drag.release();
+}
+
+void CDlgAVSettings::mouseMoveEvent(QMouseEvent *event)
+{
+    QDialog::mouseMoveEvent(event);
+    drag.move(this);
+}
+
+void CDlgAVSettings::on_btnTopClose_clicked()
+{
+    okClicked = false;
+    close();
+}
+
+void CDlgAVSettings::on_btnOk_clicked()
+{
+    okClicked = true;
+    close();
+}
+
+void CDlgAVSettings::on_btnCancel_clicked()
+{
+    okClicked = false;
+    close();
+}
+
+void CDlgAVSettings::cboxVC_changed(const QString &text)
+{
+    const std::optional<int> key = findKey(containerTexts, text.toStdString());
+    if (!key)
+        return;
+    setContainer(settings, *key);
+    fillCodecCombos();
+}
+
+void CDlgAVSettings::cboxVQL_changed(const QString &)
+{
+    setVideoQuality(settings, ui->cboxVQL->currentIndex());
+    showVideoSettings();
+}
+
+void CDlgAVSettings::cboxCV_changed(const QString &text)
+{
+    storeKey(videoCodecTexts, text, settings.cv);
+}
+
+void CDlgAVSettings::cboxR_changed(const QString &text)
+{
+    if (text == defaultEntry())
+        settings.r = -1;
+    else
+        storeKey(resolutions, text, settings.r);
+}
+
+void CDlgAVSettings::cboxCRF_changed(const QString &text)
+{
+    storeNumber(text, settings.crf);
+}
+
+void CDlgAVSettings::cboxBV_changed(const QString &text)
+{
+    storeNumber(text, settings.bv);
+}
+
+void CDlgAVSettings::cboxFPS_changed(const QString &text)
+{
+    storeNumber(text, settings.fps);
+}
+
+void CDlgAVSettings::cboxAQL_changed(const QString &)
+{
+    setAudioQuality(settings, ui->cboxAQL->currentIndex());
+    showAudioSettings();
+}
+
+void CDlgAVSettings::cboxCA_changed(const QString &text)
+{
+    storeKey(audioCodecTexts, text, settings.ca);
+}
+
+void CDlgAVSettings::cboxBA_changed(const QString &text)
+{
+    storeNumber(text, settings.ba);
+}
+
+void CDlgAVSettings::cboxAR_changed(const QString &text)
+{
+    storeNumber(text, settings.ar);
+}
