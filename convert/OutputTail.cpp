@@ -19,9 +19,12 @@ bool startsWith(const std::string &text, const char *prefix)
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-bool isProgressLine(const std::string &line)
+// Progress reports, the keyboard hint and the indented stream and metadata listing never say why
+// a run failed.
+bool isChatter(const std::string &line)
 {
-    return startsWith(line, "frame=") || startsWith(line, "size=");
+    return startsWith(line, "frame=") || startsWith(line, "size=") ||
+           startsWith(line, "Press [q]") || startsWith(line, " ");
 }
 
 bool looksLikeError(const std::string &line)
@@ -78,7 +81,7 @@ std::string OutputTail::lastErrorLine() const
     for (const std::string &line :
          {lastWhere([](const std::string &l) { return looksLikeError(l) && !isSummary(l); }),
           lastWhere([&](const std::string &l) { return looksLikeError(l) && !failed(l); }),
-          lastWhere([&](const std::string &l) { return !isProgressLine(l) && !failed(l); })}) {
+          lastWhere([&](const std::string &l) { return !isChatter(l) && !failed(l); })}) {
         if (!line.empty())
             return line;
     }

@@ -10,8 +10,8 @@ class OutputTail final
 public:
     void clear();
     void append(const char *chunk);
-    // The last line that reads like an error, else the last line that is no progress report;
-    // empty when there is none.
+    // The last line that reads like an error, else the last line that is no progress report nor
+    // listing; empty when there is none.
     std::string lastErrorLine() const;
 
 private:
