@@ -42,8 +42,14 @@ TestMedia::TestMedia() = default;
 
 TestMedia::~TestMedia()
 {
+    restorePath();
+}
+
+void TestMedia::restorePath()
+{
     if (pathChanged)
         qputenv("PATH", savedPath);
+    pathChanged = false;
 }
 
 bool TestMedia::makeClip(const QString &name, int seconds, const QString &size)

@@ -24,6 +24,8 @@ public:
                   const QString &size = QStringLiteral("160x120"));
     // Writes `body` as a shell script named ffmpeg and puts its folder first in PATH.
     bool installStandIn(const QByteArray &body);
+    // Puts PATH back as it was before the first stand-in.
+    void restorePath();
     // Writes an executable shell script at `path`.
     static bool writeScript(const QString &path, const QByteArray &body);
 
