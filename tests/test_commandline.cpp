@@ -13,7 +13,6 @@ private slots:
     void line_data();
     void line();
     void pathsStayWhole();
-    void fieldsLeftOutOfTheLine();
 
 private:
     static AVParams profile(const QVector<int> &values);
@@ -98,16 +97,6 @@ void TestCommandLine::pathsStayWhole()
     QCOMPARE(arguments.size(), size_t(9));
     QCOMPARE(arguments[3], params.input);
     QCOMPARE(arguments.back(), params.output);
-}
-
-void TestCommandLine::fieldsLeftOutOfTheLine()
-{
-    AVParams params = profile({2, 1, 512, 24, 18, 44100, 128, 0});
-    const std::string before = params.buildCommandLine();
-    params.settings.vc = 3;
-    params.settings.vql = 0;
-    params.settings.aql = 2;
-    QCOMPARE(params.buildCommandLine(), before);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

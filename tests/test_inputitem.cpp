@@ -59,6 +59,7 @@ private slots:
     void floodDoesNotStallTheTranscoder();
     void positionPastTheDuration();
     void stateRules();
+    void destroyedWhileConverting();
     void deleteButton();
 
     void containers_data();
@@ -377,6 +378,17 @@ void TestInputItem::stateRules()
     QCOMPARE(item.start(), 0);
     QCOMPARE(item.progressValue(), 0);
     QVERIFY(finishes(item));
+}
+
+void TestInputItem::destroyedWhileConverting()
+{
+    QVERIFY(media.installStandIn("echo started; exec sleep 30"));
+    auto item = std::make_unique<InputItem>();
+    QVERIFY(bind(*item, clip));
+    QCOMPARE(item->start(), 0);
+    QCOMPARE(TestMedia::childPids().size(), 1);
+    item.reset();
+    QCOMPARE(TestMedia::childPids(), QList<qint64>());
 }
 
 void TestInputItem::deleteButton()
