@@ -1,6 +1,8 @@
 #pragma once
 
 #include "convert/ConvertState.h"
+#include "convert/OutputParser.h"
+#include "convert/OutputTail.h"
 #include "convert/ProcessPipe.h"
 #include "params/AVParams.h"
 
@@ -11,7 +13,8 @@
 #include <vector>
 
 class QTimer;
-namespace Ui {
+namespace Ui
+{
 class InputItem;
 }
 
@@ -35,7 +38,7 @@ public:
     int convertState() const;
 
     const std::string &inputPath() const { return m_inputPath; }
-    const std::string &errorText() const { return m_errorText; }
+    const std::string &errorText() const { return facts.errorText; }
     const std::string &outputPath() const { return m_outputPath; }
     const AVSettings &settings() const { return params.settings; }
     void setSettings(const AVSettings &settings) { params.settings = settings; }
@@ -52,6 +55,7 @@ private slots:
 private:
     void finishConversion();
     void analyseChunk(const char *chunk);
+    std::string exitFailureText() const;
     std::string composeOutputPath(const std::vector<std::string> &takenPaths) const;
     void setState(ConvertState newState);
 
@@ -60,10 +64,8 @@ private:
     ProcessPipe pipe;
     std::unique_ptr<char[]> readBuffer;
     QTimer *pollTimer = nullptr;
-    int32_t durationSec = 0;
-    int32_t timeSec = 0;
-    bool outputSeen = false;
-    std::string m_errorText;
+    OutputFacts facts; // errorText, outputSeen, durationSec and timeSec of the current run
+    OutputTail tail;
     ConvertState state = Waiting;
     std::string baseName;
     std::string dotSuffix;

@@ -37,6 +37,9 @@ public:
     int lastSignal() const { return m_signal; }
 
 private:
+    void waitForOutput(int waitMs);
+    void recordExit();
+
     std::unique_ptr<ChildProcess> process;
     bool m_running = false;
     bool m_exitedNormally = true;

@@ -1,0 +1,16 @@
+#include "convert/ChildProcess.h"
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+ChildProcess::ChildProcess(QObject *parent) : QProcess(parent), parentPid(getpid()) {}
+
+// Runs in the child between fork and exec: only async-signal-safe calls here.
+void ChildProcess::setupChildProcess()
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The parent may have died before the request took effect.
+    if (getppid() != parentPid)
+        _exit(127);
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QProcess>
+
+#include <sys/types.h>
+
+// A process that does not outlive the program that started it: the kernel kills the child when
+// its parent dies, even when the parent is killed itself.
+class ChildProcess final : public QProcess
+{
+    Q_OBJECT
+
+public:
+    explicit ChildProcess(QObject *parent = nullptr);
+
+protected:
+    void setupChildProcess() override;
+
+private:
+    pid_t parentPid;
+};

@@ -1,0 +1,211 @@
+#include "convert/InputItem.h"
+#include "params/ParamTables.h"
+#include "ui/StyleSheet.h"
+#include "ui_InputItem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+
+constexpr int readBufferSize = 8192;
+constexpr int pollIntervalMs = 200;
+const QString outputPrefix = QStringLiteral("Quellix转码-");
+
+// The form of `path` that names the same file however it was written: symbolic links followed as
+// far as the file or, for a file not made yet, its folder exists.
+QString resolvedPath(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    if (!canonical.isEmpty())
+        return canonical;
+    const QString dir = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return dir.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : dir + "/" + info.fileName();
+}
+
+} // namespace
+
+InputItem::InputItem(QWidget *parent)
+    : QWidget(parent), ui(std::make_unique<Ui::InputItem>()),
+      readBuffer(std::make_unique<char[]>(readBufferSize))
+{
+    ui->setupUi(this);
+    // The item's sheet paints its background, which a plain QWidget subclass would skip.
+    setAttribute(Qt::WA_StyledBackground);
+    loadStyleSheet(this, QStringLiteral(":/qss/css/InputItem.css"));
+    setState(Waiting);
+    ui->progressBar->setRange(0, 100);
+    ui->progressBar->setValue(0);
+    pollTimer = new QTimer(this);
+    pollTimer->setInterval(pollIntervalMs);
+    connect(pollTimer, &QTimer::timeout, this, &InputItem::onTimer);
+    connect(ui->btnDel, &QPushButton::clicked, this, &InputItem::btnDel_clicked);
+}
+
+InputItem::~InputItem()
+{
+    pipe.closeRead();
+}
+
+int InputItem::setInput(const std::string &path, const AVSettings &settings)
+{
+    const QFileInfo info(QString::fromStdString(path));
+    if (!info.exists())
+        return -202;
+    const double megabytes = double(info.size()) * (1.0 / 1024) * (1.0 / 1024);
+    ui->filename->setText(info.fileName());
+    ui->filesize->setText(QString::asprintf("大小:%.1f MB", megabytes));
+    m_inputPath = path;
+    baseName = info.completeBaseName().toStdString();
+    dotSuffix = "." + info.suffix().toStdString();
+    params.init(settings);
+    // Absolute, so that no input name can be taken for an option of the transcoder.
+    params.input = info.absoluteFilePath().toStdString();
+    return 0;
+}
+
+int InputItem::start(const std::vector<std::string> &takenPaths)
+{
+    if (pipe.running())
+        return -103;
+    m_outputPath = composeOutputPath(takenPaths);
+    params.output = m_outputPath;
+    const int result = pipe.start(params.commandArguments());
+    if (result != 0)
+        return result;
+    setState(Converting);
+    ui->progressBar->setValue(0);
+    facts = OutputFacts();
+    tail.clear();
+    pollTimer->start();
+    return 0;
+}
+
+int InputItem::cancel()
+{
+    if (state == Done)
+        return 102;
+    if (state == Converting) {
+        if (pipe.terminate() == 0)
+            QFile::remove(QString::fromStdString(m_outputPath));
+        pollTimer->stop();
+    }
+    setState(Cancelled);
+    return 0;
+}
+
+int InputItem::convertState() const
+{
+    return state;
+}
+
+int InputItem::progressValue() const
+{
+    return ui->progressBar->value();
+}
+
+// Takes everything the transcoder has written since the last tick, one chunk at a time, without
+// ever waiting for more.
+void InputItem::onTimer()
+{
+    if (!pipe.running()) {
+        pollTimer->stop();
+        return;
+    }
+    for (;;) {
+        std::memset(readBuffer.get(), 0, readBufferSize);
+        uint32_t bytesRead = 0;
+        const int result = pipe.read(readBuffer.get(), readBufferSize - 1, bytesRead, 0);
+        if (result == 102) {
+            finishConversion();
+            return;
+        }
+        if (result != 0 || bytesRead == 0)
+            return;
+        analyseChunk(readBuffer.get());
+    }
+}
+
+void InputItem::btnDel_clicked()
+{
+    emit ItemDelete(this);
+}
+
+void InputItem::analyseChunk(const char *chunk)
+{
+    tail.append(chunk);
+    if (const std::optional<int> progress = analyseOutputChunk(chunk, facts))
+        ui->progressBar->setValue(*progress);
+}
+
+void InputItem::finishConversion()
+{
+    if (facts.errorText.empty())
+        facts.errorText = exitFailureText();
+    if (!facts.errorText.empty()) {
+        setState(Failed);
+    } else if (facts.outputSeen) {
+        ui->progressBar->setValue(100);
+        setState(Done);
+    } else {
+        facts.errorText += "模糊信息\n";
+        setState(Failed);
+    }
+    pollTimer->stop();
+    emit ItemConvertDone(this);
+}
+
+// Why a transcoder that ended by a signal or with a non-zero status failed; empty after a clean
+// exit. The text alone cannot tell: a full disk or a refused codec prints nothing recognisable.
+std::string InputItem::exitFailureText() const
+{
+    std::string text;
+    if (!pipe.lastExitedNormally())
+        text = "转码程序被信号 " + std::to_string(pipe.lastSignal()) + " 终止\n";
+    else if (pipe.lastExitCode() != 0)
+        text = "转码程序异常退出，退出码：" + std::to_string(pipe.lastExitCode()) + "\n";
+    else
+        return text;
+    const std::string reason = tail.lastErrorLine();
+    if (!reason.empty())
+        text += reason + "\n";
+    return text;
+}
+
+std::string InputItem::composeOutputPath(const std::vector<std::string> &takenPaths) const
+{
+    const std::string ext = lookupText(containerExts, params.settings.vc).value_or(dotSuffix);
+    const QFileInfo candidate(QString::fromStdString(outputDir + "/" + baseName + ext));
+    const QString dir = candidate.path();
+    const QString fileName = candidate.fileName();
+    const QString qext = QString::fromStdString(ext);
+    const QString stem = fileName.left(fileName.size() - qext.size());
+
+    QStringList taken{resolvedPath(QString::fromStdString(m_inputPath))};
+    for (const std::string &path : takenPaths)
+        taken << resolvedPath(QString::fromStdString(path));
+
+    for (int n = 1;; ++n) {
+        const QString numbered =
+            n == 1 ? fileName : QString(stem + QStringLiteral(" (%1)").arg(n) + qext);
+        const QString path = QFileInfo(dir + "/" + outputPrefix + numbered).absoluteFilePath();
+        if (!taken.contains(resolvedPath(path)))
+            return path.toStdString();
+    }
+}
+
+void InputItem::setState(ConvertState newState)
+{
+    static const char *const texts[] = {QT_TR_NOOP("等待转码..."), QT_TR_NOOP("正在转码..."),
+                                        QT_TR_NOOP("转码完成   "), QT_TR_NOOP("转码取消   "),
+                                        QT_TR_NOOP("转码错误   ")};
+    state = newState;
+    ui->status->setText(tr(texts[newState]));
+}

@@ -1,0 +1,93 @@
+#include "convert/OutputParser.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+
+struct KnownError {
+    const char *pattern;
+    const char *message;
+};
+
+// Searched in this order; every match appends its message.
+constexpr KnownError knownErrors[] = {
+    {"No such file or directory", "文件或文件夹不存在！"},
+    {"Invalid data found when processing input", "未识别的输入文件格式！"},
+    {"Error opening filters", "过滤器内部错误！"},
+    {"frame decoding failed:", "帧解码错误-Error"},
+};
+
+// Reads the clock that starts `offset` bytes after the first match of `pattern`.
+int parseClockAfter(const char *chunk, const char *pattern, size_t offset, int32_t &seconds)
+{
+    if (!chunk)
+        return -1;
+    const char *match = std::strstr(chunk, pattern);
+    if (!match)
+        return 103;
+    // The character skipped after "Duration:" may be the chunk's terminating NUL: the clock is
+    // then empty, and nothing past the terminator is read.
+    seconds = std::strlen(match) < offset ? -1 : clockToSeconds(match + offset);
+    return 0;
+}
+
+// Reads a number the way atoi does, without its undefined behaviour on overflow.
+int32_t readNumber(const char *text)
+{
+    return static_cast<int32_t>(std::strtol(text, nullptr, 10));
+}
+
+} // namespace
+
+int containsText(const char *chunk, const char *pattern)
+{
+    if (!chunk)
+        return -1;
+    return std::strstr(chunk, pattern) ? 0 : 103;
+}
+
+int detectRateSummary(const char *chunk, bool &flag)
+{
+    const int result = containsText(chunk, "kb/s:");
+    if (result == 0)
+        flag = true;
+    return result;
+}
+
+int parseDuration(const char *chunk, int32_t &seconds)
+{
+    return parseClockAfter(chunk, "Duration:", 10, seconds);
+}
+
+int parseTime(const char *chunk, int32_t &seconds)
+{
+    return parseClockAfter(chunk, "time=", 5, seconds);
+}
+
+int32_t clockToSeconds(const char *text)
+{
+    if (!text || std::strlen(text) < 8)
+        return -1;
+    const int64_t total = int64_t(readNumber(text)) * 3600 + int64_t(readNumber(text + 3)) * 60 +
+                          readNumber(text + 6);
+    return static_cast<int32_t>(total);
+}
+
+std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts)
+{
+    for (const KnownError &error : knownErrors) {
+        if (containsText(chunk, error.pattern) == 0)
+            facts.errorText += std::string(error.message) + "\n";
+    }
+    detectRateSummary(chunk, facts.outputSeen);
+    parseDuration(chunk, facts.durationSec);
+    if (parseTime(chunk, facts.timeSec) != 0)
+        return std::nullopt;
+    if (facts.timeSec <= 0 || facts.durationSec <= 0)
+        return std::nullopt;
+    facts.outputSeen = true;
+    const int percent = static_cast<int>(int64_t(facts.timeSec) * 100 / facts.durationSec);
+    return percent < 1 ? 1 : percent;
+}

@@ -1,0 +1,98 @@
+#include "convert/OutputTail.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+
+constexpr size_t keptLines = 16;
+constexpr size_t maxLineLength = 512;
+
+bool contains(const std::string &text, const char *part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+bool startsWith(const std::string &text, const char *prefix)
+{
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// Progress reports, the keyboard hint and the indented stream and metadata listing never say why
+// a run failed.
+bool isChatter(const std::string &line)
+{
+    return startsWith(line, "frame=") || startsWith(line, "size=") ||
+           startsWith(line, "Press [q]") || startsWith(line, " ");
+}
+
+bool looksLikeError(const std::string &line)
+{
+    static const char *const signs[] = {"rror",    "nvalid",   "ailed",   "not ",
+                                        "No such", "denied",   "annot",   "nsupported",
+                                        "nable",   "No space", "refused", "Broken"};
+    return std::any_of(std::begin(signs), std::end(signs),
+                       [&line](const char *sign) { return contains(line, sign); });
+}
+
+// Closing lines that the transcoder prints after the line that names the reason.
+bool isSummary(const std::string &line)
+{
+    return startsWith(line, "Conversion failed!") ||
+           startsWith(line, "Error initializing output stream") ||
+           startsWith(line, "Could not write header");
+}
+
+} // namespace
+
+void OutputTail::clear()
+{
+    lines.clear();
+    partial.clear();
+}
+
+void OutputTail::append(const char *chunk)
+{
+    if (!chunk)
+        return;
+    for (const char *c = chunk; *c; ++c) {
+        // Progress reports end in a carriage return, everything else in a line feed.
+        if (*c == '\n' || *c == '\r') {
+            pushLine(partial);
+            partial.clear();
+        } else if (partial.size() < maxLineLength)
+            partial += *c;
+    }
+}
+
+std::string OutputTail::lastErrorLine() const
+{
+    std::deque<std::string> all = lines;
+    if (!partial.empty())
+        all.push_back(partial);
+    const auto lastWhere = [&all](auto predicate) {
+        const auto found = std::find_if(all.rbegin(), all.rend(), predicate);
+        return found != all.rend() ? *found : std::string();
+    };
+    const auto failed = [](const std::string &line) {
+        return startsWith(line, "Conversion failed!");
+    };
+    for (const std::string &line :
+         {lastWhere([](const std::string &l) { return looksLikeError(l) && !isSummary(l); }),
+          lastWhere([&](const std::string &l) { return looksLikeError(l) && !failed(l); }),
+          lastWhere([&](const std::string &l) { return !isChatter(l) && !failed(l); })}) {
+        if (!line.empty())
+            return line;
+    }
+    return std::string();
+}
+
+void OutputTail::pushLine(std::string line)
+{
+    if (line.find_first_not_of(" \t") == std::string::npos)
+        return;
+    lines.push_back(std::move(line));
+    if (lines.size() > keptLines)
+        lines.pop_front();
+}

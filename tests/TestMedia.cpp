@@ -1,0 +1,124 @@
+#include "tests/TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <unistd.h>
+
+namespace
+{
+
+constexpr int toolTimeoutMs = 60000;
+
+// Process state letter and parent from /proc/<pid>/stat; the name before them may hold spaces.
+bool readStat(const QString &pid, char &state, qint64 &parent)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 2 || fields.at(0).isEmpty())
+        return false;
+    state = fields.at(0).at(0);
+    parent = fields.at(1).toLongLong();
+    return true;
+}
+
+QByteArray runTool(const QString &program, const QStringList &arguments, bool *ok)
+{
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    *ok = process.waitForFinished(toolTimeoutMs) && process.exitStatus() == QProcess::NormalExit &&
+          process.exitCode() == 0;
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+TestMedia::TestMedia() = default;
+
+TestMedia::~TestMedia()
+{
+    restorePath();
+}
+
+void TestMedia::restorePath()
+{
+    if (pathChanged)
+        qputenv("PATH", savedPath);
+    pathChanged = false;
+}
+
+bool TestMedia::makeClip(const QString &name, int seconds, const QString &size)
+{
+    const QString duration = QString::number(seconds);
+    bool ok = false;
+    runTool(QStringLiteral("/usr/bin/ffmpeg"),
+            {"-nostdin",  "-v",        "error", "-y",
+             "-f",        "lavfi",     "-i",    "testsrc=d=" + duration + ":s=" + size + ":r=10",
+             "-f",        "lavfi",     "-i",    "sine=d=" + duration,
+             "-pix_fmt",  "yuv420p",   "-c:v",  "libx264",
+             "-preset",   "ultrafast", "-c:a",  "aac",
+             "-shortest", path(name)},
+            &ok);
+    return ok && QFile::exists(path(name));
+}
+
+bool TestMedia::installStandIn(const QByteArray &body)
+{
+    const QString bin = path(QStringLiteral("bin"));
+    if (!QDir().mkpath(bin) || !writeScript(bin + "/ffmpeg", body))
+        return false;
+    if (!pathChanged) {
+        savedPath = qgetenv("PATH");
+        pathChanged = true;
+    }
+    qputenv("PATH", QFile::encodeName(bin) + ':' + savedPath);
+    return true;
+}
+
+bool TestMedia::writeScript(const QString &path, const QByteArray &body)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write("#!/bin/sh\n" + body + '\n');
+    file.close();
+    return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                               QFile::ReadGroup | QFile::ExeGroup);
+}
+
+QStringList TestMedia::probeCodecs(const QString &file)
+{
+    bool ok = false;
+    const QByteArray out =
+        runTool(QStringLiteral("/usr/bin/ffprobe"),
+                {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", file}, &ok);
+    return ok ? QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts) : QStringList();
+}
+
+QList<qint64> TestMedia::childPids()
+{
+    QList<qint64> pids;
+    const qint64 self = getpid();
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        char state = 0;
+        qint64 parent = 0;
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (numeric && readStat(entry, state, parent) && parent == self)
+            pids << pid;
+    }
+    return pids;
+}
+
+bool TestMedia::processGone(qint64 pid)
+{
+    char state = 0;
+    qint64 parent = 0;
+    return !readStat(QString::number(pid), state, parent) || state == 'Z';
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Test files made at run time: clips from the transcoder's own test sources, and a stand-in
+// transcoder script found first in PATH while the helper lives.
+class TestMedia final
+{
+public:
+    TestMedia();
+    ~TestMedia();
+    TestMedia(const TestMedia &) = delete;
+    TestMedia &operator=(const TestMedia &) = delete;
+
+    bool isValid() const { return dir.isValid(); }
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    // A clip with a test picture and a tone; false when the transcoder failed.
+    bool makeClip(const QString &name, int seconds = 1,
+                  const QString &size = QStringLiteral("160x120"));
+    // Writes `body` as a shell script named ffmpeg and puts its folder first in PATH.
+    bool installStandIn(const QByteArray &body);
+    // Puts PATH back as it was before the first stand-in.
+    void restorePath();
+    // Writes an executable shell script at `path`.
+    static bool writeScript(const QString &path, const QByteArray &body);
+
+    // The codec names of a file's streams in stream order.
+    static QStringList probeCodecs(const QString &file);
+    // Processes whose parent is this one, zombies included.
+    static QList<qint64> childPids();
+    // False while the process exists and is not a zombie.
+    static bool processGone(qint64 pid);
+
+private:
+    QTemporaryDir dir;
+    QByteArray savedPath;
+    bool pathChanged = false;
+};

@@ -1,0 +1,103 @@
+#include "params/AVParams.h"
+#include "params/ParamTables.h"
+
+#include <QtTest>
+
+class TestCommandLine final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initParamTables(); }
+
+    void line_data();
+    void line();
+    void pathsStayWhole();
+
+private:
+    static AVParams profile(const QVector<int> &values);
+};
+
+// Values in the order cv r bv crf fps ar ba ca, on top of the worked example's paths.
+AVParams TestCommandLine::profile(const QVector<int> &values)
+{
+    AVParams params;
+    params.exe = "ffmpeg.exe";
+    params.opts = "-y";
+    params.input = "C:/v/a.avi";
+    params.output = "D:/out/Quellix转码-a.mp4";
+    AVSettings &s = params.settings;
+    s.cv = values[0];
+    s.r = values[1];
+    s.bv = values[2];
+    s.crf = values[3];
+    s.fps = values[4];
+    s.ar = values[5];
+    s.ba = values[6];
+    s.ca = values[7];
+    return params;
+}
+
+void TestCommandLine::line_data()
+{
+    QTest::addColumn<QVector<int>>("values");
+    QTest::addColumn<QString>("expected");
+    const QString in = QStringLiteral("ffmpeg.exe -y -i \"C:/v/a.avi\" ");
+    const QString out = QStringLiteral("\"D:/out/Quellix转码-a.mp4\"");
+    QTest::newRow("worked example")
+        << QVector<int>{2, 1, 512, 24, 18, 44100, 128, 0}
+        << in + "-s 1280x720 -crf 24 -r 18 -c:v libx264 -ar 44100 -b:a 128k -c:a aac " + out;
+    QTest::newRow("mpeg4 takes the bit rate")
+        << QVector<int>{0, 1, 1024, 24, 18, 44100, 128, 0}
+        << in + "-s 1280x720 -b:v 1024k -r 18 -c:v mpeg4 -ar 44100 -b:a 128k -c:a aac " + out;
+    QTest::newRow("empty rate slot keeps its space")
+        << QVector<int>{4, 1, -1, 24, 18, 44100, 128, 0}
+        << in + "-s 1280x720  -r 18 -c:v wmv2 -ar 44100 -b:a 128k -c:a aac " + out;
+    QTest::newRow("nothing set") << QVector<int>{7, -1, -1, -1, -1, -1, -1, -1} << in + " " + out;
+    QTest::newRow("h265 without crf uses the bit rate")
+        << QVector<int>{3, -1, 800, -1, -1, -1, -1, 4} << in + "-b:v 800k -c:v libx265 " + out;
+    QTest::newRow("h265 crf wins over the bit rate")
+        << QVector<int>{3, -1, 800, 28, -1, -1, -1, 3}
+        << in + "-crf 28 -c:v libx265 -c:a copy " + out;
+    QTest::newRow("copy still gets the bit rate")
+        << QVector<int>{6, -1, 800, 18, -1, -1, -1, -1} << in + "-b:v 800k -c:v copy " + out;
+    QTest::newRow("zero frame rate is printed")
+        << QVector<int>{9, 3, -1, -1, 0, -1, -1, 2} << in + "-s 480x320  -r 0 -c:a wmav2 " + out;
+    QTest::newRow("other negatives are printed")
+        << QVector<int>{5, 4, -2, -1, -1, -3, -4, 1}
+        << in + "-b:v -2k -c:v flv -ar -3 -b:a -4k -c:a mp3 " + out;
+}
+
+void TestCommandLine::line()
+{
+    QFETCH(QVector<int>, values);
+    QFETCH(QString, expected);
+    const AVParams params = profile(values);
+    QCOMPARE(QString::fromStdString(params.buildCommandLine()), expected);
+
+    // The list form carries the same tokens, without the quotes and without empty slots.
+    QStringList tokens = expected.split(' ', Qt::SkipEmptyParts);
+    tokens.replaceInStrings(QStringLiteral("\""), QString());
+    QStringList arguments;
+    for (const std::string &argument : params.commandArguments())
+        arguments << QString::fromStdString(argument);
+    QCOMPARE(arguments, tokens);
+}
+
+void TestCommandLine::pathsStayWhole()
+{
+    AVParams params = profile({2, -1, -1, -1, -1, -1, -1, 0});
+    params.input = "/home/u/my clip \"1\" 视频.avi";
+    params.output = "-out dir/$HOME `x`.mp4";
+    const QString line = QString::fromStdString(params.buildCommandLine());
+    QVERIFY(line.contains(QStringLiteral("-i \"/home/u/my clip \"1\" 视频.avi\" ")));
+    QVERIFY(line.endsWith(QStringLiteral("\"-out dir/$HOME `x`.mp4\"")));
+
+    const std::vector<std::string> arguments = params.commandArguments();
+    QCOMPARE(arguments.size(), size_t(9));
+    QCOMPARE(arguments[3], params.input);
+    QCOMPARE(arguments.back(), params.output);
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "test_commandline.moc"

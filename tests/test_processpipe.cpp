@@ -1,0 +1,251 @@
+#include "convert/ProcessPipe.h"
+#include "tests/TestMedia.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+
+#include <cstdio>
+#include <unistd.h>
+
+using Args = std::vector<std::string>;
+Q_DECLARE_METATYPE(Args)
+
+namespace
+{
+
+Args shell(const char *script)
+{
+    return {"sh", "-c", script};
+}
+
+// Everything the child writes until its output is exhausted.
+QByteArray readToEnd(ProcessPipe &pipe)
+{
+    QByteArray all;
+    char buffer[64];
+    uint32_t count = 0;
+    int result = 0;
+    while ((result = pipe.read(buffer, sizeof buffer, count, -1)) == 0)
+        all.append(buffer, int(count));
+    return result == 102 ? all : QByteArray("unexpected result ") + QByteArray::number(result);
+}
+
+// Run as a separate program by diesWithTheProgram(): starts a child, tells its pid, then waits to
+// be killed.
+int holdChild()
+{
+    ProcessPipe pipe;
+    if (pipe.start(shell("echo $$; exec sleep 60")) != 0)
+        return 1;
+    char buffer[32] = {};
+    uint32_t count = 0;
+    if (pipe.read(buffer, sizeof buffer - 1, count, -1) != 0)
+        return 1;
+    std::fputs(buffer, stdout);
+    std::fflush(stdout);
+    pause();
+    return 0;
+}
+
+} // namespace
+
+class TestProcessPipe final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refusedStart_data();
+    void refusedStart();
+    void startWhileRunning();
+    void childThatWritesNothing();
+    void mergedStreams();
+    void badBuffer();
+    void terminate();
+    void exitStatus_data();
+    void exitStatus();
+    void readWithoutWaiting();
+    void standardInputIsEmpty();
+    void argumentsIntact();
+    void programDirectoryFirst();
+    void diesWithTheProgram();
+};
+
+void TestProcessPipe::refusedStart_data()
+{
+    QTest::addColumn<Args>("arguments");
+    QTest::addColumn<int>("result");
+    QTest::newRow("no arguments") << Args{} << -1;
+    QTest::newRow("no program") << Args{"", "-c", "true"} << -1;
+    QTest::newRow("unknown program") << Args{"quellix-no-such-program"} << -102;
+    QTest::newRow("not executable") << Args{"/dev/null"} << -102;
+}
+
+void TestProcessPipe::refusedStart()
+{
+    QFETCH(Args, arguments);
+    QFETCH(int, result);
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(arguments), result);
+    QVERIFY(!pipe.running());
+    QCOMPARE(pipe.start(shell("echo ok")), 0);
+    QCOMPARE(readToEnd(pipe), QByteArray("ok\n"));
+}
+
+void TestProcessPipe::startWhileRunning()
+{
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(shell("echo one; sleep 0.3; echo two")), 0);
+    QCOMPARE(pipe.start(shell("echo other")), -103);
+    QVERIFY(pipe.running());
+    QCOMPARE(readToEnd(pipe), QByteArray("one\ntwo\n"));
+}
+
+void TestProcessPipe::childThatWritesNothing()
+{
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(shell("exit 0")), 0);
+    char buffer[16];
+    uint32_t count = 7;
+    QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), 102);
+    QVERIFY(!pipe.running());
+    QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), -104);
+}
+
+void TestProcessPipe::mergedStreams()
+{
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(shell("echo out; echo err >&2; echo out2")), 0);
+    QCOMPARE(readToEnd(pipe), QByteArray("out\nerr\nout2\n"));
+}
+
+void TestProcessPipe::badBuffer()
+{
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(shell("echo data")), 0);
+    char buffer[16];
+    uint32_t count = 0;
+    QCOMPARE(pipe.read(buffer, 0, count, -1), -1);
+    QCOMPARE(pipe.read(nullptr, sizeof buffer, count, -1), -1);
+    QVERIFY(pipe.running());
+    QCOMPARE(readToEnd(pipe), QByteArray("data\n"));
+}
+
+void TestProcessPipe::terminate()
+{
+    ProcessPipe pipe;
+    QCOMPARE(pipe.terminate(), 102);
+    QCOMPARE(pipe.start(shell("echo started; exec sleep 30")), 0);
+    QCOMPARE(pipe.terminate(), 0);
+    QVERIFY(!pipe.running());
+    char buffer[16];
+    uint32_t count = 0;
+    QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), -104);
+    QCOMPARE(TestMedia::childPids(), QList<qint64>());
+    QCOMPARE(pipe.start(shell("echo again")), 0);
+    QCOMPARE(readToEnd(pipe), QByteArray("again\n"));
+}
+
+void TestProcessPipe::exitStatus_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("normal");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("signal");
+    QTest::newRow("success") << QByteArray("echo x") << true << 0 << 0;
+    QTest::newRow("status 3") << QByteArray("echo x; exit 3") << true << 3 << 0;
+    QTest::newRow("killed") << QByteArray("echo x; kill -KILL $$") << false << 0 << 9;
+    QTest::newRow("terminated") << QByteArray("kill -TERM $$") << false << 0 << 15;
+}
+
+void TestProcessPipe::exitStatus()
+{
+    QFETCH(QByteArray, script);
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(shell(script.constData())), 0);
+    readToEnd(pipe);
+    QTEST(pipe.lastExitedNormally(), "normal");
+    QTEST(pipe.lastExitCode(), "code");
+    QTEST(pipe.lastSignal(), "signal");
+}
+
+void TestProcessPipe::readWithoutWaiting()
+{
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(shell("exec sleep 5")), 0);
+    char buffer[16];
+    uint32_t count = 9;
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(pipe.read(buffer, sizeof buffer, count, 0), 0);
+    QCOMPARE(count, 0u);
+    QCOMPARE(pipe.read(buffer, sizeof buffer, count, 50), 0);
+    QVERIFY2(clock.elapsed() < 1000, "a read that may not wait blocked");
+    QVERIFY(pipe.running());
+    QCOMPARE(pipe.terminate(), 0);
+}
+
+void TestProcessPipe::standardInputIsEmpty()
+{
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(shell("cat; echo end")), 0);
+    QCOMPARE(readToEnd(pipe), QByteArray("end\n"));
+}
+
+void TestProcessPipe::argumentsIntact()
+{
+    const Args odd = {"a b", "$HOME", "`id`", "-x", "\"q\" 'r'", "视频;|&", ""};
+    Args arguments = shell("for a in \"$@\"; do printf '<%s>' \"$a\"; done");
+    arguments.push_back("sh");
+    arguments.insert(arguments.end(), odd.begin(), odd.end());
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(arguments), 0);
+    QCOMPARE(QString::fromUtf8(readToEnd(pipe)),
+             QStringLiteral("<a b><$HOME><`id`><-x><\"q\" 'r'><视频;|&><>"));
+}
+
+void TestProcessPipe::programDirectoryFirst()
+{
+    TestMedia media;
+    const QString name = QStringLiteral("quellix-lookup-probe");
+    const QString local = QCoreApplication::applicationDirPath() + "/" + name;
+    QVERIFY(media.installStandIn("echo unused"));
+    QVERIFY(TestMedia::writeScript(media.path("bin/" + name), "echo from-path"));
+
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start({name.toStdString()}), 0);
+    QCOMPARE(readToEnd(pipe), QByteArray("from-path\n"));
+
+    QVERIFY(TestMedia::writeScript(local, "echo from-program-dir"));
+    const int result = pipe.start({name.toStdString()});
+    const QByteArray output = readToEnd(pipe);
+    QFile::remove(local);
+    QCOMPARE(result, 0);
+    QCOMPARE(output, QByteArray("from-program-dir\n"));
+}
+
+void TestProcessPipe::diesWithTheProgram()
+{
+    QProcess holder;
+    holder.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--hold-child")});
+    QVERIFY(holder.waitForReadyRead(10000));
+    const qint64 child = holder.readLine().trimmed().toLongLong();
+    QVERIFY(child > 0);
+    QVERIFY(!TestMedia::processGone(child));
+    holder.kill();
+    QVERIFY(holder.waitForFinished(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(TestMedia::processGone(child), 5000);
+}
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--hold-child") == 0)
+        return holdChild();
+    TestProcessPipe test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_processpipe.moc"
