@@ -40,6 +40,9 @@ private slots:
     void onVolumeChanged(int pos);
 
 private:
+    // The test checks libvlc's own view of playback (volume, position, state) beside the widgets.
+    friend class TestVlcPlayer;
+
     void startPlayback();
     int playFile(const std::string &path);
     void showVideo();

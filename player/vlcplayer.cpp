@@ -1,0 +1,257 @@
+#include "player/vlcplayer.h"
+
+#include "ui/StyleSheet.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <vlc/vlc.h>
+
+namespace
+{
+
+constexpr int pollIntervalMs = 1000;
+
+// Start failures; the caller ignores them, the preview simply stays on its placeholder.
+constexpr int errNoInstance = -201;
+constexpr int errNoMedia = -202;
+constexpr int errNoPlayer = -203;
+constexpr int errPlayRefused = -204;
+
+// A poll that sees the player in one of these states is over: the media ended, or libvlc could
+// not open or decode it (a player in error would otherwise sit in Playing forever).
+bool playbackOver(libvlc_state_t state)
+{
+    return state == libvlc_Ended || state == libvlc_Error;
+}
+
+} // namespace
+
+vlcplayer::vlcplayer(QWidget *parent) : QWidget(parent)
+{
+    ui.setupUi(this);
+    loadStyleSheet(this, QStringLiteral(":/qss/css/vlcplayer.css"));
+
+    ui.btnStart->hide();
+    ui.labelDisplay->setText(QString());
+    ui.btnPause->setStyleSheet(styleResume);
+
+    ui.progress->setMinimum(0);
+    ui.progress->setMaximum(100);
+    volumeLevel = 100;
+    ui.volume->setMinimum(0);
+    ui.volume->setMaximum(100);
+
+    connect(ui.btnStart, &QPushButton::clicked, this, &vlcplayer::onBtnStart);
+    connect(ui.btnPause, &QPushButton::clicked, this, &vlcplayer::onBtnPause);
+    connect(ui.btnStop, &QPushButton::clicked, this, &vlcplayer::onBtnStop);
+    connect(ui.btnVolume, &QPushButton::clicked, this, &vlcplayer::onBtnVolume);
+    connect(ui.btnMute, &QPushButton::clicked, this, &vlcplayer::onBtnMute);
+    connect(ui.progress, &QSlider::valueChanged, this, &vlcplayer::onProgressChanged);
+    connect(ui.volume, &QSlider::valueChanged, this, &vlcplayer::onVolumeChanged);
+
+    timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &vlcplayer::onTimer);
+
+    resetControls();
+
+    vlcInstance = libvlc_new(0, nullptr);
+}
+
+vlcplayer::~vlcplayer()
+{
+    if (m_playState != Stopped && mediaPlayer)
+        onBtnStop();
+    // A player left behind by a refused play request is still ours to free.
+    if (mediaPlayer)
+        libvlc_media_player_release(mediaPlayer);
+    if (vlcInstance)
+        libvlc_release(vlcInstance);
+}
+
+void vlcplayer::openMedia(const QString &path, bool autoPlay)
+{
+    // The platform's own separators: backslashes on Windows, the path unchanged elsewhere.
+    mediaPath = QDir::toNativeSeparators(path).toStdString();
+    if (!autoPlay)
+        return;
+    if (m_playState != Stopped)
+        stop();
+    startPlayback();
+}
+
+void vlcplayer::pause()
+{
+    onBtnPause();
+}
+
+void vlcplayer::stop()
+{
+    onBtnStop();
+}
+
+QString vlcplayer::formatTime(int ms)
+{
+    const int total = ms / 1000;
+    const int hours = total / 3600;
+    const int minutes = (total - hours * 3600) / 60;
+    const int seconds = total - (total / 60) * 60;
+    const QChar zero(QLatin1Char('0'));
+    return QStringLiteral("%1:%2:%3")
+        .arg(hours, 2, 10, zero)
+        .arg(minutes, 2, 10, zero)
+        .arg(seconds, 2, 10, zero);
+}
+
+void vlcplayer::onBtnStart()
+{
+    startPlayback();
+}
+
+void vlcplayer::startPlayback()
+{
+    if (m_playState != Stopped || mediaPath.empty())
+        return;
+    if (playFile(mediaPath) != 0)
+        return;
+    m_playState = Playing;
+    ui.btnPause->setStyleSheet(stylePause);
+    showVideo();
+}
+
+int vlcplayer::playFile(const std::string &path)
+{
+    if (!vlcInstance)
+        return errNoInstance;
+    // libvlc accepts any path and only fails later on its own threads; a file that is not there
+    // is refused here so that the preview never claims to play it.
+    if (!QFileInfo(QString::fromStdString(path)).isFile())
+        return errNoMedia;
+    const WId window = ui.display->winId();
+
+    media = libvlc_media_new_path(vlcInstance, path.c_str());
+    if (!media)
+        return errNoMedia;
+    if (mediaPlayer) {
+        // Left over from a refused play request; this start replaces it.
+        libvlc_media_player_release(mediaPlayer);
+    }
+    mediaPlayer = libvlc_media_player_new_from_media(media);
+    libvlc_media_release(media);
+    media = nullptr;
+    if (!mediaPlayer)
+        return errNoPlayer;
+
+#if defined(Q_OS_WIN)
+    libvlc_media_player_set_hwnd(mediaPlayer, reinterpret_cast<void *>(window));
+#else
+    libvlc_media_player_set_xwindow(mediaPlayer, static_cast<uint32_t>(window));
+#endif
+    if (libvlc_media_player_play(mediaPlayer) != 0)
+        return errPlayRefused;
+    return 0;
+}
+
+void vlcplayer::showVideo()
+{
+    if (!mediaPlayer)
+        return;
+    libvlc_audio_set_volume(mediaPlayer, volumeLevel);
+    ui.display->show();
+    ui.labelDisplay->hide();
+    timer->start(pollIntervalMs);
+}
+
+void vlcplayer::onBtnPause()
+{
+    if (!mediaPlayer)
+        return;
+    if (m_playState == Playing) {
+        libvlc_media_player_set_pause(mediaPlayer, 1);
+        m_playState = Paused;
+        ui.btnPause->setStyleSheet(styleResume);
+    } else if (m_playState == Paused) {
+        libvlc_media_player_set_pause(mediaPlayer, 0);
+        m_playState = Playing;
+        ui.btnPause->setStyleSheet(stylePause);
+    }
+}
+
+void vlcplayer::onBtnStop()
+{
+    if (m_playState == Stopped || !mediaPlayer)
+        return;
+    libvlc_media_player_stop(mediaPlayer);
+    libvlc_media_player_release(mediaPlayer);
+    mediaPlayer = nullptr;
+    timer->stop();
+    resetControls();
+}
+
+void vlcplayer::onProgressChanged(int pos)
+{
+    // The poll writes lastProgress before it moves the slider, so only other changes seek.
+    if (!mediaPlayer || pos == lastProgress)
+        return;
+    libvlc_media_player_set_position(mediaPlayer, static_cast<float>(pos) / 100.0f);
+}
+
+void vlcplayer::onTimer()
+{
+    if (m_playState != Playing)
+        return;
+    timeMs = static_cast<int>(libvlc_media_player_get_time(mediaPlayer));
+    if (timeMs > 0)
+        ui.curtime->setText(formatTime(timeMs));
+    lengthMs = static_cast<int>(libvlc_media_player_get_length(mediaPlayer));
+    if (lengthMs > 0) {
+        ui.duration->setText(formatTime(lengthMs));
+        lastProgress = static_cast<int>(static_cast<qint64>(timeMs) * 100 / lengthMs);
+        ui.progress->setValue(lastProgress);
+    }
+    if (playbackOver(libvlc_media_player_get_state(mediaPlayer)))
+        onBtnStop();
+}
+
+void vlcplayer::onBtnVolume()
+{
+    ui.volume->setValue(0);
+}
+
+void vlcplayer::onBtnMute()
+{
+    ui.volume->setValue(100);
+}
+
+void vlcplayer::onVolumeChanged(int pos)
+{
+    volumeLevel = pos;
+    showSoundButtons();
+    if (mediaPlayer)
+        libvlc_audio_set_volume(mediaPlayer, volumeLevel);
+}
+
+void vlcplayer::resetControls()
+{
+    m_playState = Stopped;
+    ui.btnPause->setStyleSheet(styleResume);
+    lengthMs = 0;
+    timeMs = 0;
+    lastProgress = 0;
+    ui.progress->setValue(0);
+    ui.curtime->setText(formatTime(0));
+    ui.duration->setText(formatTime(0));
+    ui.display->hide();
+    ui.labelDisplay->show();
+    showSoundButtons();
+}
+
+void vlcplayer::showSoundButtons()
+{
+    const bool muted = volumeLevel <= 0;
+    ui.btnMute->setVisible(muted);
+    ui.btnVolume->setVisible(!muted);
+    if (!muted)
+        ui.volume->setValue(volumeLevel);
+}

@@ -1,0 +1,406 @@
+#include "player/vlcplayer.h"
+#include "ui/StyleSheet.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <X11/Xlib.h>
+#include <vlc/vlc.h>
+
+class TestVlcPlayer final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void formatTime_data();
+    void formatTime();
+    void formSizesAndTooltips_data();
+    void formSizesAndTooltips();
+    void constructedStopped();
+    void playsVideoAndAdvances();
+    void pauseToggleSwapsSheet();
+    void stopRestoresPlaceholder();
+    void clipEndsByItself();
+    void sliderSeeks();
+    void lastProgressFilter();
+    void pollDoesNotPullPlaybackBack();
+    void unreadableFileReturnsToStopped();
+    void volumeButtons();
+    void mutedPlayerStartsNextFileMuted();
+    void reopenRestarts();
+    void nothingToPlay_data();
+    void nothingToPlay();
+    void storedPathPlaysOnStart();
+
+private:
+    QString makeClip(const QString &name, int seconds);
+    template <typename T> T *child(const char *name) const
+    {
+        T *widget = player->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no widget %s", name);
+        return widget;
+    }
+    QString curtime() const { return child<QLabel>("curtime")->text(); }
+    libvlc_state_t vlcState() const { return libvlc_media_player_get_state(player->mediaPlayer); }
+    void startAndWaitForTime(const QString &path);
+    void verifyStoppedLook();
+    void verifyOneSurface();
+
+    QTemporaryDir dir;
+    QString clip2s;
+    QString clip6s;
+    QString clip60s;
+    vlcplayer *player = nullptr;
+};
+
+QString TestVlcPlayer::makeClip(const QString &name, int seconds)
+{
+    const QString path = dir.filePath(name);
+    // A key frame every five frames keeps seeks close to their target.
+    const QString options = QStringLiteral("-nostdin -loglevel error -y "
+                                           "-f lavfi -i testsrc=size=320x240:rate=25:duration=%1 "
+                                           "-f lavfi -i sine=frequency=440:duration=%1 "
+                                           "-pix_fmt yuv420p -c:v libx264 -preset ultrafast -g 5 "
+                                           "-c:a aac -shortest");
+    const QStringList args = options.arg(seconds).split(QLatin1Char(' ')) << path;
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), args);
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        qFatal("ffmpeg failed: %s", ffmpeg.readAllStandardError().constData());
+    return path;
+}
+
+void TestVlcPlayer::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    clip2s = makeClip(QStringLiteral("two.mp4"), 2);
+    clip6s = makeClip(QStringLiteral("six.mp4"), 6);
+    clip60s = makeClip(QStringLiteral("sixty.mp4"), 60);
+}
+
+void TestVlcPlayer::init()
+{
+    player = new vlcplayer(nullptr);
+    // Away from the screen's corner, where a stray video window of libvlc's own would open.
+    player->setGeometry(600, 400, 392, 288);
+    player->show();
+    QVERIFY(QTest::qWaitForWindowExposed(player));
+    QVERIFY(player->vlcInstance);
+}
+
+void TestVlcPlayer::cleanup()
+{
+    delete player;
+    player = nullptr;
+}
+
+void TestVlcPlayer::startAndWaitForTime(const QString &path)
+{
+    QElapsedTimer clock;
+    clock.start();
+    player->openMedia(path, true);
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(vlcplayer::Playing), 2000);
+    QVERIFY(clock.elapsed() < 2000);
+    // libvlc's clock starts a moment after the start; on a loaded machine that takes a while.
+    QTRY_VERIFY_WITH_TIMEOUT(curtime() != QLatin1String("00:00:00"), 6000);
+}
+
+void TestVlcPlayer::verifyOneSurface()
+{
+    const bool video = child<QWidget>("display")->isVisible();
+    QCOMPARE(child<QLabel>("labelDisplay")->isVisible(), !video);
+    QCOMPARE(video, player->playState() != vlcplayer::Stopped);
+}
+
+void TestVlcPlayer::verifyStoppedLook()
+{
+    QCOMPARE(player->playState(), int(vlcplayer::Stopped));
+    verifyOneSurface();
+    QCOMPARE(curtime(), QStringLiteral("00:00:00"));
+    QCOMPARE(child<QLabel>("duration")->text(), QStringLiteral("00:00:00"));
+    QCOMPARE(child<QSlider>("progress")->value(), 0);
+    QCOMPARE(child<QPushButton>("btnPause")->styleSheet(), styleResume);
+    QVERIFY(!player->mediaPlayer);
+}
+
+void TestVlcPlayer::formatTime_data()
+{
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0 << "00:00:00";
+    QTest::newRow("just under a second") << 999 << "00:00:00";
+    QTest::newRow("just under a minute") << 59999 << "00:00:59";
+    QTest::newRow("h m s") << 3723999 << "01:02:03";
+    QTest::newRow("a hundred hours") << 360000000 << "100:00:00";
+}
+
+void TestVlcPlayer::formatTime()
+{
+    QFETCH(int, ms);
+    QFETCH(QString, text);
+    QCOMPARE(vlcplayer::formatTime(ms), text);
+}
+
+void TestVlcPlayer::formSizesAndTooltips_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("minimum");
+    QTest::addColumn<QSize>("maximum");
+    QTest::addColumn<QString>("toolTip");
+    const QSize button(24, 25);
+    const int open = QWIDGETSIZE_MAX;
+    QTest::newRow("btnStart") << "btnStart" << button << button << "播放";
+    QTest::newRow("btnPause") << "btnPause" << button << button << "开始/暂停";
+    QTest::newRow("btnStop") << "btnStop" << button << button << "关闭";
+    QTest::newRow("btnVolume") << "btnVolume" << button << button << "静音";
+    QTest::newRow("btnMute") << "btnMute" << button << button << "静音";
+    QTest::newRow("frame_bar") << "frame_bar" << QSize(0, 46) << QSize(open, 46) << "";
+    QTest::newRow("frame_bottom") << "frame_bottom" << QSize(0, 34) << QSize(open, 34) << "";
+    QTest::newRow("curtime") << "curtime" << QSize(50, 0) << QSize(50, open) << "";
+    QTest::newRow("duration") << "duration" << QSize(50, 0) << QSize(50, open) << "";
+    QTest::newRow("volume") << "volume" << QSize(80, 0) << QSize(80, open) << "";
+}
+
+void TestVlcPlayer::formSizesAndTooltips()
+{
+    QFETCH(QString, name);
+    QFETCH(QSize, minimum);
+    QFETCH(QSize, maximum);
+    QFETCH(QString, toolTip);
+    const QWidget *widget = child<QWidget>(qPrintable(name));
+    QCOMPARE(widget->minimumSize(), minimum);
+    QCOMPARE(widget->maximumSize(), maximum);
+    QCOMPARE(widget->toolTip(), toolTip);
+}
+
+void TestVlcPlayer::constructedStopped()
+{
+    QCOMPARE(player->windowTitle(), QStringLiteral("MainWindow"));
+    QVERIFY(child<QLabel>("labelDisplay")->text().isEmpty());
+    QVERIFY(!child<QPushButton>("btnStart")->isVisible());
+    QVERIFY(child<QPushButton>("btnVolume")->isVisible());
+    QVERIFY(!child<QPushButton>("btnMute")->isVisible());
+    QCOMPARE(child<QSlider>("volume")->value(), 100);
+    verifyStoppedLook();
+    // Neither stop nor the pause toggle can leave Stopped.
+    QTest::mouseClick(child<QPushButton>("btnPause"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("btnStop"), Qt::LeftButton);
+    verifyStoppedLook();
+}
+
+void TestVlcPlayer::playsVideoAndAdvances()
+{
+    startAndWaitForTime(clip6s);
+    verifyOneSurface();
+    QCOMPARE(child<QPushButton>("btnPause")->styleSheet(), stylePause);
+    QCOMPARE(child<QLabel>("duration")->text(), QStringLiteral("00:00:06"));
+    QTRY_VERIFY_WITH_TIMEOUT(child<QSlider>("progress")->value() > 0, 4000);
+
+    // libvlc draws into `display` itself: testsrc's colour bars are anything but uniform.
+    const QWidget *display = child<QWidget>("display");
+    const QImage frame = QGuiApplication::primaryScreen()->grabWindow(display->winId()).toImage();
+    QSet<QRgb> colours;
+    for (int x = 0; x < frame.width(); x += 4)
+        colours.insert(frame.pixel(x, frame.height() / 3));
+    QVERIFY2(colours.size() > 4, qPrintable(QString::number(colours.size())));
+}
+
+void TestVlcPlayer::pauseToggleSwapsSheet()
+{
+    startAndWaitForTime(clip6s);
+    QPushButton *btnPause = child<QPushButton>("btnPause");
+    QTest::mouseClick(btnPause, Qt::LeftButton);
+    QCOMPARE(player->playState(), int(vlcplayer::Paused));
+    QCOMPARE(btnPause->styleSheet(), styleResume);
+    verifyOneSurface();
+    QTRY_COMPARE(vlcState(), libvlc_Paused);
+    const QString frozen = curtime();
+    QTest::qWait(1500);
+    QCOMPARE(curtime(), frozen);
+
+    player->pause();
+    QCOMPARE(player->playState(), int(vlcplayer::Playing));
+    QCOMPARE(btnPause->styleSheet(), stylePause);
+    QTRY_VERIFY_WITH_TIMEOUT(curtime() != frozen, 4000);
+}
+
+void TestVlcPlayer::stopRestoresPlaceholder()
+{
+    startAndWaitForTime(clip6s);
+    QTest::mouseClick(child<QPushButton>("btnStop"), Qt::LeftButton);
+    verifyStoppedLook();
+    QTest::qWait(1200);
+    verifyStoppedLook();
+}
+
+void TestVlcPlayer::clipEndsByItself()
+{
+    player->openMedia(clip2s, true);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 endedAt = -1;
+    while (player->playState() != vlcplayer::Stopped && clock.elapsed() < 10000) {
+        if (endedAt < 0 && player->mediaPlayer && vlcState() == libvlc_Ended)
+            endedAt = clock.elapsed();
+        QTest::qWait(20);
+    }
+    verifyStoppedLook();
+    QVERIFY2(clock.elapsed() >= 1500, "the clip stopped before it could have played");
+    if (endedAt >= 0)
+        QVERIFY2(clock.elapsed() - endedAt <= 1500, qPrintable(QString::number(endedAt)));
+}
+
+void TestVlcPlayer::sliderSeeks()
+{
+    startAndWaitForTime(clip6s);
+    child<QSlider>("progress")->setValue(70);
+    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_position(player->mediaPlayer) >= 0.65f, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(curtime() >= QLatin1String("00:00:04"), 4000);
+}
+
+void TestVlcPlayer::lastProgressFilter()
+{
+    startAndWaitForTime(clip6s);
+    QSlider *progress = child<QSlider>("progress");
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 4000);
+    player->pause();
+    QTRY_COMPARE(vlcState(), libvlc_Paused);
+    const int last = progress->value();
+    const auto position = [this] { return libvlc_media_player_get_position(player->mediaPlayer); };
+
+    // Any value but the one the poll wrote last seeks, paused or not...
+    progress->setValue(last + 40);
+    QTRY_VERIFY(qAbs(position() - (last + 40) / 100.0f) < 0.05f);
+    // ...and going back to that value does not.
+    progress->setValue(last);
+    QTest::qWait(500);
+    QVERIFY2(position() > (last + 30) / 100.0f, qPrintable(QString::number(position())));
+}
+
+void TestVlcPlayer::pollDoesNotPullPlaybackBack()
+{
+    // On a minute-long clip one percent is 600 ms: a poll that seeked to the percentage it just
+    // showed would throw playback back by up to that much every second.
+    startAndWaitForTime(clip60s);
+    QElapsedTimer clock;
+    clock.start();
+    libvlc_time_t previous = 0;
+    while (clock.elapsed() < 3500) {
+        const libvlc_time_t now = libvlc_media_player_get_time(player->mediaPlayer);
+        QVERIFY2(now >= previous, qPrintable(QStringLiteral("%1 after %2").arg(now).arg(previous)));
+        previous = now;
+        QTest::qWait(25);
+    }
+    QVERIFY(child<QSlider>("progress")->value() > 0);
+}
+
+void TestVlcPlayer::unreadableFileReturnsToStopped()
+{
+    const QString path = dir.filePath(QStringLiteral("noise.mp4"));
+    QFile noise(path);
+    QVERIFY(noise.open(QIODevice::WriteOnly));
+    noise.write(QByteArray(64 * 1024, 'Z'));
+    noise.close();
+
+    player->openMedia(path, true);
+    QCOMPARE(player->playState(), int(vlcplayer::Playing));
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(vlcplayer::Stopped), 2500);
+    verifyStoppedLook();
+}
+
+void TestVlcPlayer::volumeButtons()
+{
+    startAndWaitForTime(clip6s);
+    QSlider *volume = child<QSlider>("volume");
+    QPushButton *btnVolume = child<QPushButton>("btnVolume");
+    QPushButton *btnMute = child<QPushButton>("btnMute");
+    volume->setValue(40);
+    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 40);
+
+    QTest::mouseClick(btnVolume, Qt::LeftButton);
+    QCOMPARE(volume->value(), 0);
+    QVERIFY(btnMute->isVisible() && !btnVolume->isVisible());
+    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 0);
+
+    // Sound comes back at full volume, not at the level before muting.
+    QTest::mouseClick(btnMute, Qt::LeftButton);
+    QCOMPARE(volume->value(), 100);
+    QVERIFY(btnVolume->isVisible() && !btnMute->isVisible());
+    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 100);
+}
+
+void TestVlcPlayer::mutedPlayerStartsNextFileMuted()
+{
+    child<QSlider>("volume")->setValue(0);
+    player->openMedia(clip6s, true);
+    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 0);
+    player->stop();
+    QVERIFY(child<QPushButton>("btnMute")->isVisible());
+    player->openMedia(clip2s, true);
+    QCOMPARE(player->playState(), int(vlcplayer::Playing));
+    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 0);
+}
+
+void TestVlcPlayer::reopenRestarts()
+{
+    startAndWaitForTime(clip6s);
+    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_time(player->mediaPlayer) >= 2000, 6000);
+    player->pause();
+    player->openMedia(clip6s, true);
+    QCOMPARE(player->playState(), int(vlcplayer::Playing));
+    QCOMPARE(curtime(), QStringLiteral("00:00:00"));
+    QCOMPARE(child<QPushButton>("btnPause")->styleSheet(), stylePause);
+    verifyOneSurface();
+    QTRY_COMPARE(vlcState(), libvlc_Playing);
+    QVERIFY(libvlc_media_player_get_time(player->mediaPlayer) < 1500);
+}
+
+void TestVlcPlayer::nothingToPlay_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("playingBefore");
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("empty while playing") << QString() << true;
+    QTest::newRow("missing") << dir.filePath(QStringLiteral("missing.mp4")) << false;
+    QTest::newRow("folder") << dir.path() << false;
+}
+
+void TestVlcPlayer::nothingToPlay()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, playingBefore);
+    if (playingBefore)
+        player->openMedia(clip6s, true);
+    player->openMedia(path, true);
+    verifyStoppedLook();
+    QTest::qWait(1200);
+    verifyStoppedLook();
+}
+
+void TestVlcPlayer::storedPathPlaysOnStart()
+{
+    player->openMedia(clip6s, false);
+    verifyStoppedLook();
+    QMetaObject::invokeMethod(player, "onBtnStart");
+    QCOMPARE(player->playState(), int(vlcplayer::Playing));
+    verifyOneSurface();
+}
+
+int main(int argc, char *argv[])
+{
+    // libvlc's video output talks to the X server from its own threads.
+    XInitThreads();
+    QApplication app(argc, argv);
+    TestVlcPlayer test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_vlcplayer.moc"
