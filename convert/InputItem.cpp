@@ -195,7 +195,8 @@ std::string InputItem::composeOutputPath(const std::vector<std::string> &takenPa
     for (int n = 1;; ++n) {
         const QString numbered =
             n == 1 ? fileName : QString(stem + QStringLiteral(" (%1)").arg(n) + qext);
-        const QString path = QFileInfo(dir + "/" + outputPrefix + numbered).absoluteFilePath();
+        const QString path =
+            QDir::cleanPath(QFileInfo(dir + "/" + outputPrefix + numbered).absoluteFilePath());
         if (!taken.contains(resolvedPath(path)))
             return path.toStdString();
     }
