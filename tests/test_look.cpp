@@ -139,11 +139,6 @@ const QMetaObject *widgetClass(const QString &name)
     return classes.value(name, nullptr);
 }
 
-QColor pixelAt(const QImage &image, const QPoint &point)
-{
-    return image.pixelColor(point);
-}
-
 // Colours compare within a small tolerance: the pictures are antialiased and blended.
 bool near(const QColor &a, const QColor &b, int tolerance = 3)
 {
@@ -499,23 +494,23 @@ void TestLook::settingsDialogColours()
     const QImage image = shot(&dialog);
     const QColor grey(200, 200, 200);
 
-    QCOMPARE_COLOUR(pixelAt(image, {0, 0}), grey);
-    QCOMPARE_COLOUR(pixelAt(image, {image.width() / 2, image.height() - 1}), grey);
+    QCOMPARE_COLOUR(image.pixelColor({0, 0}), grey);
+    QCOMPARE_COLOUR(image.pixelColor({image.width() / 2, image.height() - 1}), grey);
 
     const QRect top = rectIn(&dialog, dialog.findChild<QWidget *>(QStringLiteral("widget_top")));
-    QCOMPARE_COLOUR(pixelAt(image, top.topLeft() + QPoint(3, 3)), green);
-    QCOMPARE_COLOUR(pixelAt(image, {top.center().x(), top.bottom() - 2}), green);
+    QCOMPARE_COLOUR(image.pixelColor(top.topLeft() + QPoint(3, 3)), green);
+    QCOMPARE_COLOUR(image.pixelColor({top.center().x(), top.bottom() - 2}), green);
 
     const QRect body = rectIn(&dialog, dialog.findChild<QWidget *>(QStringLiteral("widget_bk")));
-    QCOMPARE_COLOUR(pixelAt(image, body.bottomLeft() + QPoint(3, -3)), QColor(Qt::white));
+    QCOMPARE_COLOUR(image.pixelColor(body.bottomLeft() + QPoint(3, -3)), QColor(Qt::white));
 
     for (const char *name : {"btnOk", "btnCancel"}) {
         const QRect button =
             rectIn(&dialog, dialog.findChild<QPushButton *>(QString::fromLatin1(name)));
-        QCOMPARE_COLOUR(pixelAt(image, {button.left() + 6, button.center().y()}), green);
+        QCOMPARE_COLOUR(image.pixelColor({button.left() + 6, button.center().y()}), green);
     }
     const QRect combo = rectIn(&dialog, dialog.findChild<QComboBox *>(QStringLiteral("cboxVC")));
-    QCOMPARE_COLOUR(pixelAt(image, {combo.center().x(), combo.top()}), QColor(224, 224, 224));
+    QCOMPARE_COLOUR(image.pixelColor({combo.center().x(), combo.top()}), QColor(224, 224, 224));
 }
 
 void TestLook::mainWindowColours()
@@ -523,10 +518,10 @@ void TestLook::mainWindowColours()
     MainWindow window(nullptr);
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QImage image = shot(&window);
-    QCOMPARE_COLOUR(pixelAt(image, {300, 3}), green);
-    QCOMPARE_COLOUR(pixelAt(image, {300, 36}), green);
-    QCOMPARE_COLOUR(pixelAt(image, {400, image.height() - 1}), QColor(200, 200, 200));
-    QCOMPARE_COLOUR(pixelAt(image, {3, 43}), QColor(246, 246, 246));
+    QCOMPARE_COLOUR(image.pixelColor({300, 3}), green);
+    QCOMPARE_COLOUR(image.pixelColor({300, 36}), green);
+    QCOMPARE_COLOUR(image.pixelColor({400, image.height() - 1}), QColor(200, 200, 200));
+    QCOMPARE_COLOUR(image.pixelColor({3, 43}), QColor(246, 246, 246));
 
     // The hint picture is stretched over the empty list's page.
     const QImage teach(imagePrefix + QStringLiteral("main_stack_teach.png"));
@@ -535,7 +530,7 @@ void TestLook::mainWindowColours()
     const QPoint scaled(badge.x() * page.width() / teach.width(),
                         badge.y() * page.height() / teach.height());
     QCOMPARE_COLOUR(teach.pixelColor(badge), green);
-    QCOMPARE_COLOUR(pixelAt(image, page.topLeft() + scaled), green);
+    QCOMPARE_COLOUR(image.pixelColor(page.topLeft() + scaled), green);
 }
 
 // The window's own sheet gives the start button the disabled picture, before any run-time sheet.
@@ -553,7 +548,7 @@ void TestLook::startButtonBeforeRuntimeSheet()
     const QImage picture(imagePrefix + QStringLiteral("main_convert_disable.png"));
     const QImage image = shot(button);
     for (const QPoint point : {QPoint(20, 29), QPoint(100, 29), QPoint(300, 50)})
-        QCOMPARE_COLOUR(pixelAt(image, point), picture.pixelColor(point));
+        QCOMPARE_COLOUR(image.pixelColor(point), picture.pixelColor(point));
 }
 
 void TestLook::startButtonLooks_data()
@@ -580,11 +575,11 @@ void TestLook::startButtonLooks()
     const QImage image = shot(button);
     QCOMPARE(image.size(), QSize(310, 59));
     const QPoint point(20, 29);
-    QCOMPARE_COLOUR(pixelAt(image, point), look.pixelColor(point));
+    QCOMPARE_COLOUR(image.pixelColor(point), look.pixelColor(point));
     for (const char *other :
          {"main_convert_disable.png", "main_convert_start.png", "main_convert_stop.png"}) {
         if (picture != QLatin1String(other))
-            QVERIFY(!near(pixelAt(image, point),
+            QVERIFY(!near(image.pixelColor(point),
                           QImage(imagePrefix + QLatin1String(other)).pixelColor(point), 8));
     }
 }
