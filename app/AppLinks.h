@@ -1,7 +1,8 @@
 #pragma once
 
 // Addresses opened from the title bar and the chat group number shown there.
-namespace AppLinks {
+namespace AppLinks
+{
 inline constexpr const char *companyUrl = "https://quellix.example.org/";
 inline constexpr const char *chatGroupNumber = "000000000";
 inline constexpr const char *chatGroupUrl =

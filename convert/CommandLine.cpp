@@ -4,7 +4,8 @@
 #include "params/AVParams.h"
 #include "params/ParamTables.h"
 
-namespace {
+namespace
+{
 
 bool usesQualityFactor(int32_t cv)
 {

@@ -3,7 +3,8 @@
 #include <array>
 #include <cstddef>
 
-namespace {
+namespace
+{
 
 struct ContainerCodecs {
     int32_t cv;

@@ -21,7 +21,12 @@ struct AVSettings {
     bool operator!=(const AVSettings &other) const { return !(*this == other); }
 };
 
-enum QualityLevel : int32_t { QualityLow = 0, QualityMedium = 1, QualityHigh = 2, QualityDefault = 3 };
+enum QualityLevel : int32_t {
+    QualityLow = 0,
+    QualityMedium = 1,
+    QualityHigh = 2,
+    QualityDefault = 3
+};
 
 AVSettings makeAVSettings(int32_t vc, int32_t vql, int32_t aql);
 void setContainer(AVSettings &settings, int32_t vc);

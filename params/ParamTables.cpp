@@ -20,7 +20,8 @@ const std::vector<int> frameRates = {12, 15, 18, 24, 30};
 const std::vector<int> audioBitRates = {24, 32, 64, 96, 128, 192, 224, 256};
 const std::vector<int> sampleRates = {22050, 24000, 44100, 48000};
 
-namespace {
+namespace
+{
 
 void fillIfEmpty(ParamTable &table, std::initializer_list<const char *> texts)
 {

@@ -29,25 +29,26 @@ void TestParams::tableContents_data()
 {
     QTest::addColumn<ParamTable *>("table");
     QTest::addColumn<QStringList>("texts");
-    QTest::newRow("containerTexts") << &containerTexts
-                                    << QStringList{".mp4 (默认 H.264-AAC)", ".flv (默认 H.264-AAC)",
-                                                   ".avi (默认 H.264-MP3)", ".wmv (默认 WMV2-WMAv2)"};
+    QTest::newRow("containerTexts")
+        << &containerTexts
+        << QStringList{".mp4 (默认 H.264-AAC)", ".flv (默认 H.264-AAC)", ".avi (默认 H.264-MP3)",
+                       ".wmv (默认 WMV2-WMAv2)"};
     QTest::newRow("containerExts") << &containerExts << QStringList{".mp4", ".flv", ".avi", ".wmv"};
     QTest::newRow("videoCodecTexts")
-        << &videoCodecTexts
-        << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)", "HEVC(H265)", "WMV2", "FLV1", "Copy"};
+        << &videoCodecTexts << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)", "HEVC(H265)",
+                                           "WMV2",        "FLV1",        "Copy"};
     QTest::newRow("videoEncoders")
         << &videoEncoders
         << QStringList{"mpeg4", "libxvid", "libx264", "libx265", "wmv2", "flv", "copy"};
-    QTest::newRow("audioCodecTexts") << &audioCodecTexts
-                                     << QStringList{"AAC", "MP3", "WMAv2", "Copy"};
+    QTest::newRow("audioCodecTexts")
+        << &audioCodecTexts << QStringList{"AAC", "MP3", "WMAv2", "Copy"};
     QTest::newRow("audioEncoders") << &audioEncoders << QStringList{"aac", "mp3", "wmav2", "copy"};
     QTest::newRow("resolutions") << &resolutions
                                  << QStringList{"1920x1080", "1280x720", "720x480", "480x320"};
-    QTest::newRow("inputExts") << &inputExts
-                               << QStringList{".mp4", ".mkv", ".flv", ".avi", ".wmv", ".mpg", ".mov",
-                                              ".rmvb"};
-    QTest::newRow("qualityTexts") << &qualityTexts << QStringList{"低质量", "中质量", "高质量", "默认"};
+    QTest::newRow("inputExts") << &inputExts << QStringList{".mp4", ".mkv", ".flv", ".avi",
+                                                            ".wmv", ".mpg", ".mov", ".rmvb"};
+    QTest::newRow("qualityTexts") << &qualityTexts
+                                  << QStringList{"低质量", "中质量", "高质量", "默认"};
 }
 
 void TestParams::tableContents()

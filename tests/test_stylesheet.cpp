@@ -66,8 +66,8 @@ void TestStyleSheet::missingResourceKeepsSheet()
 void TestStyleSheet::compiledSheetsExist_data()
 {
     QTest::addColumn<QString>("path");
-    for (const char *name :
-         {"MainWindow.css", "DlgAVSettings.css", "DlgMessage.css", "InputItem.css", "vlcplayer.css"})
+    for (const char *name : {"MainWindow.css", "DlgAVSettings.css", "DlgMessage.css",
+                             "InputItem.css", "vlcplayer.css"})
         QTest::newRow(name) << QStringLiteral(":/qss/css/") + QLatin1String(name);
 }
 

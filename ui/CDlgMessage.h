@@ -4,7 +4,8 @@
 
 #include <QDialog>
 
-namespace Ui {
+namespace Ui
+{
 class CDlgMessage;
 }
 

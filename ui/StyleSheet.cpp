@@ -17,7 +17,8 @@ const QString styleConvertStop = QStringLiteral(
     "main_convert_stop.png) 146 0 0 0;}");
 const QString styleConvertDisabled = QStringLiteral(
     "QPushButton#btnConvertStart{border-image: url(:/images/images/main_convert_disable.png);}"
-    "QPushButton#btnConvertStart:hover{border-image: url(:/images/images/main_convert_disable.png);}"
+    "QPushButton#btnConvertStart:hover{border-image: "
+    "url(:/images/images/main_convert_disable.png);}"
     "QPushButton#btnConvertStart:pressed{border-image: "
     "url(:/images/images/main_convert_disable.png);}");
 const QString stylePause = QStringLiteral(
