@@ -149,6 +149,11 @@ void InputItem::finishConversion()
 {
     if (facts.errorText.empty())
         facts.errorText = exitFailureText();
+    // A short run can print all of its output before its first whole second, and some encoders
+    // print no rate summary: a clean exit that left an output file is a success too.
+    if (facts.errorText.empty() && !facts.outputSeen &&
+        QFileInfo(QString::fromStdString(m_outputPath)).size() > 0)
+        facts.outputSeen = true;
     if (!facts.errorText.empty()) {
         setState(Failed);
     } else if (facts.outputSeen) {
