@@ -1,3 +1,5 @@
+#include "QuellixTestMain.h"
+
 #include "app/MainWindow.h"
 #include "ui/StyleSheet.h"
 
@@ -63,9 +65,12 @@ void TestMainWindow::cleanup()
 
 QList<QWidget *> TestMainWindow::panelControls() const
 {
-    return {child<QCheckBox>("applyAll"),         child<QComboBox>("cboxVContainer"),
-            child<QPushButton>("btnQualitySettings"), child<QComboBox>("cboxVQuality"),
-            child<QComboBox>("cboxAQuality"),     child<QPushButton>("btnOutputDir")};
+    return {child<QCheckBox>("applyAll"),
+            child<QComboBox>("cboxVContainer"),
+            child<QPushButton>("btnQualitySettings"),
+            child<QComboBox>("cboxVQuality"),
+            child<QComboBox>("cboxAQuality"),
+            child<QPushButton>("btnOutputDir")};
 }
 
 void TestMainWindow::geometryAndFlags()
@@ -80,8 +85,7 @@ void TestMainWindow::geometryAndFlags()
     QCOMPARE(window->windowTitle(), QStringLiteral("Quellix视频格式转换"));
     QVERIFY(!window->windowIcon().isNull());
     const QWidget *desktop = QApplication::desktop();
-    QCOMPARE(window->pos(),
-             QPoint((desktop->width() - 800) / 2, (desktop->height() - 510) / 2));
+    QCOMPARE(window->pos(), QPoint((desktop->width() - 800) / 2, (desktop->height() - 510) / 2));
 }
 
 void TestMainWindow::combosAfterStartUp_data()
@@ -201,8 +205,9 @@ void TestMainWindow::dragByTitleBar()
 
     // A press that a button consumes starts no drag.
     auto *button = child<QPushButton>("btnInputFile");
-    QMouseEvent buttonPress(QEvent::MouseButtonPress, QPoint(5, 5), button->mapToGlobal(QPoint(5, 5)),
-                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent buttonPress(QEvent::MouseButtonPress, QPoint(5, 5),
+                            button->mapToGlobal(QPoint(5, 5)), Qt::LeftButton, Qt::LeftButton,
+                            Qt::NoModifier);
     QApplication::sendEvent(button, &buttonPress);
     QApplication::sendEvent(titleBar, &move);
     QCOMPARE(window->pos(), afterRelease);
@@ -215,5 +220,5 @@ void TestMainWindow::closeWhileIdle()
     QVERIFY(!window->isVisible());
 }
 
-QTEST_MAIN(TestMainWindow)
+QUELLIX_TEST_MAIN(TestMainWindow)
 #include "test_mainwindow.moc"

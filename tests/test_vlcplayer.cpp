@@ -1,3 +1,5 @@
+#include "QuellixTestMain.h"
+
 #include "player/vlcplayer.h"
 #include "ui/StyleSheet.h"
 
@@ -7,7 +9,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <X11/Xlib.h>
 #include <vlc/vlc.h>
 
 class TestVlcPlayer final : public QObject
@@ -394,13 +395,5 @@ void TestVlcPlayer::storedPathPlaysOnStart()
     verifyOneSurface();
 }
 
-int main(int argc, char *argv[])
-{
-    // libvlc's video output talks to the X server from its own threads.
-    XInitThreads();
-    QApplication app(argc, argv);
-    TestVlcPlayer test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QUELLIX_TEST_MAIN(TestVlcPlayer)
 #include "test_vlcplayer.moc"
