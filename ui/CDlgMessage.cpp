@@ -1,0 +1,63 @@
+#include "ui/CDlgMessage.h"
+
+#include "ui/StyleSheet.h"
+#include "ui_CDlgMessage.h"
+
+#include <QApplication>
+#include <QDesktopWidget>
+
+CDlgMessage::CDlgMessage(QWidget *parent, int buttonMode, QString text)
+    : QDialog(parent), ui(new Ui::CDlgMessage)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    setWindowModality(Qt::WindowModal);
+    loadStyleSheet(this, QStringLiteral(":/qss/css/DlgMessage.css"));
+    ui->textEdit->setText(text);
+    if (buttonMode == 1)
+        ui->btnCancel->hide();
+
+    // Centred on the whole desktop, not on the parent; placed once.
+    const QWidget *desktop = QApplication::desktop();
+    move((desktop->width() - width()) / 2, (desktop->height() - height()) / 2);
+    show();
+}
+
+CDlgMessage::~CDlgMessage()
+{
+    delete ui;
+}
+
+void CDlgMessage::mousePressEvent(QMouseEvent *event)
+{
+    QDialog::mousePressEvent(event);
+    drag.press(event);
+}
+
+void CDlgMessage::mouseReleaseEvent(QMouseEvent *event)
+{
+    QDialog::mouseReleaseEvent(event);
+    drag.release();
+}
+
+void CDlgMessage::mouseMoveEvent(QMouseEvent *event)
+{
+    QDialog::mouseMoveEvent(event);
+    drag.move(this);
+}
+
+void CDlgMessage::on_btnTopClose_clicked()
+{
+    close();
+}
+
+void CDlgMessage::on_btnOk_clicked()
+{
+    okClicked = true;
+    close();
+}
+
+void CDlgMessage::on_btnCancel_clicked()
+{
+    close();
+}
