@@ -1,7 +1,12 @@
 #include "app/MainWindow.h"
 
 #include "app/AppLinks.h"
+#include "app/ConfigFile.h"
+#include "convert/InputItem.h"
+#include "params/CDlgAVSettings.h"
 #include "params/ParamTables.h"
+#include "player/vlcplayer.h"
+#include "ui/CDlgMessage.h"
 #include "ui/StyleSheet.h"
 #include "ui_MainWindow.h"
 
@@ -9,20 +14,34 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDesktopWidget>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QStandardPaths>
 #include <QUrl>
 
-namespace {
+#include <algorithm>
+#include <vector>
+
+namespace
+{
 
 QString fromUtf8(const std::string &text)
 {
     return QString::fromStdString(text);
 }
 
+const char *const inputFilter =
+    "All Formats (*.mp4 *.mkv *.flv *.avi *.wmv *.mpg *.mov *.rmvb);;MP4 (*.mp4);;MKV (*.mkv);;"
+    "FLV (*.flv);;AVI (*.avi);;WMV (*.wmv);;MPG (*.mpg);;MOV (*.mov);;RMVB (*.rmvb);;"
+    "All Files (*.*)";
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
+    qRegisterMetaType<InputItem *>("InputItem*");
     ui->setupUi(this);
     setFixedSize(800, 510);
     centreOnDesktop();
@@ -37,6 +56,9 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Construction
+
 void MainWindow::centreOnDesktop()
 {
     const QWidget *desktop = QApplication::desktop();
@@ -47,6 +69,8 @@ void MainWindow::initSettings()
 {
     videosDir = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     configFile = QStringLiteral("conf_main.json");
+    if (readConfig(videosDir) != 0)
+        writeConfig(videosDir);
     setOutputDir(videosDir.toStdString());
     ui->editOutputDir->setText(videosDir);
     ui->editOutputDir->setReadOnly(true);
@@ -64,7 +88,8 @@ void MainWindow::initUi()
     setWindowTitle(QStringLiteral("Quellix视频格式转换"));
     ui->mainLabelLogoStr->setText(QStringLiteral("Quellix视频格式转换 v3.1.3"));
     setWindowIcon(QIcon(QStringLiteral(":/images/images/main.ico")));
-    ui->btnQqUrl->setText(QStringLiteral("官方QQ交流群：") + QLatin1String(AppLinks::chatGroupNumber));
+    ui->btnQqUrl->setText(QStringLiteral("官方QQ交流群：") +
+                          QLatin1String(AppLinks::chatGroupNumber));
 
     for (const auto &entry : containerTexts)
         ui->cboxVContainer->addItem(QIcon(), fromUtf8(entry.second));
@@ -72,55 +97,43 @@ void MainWindow::initUi()
         ui->cboxVQuality->addItem(QIcon(), fromUtf8(entry.second));
         ui->cboxAQuality->addItem(QIcon(), fromUtf8(entry.second));
     }
-    selectPanelCombos();
+    refreshPanel();
 
     ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);
     ui->applyAll->setCheckable(true);
     ui->applyAll->setChecked(true);
 
+    player = new vlcplayer(nullptr);
+    ui->vlcLayout->addWidget(player);
+
     ui->cboxVContainer->setFocusPolicy(Qt::NoFocus);
     ui->cboxVQuality->setFocusPolicy(Qt::NoFocus);
     ui->cboxAQuality->setFocusPolicy(Qt::NoFocus);
 }
 
-void MainWindow::initConnections() {}
-
-void MainWindow::selectPanelCombos()
+void MainWindow::initConnections()
 {
-    ui->cboxVContainer->setCurrentIndex(workingSettings.vc);
-    ui->cboxVQuality->setCurrentIndex(workingSettings.vql);
-    ui->cboxAQuality->setCurrentIndex(workingSettings.aql);
+    connect(ui->btnConvertStart, &QPushButton::clicked, this, &MainWindow::btnConvertStart_clicked);
+    connect(ui->btnInputFile, &QPushButton::clicked, this, &MainWindow::btnInputFile_clicked);
+    connect(ui->btnInputClear, &QPushButton::clicked, this, &MainWindow::btnInputClear_clicked);
+    connect(ui->btnOutputDir, &QPushButton::clicked, this, &MainWindow::btnOutputDir_clicked);
+    connect(ui->btnOutputDir2, &QPushButton::clicked, this, &MainWindow::btnOutputDir2_clicked);
+    connect(ui->btnQualitySettings, &QPushButton::clicked, this,
+            &MainWindow::btnQualitySettings_clicked);
+    connect(ui->cboxVContainer, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &MainWindow::paramVcChanged);
+    connect(ui->cboxVQuality, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &MainWindow::paramVqlChanged);
+    connect(ui->cboxAQuality, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &MainWindow::paramAqlChanged);
+    connect(ui->listInput, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDClicked);
+    connect(ui->listInput, &QListWidget::currentItemChanged, this, &MainWindow::curItemChanged);
+    connect(ui->applyAll, &QCheckBox::stateChanged, this, &MainWindow::applyAllChanged);
 }
 
-void MainWindow::setBatchUiState(int state)
-{
-    const QString *buttonSheet = nullptr;
-    switch (state) {
-    case NoFiles:
-        buttonSheet = &styleConvertDisabled;
-        break;
-    case Idle:
-        buttonSheet = &styleConvertStart;
-        break;
-    case Running:
-        buttonSheet = &styleConvertStop;
-        break;
-    default:
-        return;
-    }
-    converting = state == Running;
-    ui->stackInput->setCurrentIndex(state == NoFiles ? 0 : 1);
-    ui->btnConvertStart->setText(converting ? QStringLiteral("取消转码") : QStringLiteral("开始转码"));
-    ui->btnConvertStart->setStyleSheet(*buttonSheet);
-    for (QWidget *control : {static_cast<QWidget *>(ui->applyAll),
-                             static_cast<QWidget *>(ui->cboxVContainer),
-                             static_cast<QWidget *>(ui->btnQualitySettings),
-                             static_cast<QWidget *>(ui->cboxVQuality),
-                             static_cast<QWidget *>(ui->cboxAQuality),
-                             static_cast<QWidget *>(ui->btnOutputDir)})
-        control->setEnabled(!converting);
-}
+// ---------------------------------------------------------------------------------------------
+// Title bar, dragging and closing
 
 void MainWindow::mousePressEvent(QMouseEvent *event)
 {
@@ -142,6 +155,13 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (converting) {
+        if (!ask(QStringLiteral("正在转码中，确认关闭？\n未完成的压缩任务将会取消。\n"))) {
+            event->ignore();
+            return;
+        }
+        stopBatch(false);
+    }
     event->accept();
 }
 
@@ -163,4 +183,450 @@ void MainWindow::on_btnTopMin_clicked()
 void MainWindow::on_btnTopClose_clicked()
 {
     close();
+}
+
+bool MainWindow::ask(const QString &question)
+{
+    CDlgMessage dialog(this, 2, question);
+    dialog.exec();
+    return dialog.okClicked;
+}
+
+void MainWindow::tell(const QString &notice)
+{
+    CDlgMessage dialog(this, 1, notice);
+    dialog.exec();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Batch looks
+
+void MainWindow::setBatchUiState(int state)
+{
+    const QString *buttonSheet = nullptr;
+    switch (state) {
+    case NoFiles:
+        buttonSheet = &styleConvertDisabled;
+        break;
+    case Idle:
+        buttonSheet = &styleConvertStart;
+        break;
+    case Running:
+        buttonSheet = &styleConvertStop;
+        break;
+    default:
+        return;
+    }
+    converting = state == Running;
+    ui->stackInput->setCurrentIndex(state == NoFiles ? 0 : 1);
+    ui->btnConvertStart->setText(converting ? QStringLiteral("取消转码")
+                                            : QStringLiteral("开始转码"));
+    ui->btnConvertStart->setStyleSheet(*buttonSheet);
+    const std::initializer_list<QWidget *> panelControls = {
+        ui->applyAll,     ui->cboxVContainer, ui->btnQualitySettings,
+        ui->cboxVQuality, ui->cboxAQuality,   ui->btnOutputDir};
+    for (QWidget *control : panelControls)
+        control->setEnabled(!converting);
+}
+
+// ---------------------------------------------------------------------------------------------
+// File list
+
+bool MainWindow::isSupportedInput(const std::string &dotSuffix)
+{
+    std::string lower = dotSuffix;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
+    return findKey(inputExts, lower).has_value();
+}
+
+int MainWindow::addInputFile(const std::string &path)
+{
+    const QFileInfo info(fromUtf8(path));
+    if (path.empty() || !info.exists())
+        return -1;
+    if (!isSupportedInput("." + info.suffix().toStdString()))
+        return -1;
+    if (listedPaths.count(path) != 0)
+        return -1;
+
+    auto *job = new InputItem(ui->listInput);
+    if (job->setInput(path, defaultSettings) < 0) {
+        delete job;
+        return -1;
+    }
+    auto *entry = new QListWidgetItem();
+    entry->setSizeHint(job->size());
+    ui->listInput->addItem(entry);
+    ui->listInput->setItemWidget(entry, job);
+    connect(job, &InputItem::ItemConvertDone, this, &MainWindow::ItemConvertDone);
+    connect(job, &InputItem::ItemDelete, this, &MainWindow::ItemDelete);
+    listedPaths.insert(path);
+    return 0;
+}
+
+void MainWindow::addInputFiles(const QStringList &paths)
+{
+    // While the list view is hidden, appending an entry does not re-place every item widget
+    // already in it, so a large drop stays linear. The view is shown again before any repaint.
+    const bool wasVisible = ui->listInput->isVisible();
+    if (paths.size() > 1 && wasVisible)
+        ui->listInput->hide();
+    for (const QString &path : paths)
+        addInputFile(path.toStdString());
+    if (paths.size() > 1 && wasVisible)
+        ui->listInput->show();
+    showListIfFilled();
+}
+
+void MainWindow::showListIfFilled()
+{
+    if (ui->listInput->count() > 0)
+        setBatchUiState(Idle);
+}
+
+void MainWindow::btnInputFile_clicked()
+{
+    if (converting)
+        return;
+    const QStringList paths = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("选择视频文件"), QStringLiteral("/home"), QLatin1String(inputFilter));
+    addInputFiles(paths);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (converting || !event->mimeData()->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    if (!event->mimeData()->hasUrls())
+        return;
+    QStringList paths;
+    const QList<QUrl> urls = event->mimeData()->urls();
+    paths.reserve(urls.size());
+    for (const QUrl &url : urls)
+        paths << url.toLocalFile();
+    addInputFiles(paths);
+}
+
+InputItem *MainWindow::jobAt(int row) const
+{
+    return qobject_cast<InputItem *>(ui->listInput->itemWidget(ui->listInput->item(row)));
+}
+
+int MainWindow::rowOf(const InputItem *job) const
+{
+    for (int row = 0; row < ui->listInput->count(); ++row) {
+        if (jobAt(row) == job)
+            return row;
+    }
+    return -1;
+}
+
+void MainWindow::ItemDelete(InputItem *item)
+{
+    if (converting)
+        return;
+    if (!ask(QStringLiteral("\n确认删除？\n")))
+        return;
+    const int row = rowOf(item);
+    if (row >= 0) {
+        listedPaths.erase(item->inputPath());
+        delete ui->listInput->takeItem(row);
+        item->deleteLater();
+    }
+    if (ui->listInput->count() == 0)
+        setBatchUiState(NoFiles);
+}
+
+void MainWindow::btnInputClear_clicked()
+{
+    if (converting || ui->listInput->count() == 0)
+        return;
+    if (!ask(QStringLiteral("\n确认清空？\n")))
+        return;
+    player->stop();
+    ui->listInput->clear();
+    listedPaths.clear();
+    setBatchUiState(NoFiles);
+}
+
+void MainWindow::ItemDClicked(QListWidgetItem *item)
+{
+    const auto *job = qobject_cast<InputItem *>(ui->listInput->itemWidget(item));
+    if (job)
+        player->openMedia(fromUtf8(job->inputPath()), true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Batch conversion
+
+void MainWindow::btnConvertStart_clicked()
+{
+    if (converting) {
+        if (ask(QStringLiteral("确认取消？\n未完成的转码任务将会取消。\n")))
+            stopBatch(true);
+        return;
+    }
+    startBatch();
+}
+
+int MainWindow::startJob(InputItem *job)
+{
+    // Every other job's input and output is off limits for this job's output.
+    std::vector<std::string> taken;
+    taken.reserve(size_t(ui->listInput->count()) * 2);
+    for (int row = 0; row < ui->listInput->count(); ++row) {
+        const InputItem *other = jobAt(row);
+        if (!other || other == job)
+            continue;
+        taken.push_back(other->inputPath());
+        if (!other->outputPath().empty())
+            taken.push_back(other->outputPath());
+    }
+    return job->start(taken);
+}
+
+void MainWindow::startBatch()
+{
+    if (ui->listInput->count() == 0)
+        return;
+    InputItem *first = findStartable(0);
+    if (!first) {
+        tell(QStringLiteral("没有需要转码的文件。\n点击<添加文件>选择视频文件，或直接<拖拽>文件至"
+                            "窗口内。\n"));
+        return;
+    }
+    const int result = startJob(first);
+    if (result != 0) {
+        tell(QStringLiteral("启动失败！\n错误码：%1").arg(result));
+        return;
+    }
+    succeededFiles.clear();
+    failedFiles.clear();
+    player->pause();
+    setBatchUiState(Running);
+}
+
+void MainWindow::recordResult(const InputItem *job, const QString &errorText)
+{
+    const QString path = fromUtf8(job->inputPath());
+    if (errorText.isEmpty())
+        succeededFiles.insert(path, QString());
+    else
+        failedFiles.insert(path, errorText);
+}
+
+void MainWindow::ItemConvertDone(InputItem *item)
+{
+    if (!converting)
+        return;
+    recordResult(item, fromUtf8(item->errorText()));
+    startNextAfter(item);
+}
+
+void MainWindow::startNextAfter(InputItem *job)
+{
+    // A job that cannot be started counts as failed and the batch goes on with the one after it,
+    // so the batch never waits with nothing converting.
+    for (InputItem *next = findStartableAfter(job); next; next = findStartableAfter(next)) {
+        const int result = startJob(next);
+        if (result == 0)
+            return;
+        recordResult(next, QStringLiteral("启动失败！错误码：%1\n").arg(result));
+    }
+    setBatchUiState(Idle);
+    showSummary();
+}
+
+void MainWindow::stopBatch(bool summary)
+{
+    setBatchUiState(Idle);
+    for (int row = 0; row < ui->listInput->count(); ++row) {
+        if (InputItem *job = jobAt(row))
+            job->cancel();
+    }
+    if (summary)
+        showSummary();
+}
+
+InputItem *MainWindow::findStartable(int row) const
+{
+    for (; row < ui->listInput->count(); ++row) {
+        InputItem *job = jobAt(row);
+        if (job && job->convertState() != Done)
+            return job;
+    }
+    return nullptr;
+}
+
+InputItem *MainWindow::findStartableAfter(InputItem *job) const
+{
+    const int row = rowOf(job);
+    return row < 0 ? nullptr : findStartable(row + 1);
+}
+
+void MainWindow::showSummary()
+{
+    const int succeeded = succeededFiles.size();
+    const int failed = failedFiles.size();
+    const int cancelled = ui->listInput->count() - failed - succeeded;
+
+    QString text = QStringLiteral("转码任务完成！\n");
+    text += QStringLiteral("成功： %1 个\n").arg(succeeded);
+    if (cancelled > 0)
+        text += QStringLiteral("取消： %1 个\n").arg(cancelled);
+    if (failed > 0) {
+        text += QStringLiteral("失败： %1 个\n").arg(failed);
+        for (auto it = failedFiles.cbegin(); it != failedFiles.cend(); ++it)
+            text += QStringLiteral("%1 : %2").arg(it.key(), it.value());
+    }
+    tell(text);
+    succeededFiles.clear();
+    failedFiles.clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Output folder and configuration file
+
+int MainWindow::readConfig(QString &dir) const
+{
+    return ConfigFile(configFile).read(dir);
+}
+
+int MainWindow::writeConfig(const QString &dir) const
+{
+    return ConfigFile(configFile).write(dir);
+}
+
+void MainWindow::btnOutputDir_clicked()
+{
+    if (converting)
+        return;
+    const QString dir = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("选择视频文件夹"), QStringLiteral("/home"), QFileDialog::ShowDirsOnly);
+    if (dir.isEmpty() || !QDir(dir).exists())
+        return;
+    setOutputDir(dir.toStdString());
+    ui->editOutputDir->setText(dir);
+    writeConfig(dir);
+    videosDir = dir;
+}
+
+void MainWindow::btnOutputDir2_clicked()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(videosDir));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parameter panel
+
+void MainWindow::paramVcChanged(int)
+{
+    setContainer(workingSettings, ui->cboxVContainer->currentIndex());
+    applyPanelSettings();
+}
+
+void MainWindow::paramVqlChanged(int)
+{
+    setVideoQuality(workingSettings, ui->cboxVQuality->currentIndex());
+    applyPanelSettings();
+}
+
+void MainWindow::paramAqlChanged(int)
+{
+    setAudioQuality(workingSettings, ui->cboxAQuality->currentIndex());
+    applyPanelSettings();
+}
+
+void MainWindow::copySettingsToAllJobs()
+{
+    for (int row = 0; row < ui->listInput->count(); ++row) {
+        if (InputItem *job = jobAt(row))
+            job->setSettings(workingSettings);
+    }
+}
+
+void MainWindow::applyPanelSettings()
+{
+    if (ui->applyAll->isChecked()) {
+        copySettingsToAllJobs();
+        return;
+    }
+    QListWidgetItem *current = ui->listInput->currentItem();
+    if (!current)
+        return;
+    ui->listInput->setFocus(Qt::OtherFocusReason);
+    if (auto *job = qobject_cast<InputItem *>(ui->listInput->itemWidget(current)))
+        job->setSettings(workingSettings);
+}
+
+void MainWindow::refreshPanel()
+{
+    if (!ui->applyAll->isChecked()) {
+        QListWidgetItem *current = ui->listInput->currentItem();
+        const auto *job =
+            current ? qobject_cast<InputItem *>(ui->listInput->itemWidget(current)) : nullptr;
+        if (job) {
+            ui->listInput->setFocus(Qt::OtherFocusReason);
+            workingSettings = job->settings();
+        } else {
+            workingSettings = defaultSettings;
+        }
+    }
+    selectPanelCombos();
+}
+
+void MainWindow::selectPanelCombos()
+{
+    // Signals stay connected: a selection that changes an index re-applies that combo's rule
+    // before the next combo is selected, each reading workingSettings at that moment.
+    ui->cboxVContainer->setCurrentIndex(workingSettings.vc);
+    ui->cboxVQuality->setCurrentIndex(workingSettings.vql);
+    ui->cboxAQuality->setCurrentIndex(workingSettings.aql);
+}
+
+void MainWindow::curItemChanged(QListWidgetItem *, QListWidgetItem *)
+{
+    refreshPanel();
+}
+
+void MainWindow::applyAllChanged(int)
+{
+    if (ui->applyAll->isChecked())
+        copySettingsToAllJobs();
+}
+
+void MainWindow::btnQualitySettings_clicked()
+{
+    InputItem *target = nullptr;
+    if (!ui->applyAll->isChecked()) {
+        QListWidgetItem *current = ui->listInput->currentItem();
+        if (!current)
+            return;
+        target = qobject_cast<InputItem *>(ui->listInput->itemWidget(current));
+        if (!target)
+            return;
+        ui->listInput->setFocus(Qt::OtherFocusReason);
+        workingSettings = target->settings();
+    }
+
+    CDlgAVSettings dialog(this);
+    dialog.setSettings(workingSettings);
+    dialog.exec();
+    if (!dialog.okClicked)
+        return;
+
+    workingSettings = dialog.settings;
+    selectPanelCombos();
+    if (ui->applyAll->isChecked())
+        copySettingsToAllJobs();
+    else
+        target->setSettings(workingSettings);
 }

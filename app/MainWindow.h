@@ -7,7 +7,14 @@
 #include <QMap>
 #include <QString>
 
-namespace Ui {
+#include <string>
+#include <unordered_set>
+
+class InputItem;
+class QListWidgetItem;
+class vlcplayer;
+namespace Ui
+{
 class MainWindow;
 }
 
@@ -23,16 +30,38 @@ public:
     ~MainWindow() override;
 
     void setBatchUiState(int state);
+    // 0 when an entry was added, -1 when the path was refused (silently).
+    int addInputFile(const std::string &path);
+    static bool isSupportedInput(const std::string &dotSuffix);
+
     bool isConverting() const { return converting; }
     const AVSettings &currentWorkingSettings() const { return workingSettings; }
+    const QString &outputDirectory() const { return videosDir; }
+    vlcplayer *previewPlayer() const { return player; }
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private slots:
+    void btnConvertStart_clicked();
+    void btnOutputDir_clicked();
+    void btnOutputDir2_clicked();
+    void btnQualitySettings_clicked();
+    void btnInputFile_clicked();
+    void btnInputClear_clicked();
+    void paramVcChanged(int);
+    void paramVqlChanged(int);
+    void paramAqlChanged(int);
+    void ItemDClicked(QListWidgetItem *item);
+    void curItemChanged(QListWidgetItem *, QListWidgetItem *);
+    void applyAllChanged(int);
+    void ItemConvertDone(InputItem *item);
+    void ItemDelete(InputItem *item);
     void on_btnCompanyUrl_clicked();
     void on_btnQqUrl_clicked();
     void on_btnTopMin_clicked();
@@ -43,7 +72,35 @@ private:
     void initSettings();
     void initUi();
     void initConnections();
+
+    // File list
+    void addInputFiles(const QStringList &paths);
+    InputItem *jobAt(int row) const;
+    int rowOf(const InputItem *job) const;
+    void showListIfFilled();
+
+    // Batch
+    void startBatch();
+    void stopBatch(bool summary);
+    int startJob(InputItem *job);
+    void startNextAfter(InputItem *job);
+    void recordResult(const InputItem *job, const QString &errorText);
+    InputItem *findStartable(int row) const;
+    InputItem *findStartableAfter(InputItem *job) const;
+    void showSummary();
+
+    // Configuration file
+    int readConfig(QString &dir) const;
+    int writeConfig(const QString &dir) const;
+
+    // Parameter panel
+    void applyPanelSettings();
+    void refreshPanel();
     void selectPanelCombos();
+    void copySettingsToAllJobs();
+
+    bool ask(const QString &question);
+    void tell(const QString &notice);
 
     Ui::MainWindow *ui;
     bool converting = false;
@@ -51,7 +108,10 @@ private:
     AVSettings workingSettings;
     QMap<QString, QString> succeededFiles;
     QMap<QString, QString> failedFiles;
+    vlcplayer *player = nullptr;
     QString videosDir;
     QString configFile;
     WindowDrag drag;
+    // Byte-exact input paths of the listed jobs, so that a large drop stays linear.
+    std::unordered_set<std::string> listedPaths;
 };

@@ -1,0 +1,326 @@
+#include "QuellixTestMain.h"
+
+#include "DialogAnswerer.h"
+#include "TestMedia.h"
+#include "app/MainWindow.h"
+#include "convert/InputItem.h"
+#include "player/vlcplayer.h"
+#include "ui/StyleSheet.h"
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+
+// Whole batches through the main window on the real transcoder.
+class TestBatch final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void secondOfThreeFails();
+    void cancelDuringFirst();
+    void nothingLeftToConvert();
+    void onlyNewFilesConvertAgain();
+    void startFailureOfFirstJob();
+    void laterStartFailureStillEndsWithSummary();
+    void sameOutputNamesDoNotCollide();
+    void closeDuringBatch_data();
+    void closeDuringBatch();
+    void previewFollowsTheList();
+
+private:
+    QListWidget *list() const
+    {
+        return window->findChild<QListWidget *>(QStringLiteral("listInput"));
+    }
+    InputItem *job(int row) const
+    {
+        return qobject_cast<InputItem *>(list()->itemWidget(list()->item(row)));
+    }
+    QPushButton *startButton() const
+    {
+        return window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
+    }
+    // A user's double click: the view sees the first press before the double-click event.
+    void doubleClick(const QPoint &pos) const
+    {
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
+    }
+    void add(const QString &path) { QCOMPARE(window->addInputFile(path.toStdString()), 0); }
+    // Presses start and waits until `count` dialogs have been answered.
+    bool runUntilDialogs(DialogAnswerer &answerer, int count, int timeoutMs = 120000);
+    QString summary(int ok, int cancelled, const QStringList &failures = {}) const;
+
+    TestMedia media;
+    QString outDir;
+    MainWindow *window = nullptr;
+};
+
+void TestBatch::initTestCase()
+{
+    QVERIFY(media.isValid());
+    QDir::setCurrent(media.path(QString()));
+    outDir = media.path(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(outDir));
+    QVERIFY(media.makeClip(QStringLiteral("one.mp4")));
+    QVERIFY(media.makeClip(QStringLiteral("two.mkv")));
+    QVERIFY(media.makeClip(QStringLiteral("three.avi")));
+    QVERIFY(media.makeClip(QStringLiteral("long.mp4"), 20, QStringLiteral("640x360")));
+    QFile text(media.path(QStringLiteral("notes.mp4")));
+    QVERIFY(text.open(QIODevice::WriteOnly));
+    text.write("these are not moving pictures\n");
+}
+
+void TestBatch::init()
+{
+    QFile config(QStringLiteral("conf_main.json"));
+    QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    config.write(QByteArray(R"({"VideosDir":")") + outDir.toUtf8() + QByteArray(R"("})"));
+    config.close();
+    window = new MainWindow(nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(window->outputDirectory(), outDir);
+}
+
+void TestBatch::cleanup()
+{
+    delete window;
+    window = nullptr;
+    QTRY_VERIFY(TestMedia::childPids().isEmpty());
+    for (const QString &name : QDir(outDir).entryList(QDir::Files))
+        QFile::remove(outDir + QLatin1Char('/') + name);
+}
+
+bool TestBatch::runUntilDialogs(DialogAnswerer &answerer, int count, int timeoutMs)
+{
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+    QElapsedTimer timer;
+    timer.start();
+    while (answerer.texts.size() < count && timer.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return answerer.texts.size() >= count;
+}
+
+QString TestBatch::summary(int ok, int cancelled, const QStringList &failures) const
+{
+    QString text = QStringLiteral("转码任务完成！\n成功： %1 个\n").arg(ok);
+    if (cancelled > 0)
+        text += QStringLiteral("取消： %1 个\n").arg(cancelled);
+    if (!failures.isEmpty())
+        text += QStringLiteral("失败： %1 个\n").arg(failures.size() / 2);
+    for (int i = 0; i + 1 < failures.size(); i += 2)
+        text += failures[i] + QStringLiteral(" : ") + failures[i + 1];
+    return text;
+}
+
+void TestBatch::secondOfThreeFails()
+{
+    add(media.path(QStringLiteral("one.mp4")));
+    add(media.path(QStringLiteral("notes.mp4")));
+    add(media.path(QStringLiteral("two.mkv")));
+    DialogAnswerer answerer;
+    QVERIFY(runUntilDialogs(answerer, 1));
+    QCOMPARE(answerer.texts.first(), summary(2, 0,
+                                             {media.path(QStringLiteral("notes.mp4")),
+                                              QStringLiteral("未识别的输入文件格式！\n")}));
+    QVERIFY(!window->isConverting());
+    QCOMPARE(startButton()->styleSheet(), styleConvertStart);
+    QCOMPARE(job(0)->convertState(), int(Done));
+    QCOMPARE(job(1)->convertState(), int(Failed));
+    QCOMPARE(job(2)->convertState(), int(Done));
+    QVERIFY(QFile::exists(outDir + QStringLiteral("/Quellix转码-one.mp4")));
+    QVERIFY(QFile::exists(outDir + QStringLiteral("/Quellix转码-two.mp4")));
+}
+
+void TestBatch::cancelDuringFirst()
+{
+    add(media.path(QStringLiteral("long.mp4")));
+    add(media.path(QStringLiteral("one.mp4")));
+    add(media.path(QStringLiteral("two.mkv")));
+    DialogAnswerer answerer(DialogAnswerer::PressCancel);
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+    QVERIFY(window->isConverting());
+    QCOMPARE(startButton()->text(), QStringLiteral("取消转码"));
+    QCOMPARE(startButton()->styleSheet(), styleConvertStop);
+    QVERIFY(!window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"))->isEnabled());
+    QTRY_VERIFY(job(0)->progressValue() > 0 || !TestMedia::childPids().isEmpty());
+
+    // Answering Cancel to the question leaves the batch running.
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+    QCOMPARE(answerer.texts,
+             QStringList{QStringLiteral("确认取消？\n未完成的转码任务将会取消。\n")});
+    QVERIFY(window->isConverting());
+    QCOMPARE(job(0)->convertState(), int(Converting));
+
+    answerer.setAnswer(DialogAnswerer::PressOk);
+    QVERIFY(runUntilDialogs(answerer, 3, 10000));
+    QCOMPARE(answerer.texts.at(2), summary(0, 3));
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(job(row)->convertState(), int(Cancelled));
+    QVERIFY(!QFile::exists(QString::fromStdString(job(0)->outputPath())));
+    QTRY_VERIFY_WITH_TIMEOUT(TestMedia::childPids().isEmpty(), 1000);
+}
+
+void TestBatch::nothingLeftToConvert()
+{
+    DialogAnswerer answerer;
+    QTest::mouseClick(startButton(), Qt::LeftButton); // empty list: nothing at all
+    QTest::qWait(100);
+    QVERIFY(answerer.texts.isEmpty());
+
+    add(media.path(QStringLiteral("one.mp4")));
+    QVERIFY(runUntilDialogs(answerer, 1));
+    QCOMPARE(answerer.texts.at(0), summary(1, 0));
+    QVERIFY(runUntilDialogs(answerer, 2));
+    QCOMPARE(answerer.texts.at(1),
+             QStringLiteral(
+                 "没有需要转码的文件。\n点击<添加文件>选择视频文件，或直接<拖拽>文件至窗口内。\n"));
+    QVERIFY(!window->isConverting());
+}
+
+void TestBatch::onlyNewFilesConvertAgain()
+{
+    add(media.path(QStringLiteral("one.mp4")));
+    add(media.path(QStringLiteral("two.mkv")));
+    add(media.path(QStringLiteral("three.avi")));
+    DialogAnswerer answerer;
+    QVERIFY(runUntilDialogs(answerer, 1));
+    QCOMPARE(answerer.texts.at(0), summary(3, 0));
+    const QString first = outDir + QStringLiteral("/Quellix转码-one.mp4");
+    const QDateTime firstWritten = QFileInfo(first).lastModified();
+
+    QVERIFY(media.makeClip(QStringLiteral("four.mov")));
+    QVERIFY(media.makeClip(QStringLiteral("five.flv")));
+    add(media.path(QStringLiteral("four.mov")));
+    add(media.path(QStringLiteral("five.flv")));
+    QVERIFY(runUntilDialogs(answerer, 2));
+    QCOMPARE(answerer.texts.at(1), summary(2, 3));
+    QCOMPARE(QFileInfo(first).lastModified(), firstWritten);
+    QVERIFY(QFile::exists(outDir + QStringLiteral("/Quellix转码-five.mp4")));
+}
+
+void TestBatch::startFailureOfFirstJob()
+{
+    add(media.path(QStringLiteral("one.mp4")));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
+    DialogAnswerer answerer;
+    const bool answered = runUntilDialogs(answerer, 1, 5000);
+    qputenv("PATH", path);
+    QVERIFY(answered);
+    QCOMPARE(answerer.texts.at(0), QStringLiteral("启动失败！\n错误码：-102"));
+    QVERIFY(!window->isConverting());
+    QCOMPARE(job(0)->convertState(), int(Waiting));
+}
+
+void TestBatch::laterStartFailureStillEndsWithSummary()
+{
+    add(media.path(QStringLiteral("long.mp4")));
+    add(media.path(QStringLiteral("one.mp4")));
+    add(media.path(QStringLiteral("two.mkv")));
+    auto *container = window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"));
+    container->setCurrentIndex(3); // wmv encodes quickly
+    const QByteArray path = qgetenv("PATH");
+    DialogAnswerer answerer;
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+    QVERIFY(window->isConverting());
+    // The transcoder disappears while the first file converts.
+    qputenv("PATH", "/nonexistent");
+    QElapsedTimer timer;
+    timer.start();
+    while (answerer.texts.isEmpty() && timer.elapsed() < 120000)
+        QTest::qWait(20);
+    qputenv("PATH", path);
+    QCOMPARE(answerer.texts.size(), 1);
+    const QString failure = QStringLiteral("启动失败！错误码：-102\n");
+    QCOMPARE(answerer.texts.at(0), summary(1, 0,
+                                           {media.path(QStringLiteral("one.mp4")), failure,
+                                            media.path(QStringLiteral("two.mkv")), failure}));
+    QVERIFY(!window->isConverting());
+}
+
+void TestBatch::sameOutputNamesDoNotCollide()
+{
+    QVERIFY(media.makeClip(QStringLiteral("same.avi"), 1, QStringLiteral("160x120")));
+    QVERIFY(media.makeClip(QStringLiteral("same.mkv"), 2, QStringLiteral("320x240")));
+    add(media.path(QStringLiteral("same.avi")));
+    add(media.path(QStringLiteral("same.mkv")));
+    DialogAnswerer answerer;
+    QVERIFY(runUntilDialogs(answerer, 1));
+    QCOMPARE(answerer.texts.at(0), summary(2, 0));
+    const QString first = outDir + QStringLiteral("/Quellix转码-same.mp4");
+    const QString second = outDir + QStringLiteral("/Quellix转码-same (2).mp4");
+    QCOMPARE(QString::fromStdString(job(0)->outputPath()), first);
+    QCOMPARE(QString::fromStdString(job(1)->outputPath()), second);
+    QCOMPARE(TestMedia::probeCodecs(first), (QStringList{"h264", "aac"}));
+    QVERIFY(QFile::exists(second));
+    QVERIFY(QFileInfo(first).size() != QFileInfo(second).size());
+}
+
+void TestBatch::closeDuringBatch_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::newRow("cancel keeps the batch") << false;
+    QTest::newRow("ok cancels everything") << true;
+}
+
+void TestBatch::closeDuringBatch()
+{
+    QFETCH(bool, confirm);
+    add(media.path(QStringLiteral("long.mp4")));
+    add(media.path(QStringLiteral("one.mp4")));
+    DialogAnswerer answerer(confirm ? DialogAnswerer::PressOk : DialogAnswerer::PressCancel);
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+    QVERIFY(window->isConverting());
+    QCOMPARE(window->close(), confirm);
+    QCOMPARE(answerer.texts,
+             QStringList{QStringLiteral("正在转码中，确认关闭？\n未完成的压缩任务将会取消。\n")});
+    QCOMPARE(window->isVisible(), !confirm);
+    QCOMPARE(window->isConverting(), !confirm);
+    if (confirm) {
+        QTest::qWait(300);
+        QCOMPARE(answerer.texts.size(), 1); // no summary
+        QCOMPARE(job(0)->convertState(), int(Cancelled));
+        QTRY_VERIFY_WITH_TIMEOUT(TestMedia::childPids().isEmpty(), 1000);
+    } else {
+        QCOMPARE(job(0)->convertState(), int(Converting));
+        answerer.setAnswer(DialogAnswerer::PressOk);
+        QTest::mouseClick(startButton(), Qt::LeftButton);
+        QTRY_COMPARE(answerer.texts.size(), 3);
+    }
+}
+
+void TestBatch::previewFollowsTheList()
+{
+    add(media.path(QStringLiteral("long.mp4")));
+    add(media.path(QStringLiteral("one.mp4")));
+    vlcplayer *player = window->previewPlayer();
+    const QRect second = list()->visualItemRect(list()->item(1));
+    doubleClick(second.center());
+    QTRY_COMPARE(player->playState(), int(vlcplayer::Playing));
+
+    // Starting a batch toggles the preview's pause; a double click still plays during it.
+    DialogAnswerer answerer;
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+    QVERIFY(window->isConverting());
+    QCOMPARE(player->playState(), int(vlcplayer::Paused));
+    doubleClick(second.center());
+    QTRY_COMPARE(player->playState(), int(vlcplayer::Playing));
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+    QTRY_COMPARE(answerer.texts.size(), 2);
+    QVERIFY(!window->isConverting());
+
+    // Clearing the list stops the preview.
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
+                      Qt::LeftButton);
+    QCOMPARE(answerer.texts.size(), 3);
+    QCOMPARE(player->playState(), int(vlcplayer::Stopped));
+}
+
+QUELLIX_TEST_MAIN(TestBatch)
+#include "test_batch.moc"

@@ -1,0 +1,281 @@
+#include "QuellixTestMain.h"
+
+#include "DialogAnswerer.h"
+#include "app/MainWindow.h"
+#include "convert/InputItem.h"
+#include "ui/StyleSheet.h"
+
+#include <QComboBox>
+#include <QDropEvent>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+
+class TestFileList final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void addInputFile_data();
+    void addInputFile();
+    void supportedSuffix_data();
+    void supportedSuffix();
+    void sameFileTwiceGivesOneEntry();
+    void newJobsStartFromDefaults();
+    void dropAddsOnlyLocalVideos();
+    void dropOfNothingUsableKeepsTeachPage();
+    void dropRefusedWhileConverting();
+    void deleteAsksFirst_data();
+    void deleteAsksFirst();
+    void clearAsksFirst_data();
+    void clearAsksFirst();
+    void listFrozenWhileConverting();
+
+private:
+    QString makeFile(const QString &name) const;
+    QListWidget *list() const
+    {
+        return window->findChild<QListWidget *>(QStringLiteral("listInput"));
+    }
+    InputItem *job(int row) const
+    {
+        return qobject_cast<InputItem *>(list()->itemWidget(list()->item(row)));
+    }
+    void drop(const QList<QUrl> &urls);
+    int page() const
+    {
+        return window->findChild<QStackedWidget *>(QStringLiteral("stackInput"))->currentIndex();
+    }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    MainWindow *window = nullptr;
+};
+
+void TestFileList::initTestCase()
+{
+    previousDir = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+}
+
+void TestFileList::init()
+{
+    window = new MainWindow(nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+}
+
+void TestFileList::cleanup()
+{
+    delete window;
+    window = nullptr;
+}
+
+QString TestFileList::makeFile(const QString &name) const
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.exists() && file.open(QIODevice::WriteOnly))
+        file.write(QByteArray(1572864, 'v'));
+    return path;
+}
+
+void TestFileList::drop(const QList<QUrl> &urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    if (!enter.isAccepted())
+        return;
+    QDropEvent dropEvent(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &dropEvent);
+}
+
+void TestFileList::addInputFile_data()
+{
+    QTest::addColumn<QString>("name"); // created unless it starts with "missing"
+    QTest::addColumn<int>("result");
+    QTest::newRow("mp4") << "a.mp4" << 0;
+    QTest::newRow("upper case suffix") << "A.MP4" << 0;
+    QTest::newRow("mixed case rmvb") << "b.RmVb" << 0;
+    QTest::newRow("two dots") << "a.b.avi" << 0;
+    QTest::newRow("CJK and spaces") << "视频 文件.mkv" << 0;
+    QTest::newRow("text after video suffix") << "clip.mp4.txt" << -1;
+    QTest::newRow("no suffix") << "clip" << -1;
+    QTest::newRow("mpeg") << "clip.mpeg" << -1;
+    QTest::newRow("ts") << "clip.ts" << -1;
+    QTest::newRow("missing") << "missing.mp4" << -1;
+}
+
+void TestFileList::addInputFile()
+{
+    QFETCH(QString, name);
+    QFETCH(int, result);
+    const QString path =
+        name.startsWith(QLatin1String("missing")) ? dir.filePath(name) : makeFile(name);
+    QCOMPARE(window->addInputFile(path.toStdString()), result);
+    QCOMPARE(list()->count(), result == 0 ? 1 : 0);
+    if (result == 0) {
+        QCOMPARE(QString::fromStdString(job(0)->inputPath()), path);
+        QCOMPARE(list()->item(0)->sizeHint(), QSize(398, 48));
+    }
+    QCOMPARE(window->addInputFile(std::string()), -1);
+}
+
+void TestFileList::supportedSuffix_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("supported");
+    for (const char *s : {".mp4", ".mkv", ".flv", ".avi", ".wmv", ".mpg", ".mov", ".rmvb", ".MKV"})
+        QTest::newRow(s) << QString::fromLatin1(s) << true;
+    for (const char *s : {"", ".", "mp4", ".mp", ".mp4 ", ".mpeg", ".ts", ".MP4.txt"})
+        QTest::newRow(s[0] ? s : "(empty)") << QString::fromLatin1(s) << false;
+}
+
+void TestFileList::supportedSuffix()
+{
+    QFETCH(QString, suffix);
+    QFETCH(bool, supported);
+    QCOMPARE(MainWindow::isSupportedInput(suffix.toStdString()), supported);
+}
+
+void TestFileList::sameFileTwiceGivesOneEntry()
+{
+    const QString path = makeFile(QStringLiteral("twice.mp4"));
+    drop({QUrl::fromLocalFile(path), QUrl::fromLocalFile(path)});
+    QCOMPARE(list()->count(), 1);
+    QCOMPARE(window->addInputFile(path.toStdString()), -1);
+    QCOMPARE(list()->count(), 1);
+    // Byte-exact comparison: another spelling of the same file is a new entry.
+    QCOMPARE(
+        window->addInputFile(QString(dir.path() + QStringLiteral("/./twice.mp4")).toStdString()),
+        0);
+}
+
+void TestFileList::newJobsStartFromDefaults()
+{
+    // The panel shows something else, yet a new file gets the start-up settings.
+    auto *container = window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"));
+    container->setCurrentIndex(3);
+    QCOMPARE(window->addInputFile(makeFile(QStringLiteral("fresh.avi")).toStdString()), 0);
+    QVERIFY(job(0)->settings() == makeAVSettings(0, 1, 1));
+}
+
+void TestFileList::dropAddsOnlyLocalVideos()
+{
+    const QString video = makeFile(QStringLiteral("dropped.mov"));
+    const QString text = makeFile(QStringLiteral("notes.txt"));
+    drop({QUrl::fromLocalFile(text), QUrl(QStringLiteral("https://example.org/clip.mp4")),
+          QUrl::fromLocalFile(video), QUrl::fromLocalFile(dir.path())});
+    QCOMPARE(list()->count(), 1);
+    QCOMPARE(QString::fromStdString(job(0)->inputPath()), video);
+    QCOMPARE(page(), 1);
+    auto *start = window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
+    QCOMPARE(start->styleSheet(), styleConvertStart);
+}
+
+void TestFileList::dropOfNothingUsableKeepsTeachPage()
+{
+    drop({QUrl::fromLocalFile(makeFile(QStringLiteral("other.txt"))),
+          QUrl(QStringLiteral("https://example.org/a.mp4"))});
+    QCOMPARE(list()->count(), 0);
+    QCOMPARE(page(), 0);
+}
+
+void TestFileList::dropRefusedWhileConverting()
+{
+    window->setBatchUiState(MainWindow::Running);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(makeFile(QStringLiteral("late.mp4")))});
+    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QVERIFY(!enter.isAccepted());
+}
+
+void TestFileList::deleteAsksFirst_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("remaining");
+    QTest::newRow("ok") << int(DialogAnswerer::PressOk) << 1;
+    QTest::newRow("cancel") << int(DialogAnswerer::PressCancel) << 2;
+    QTest::newRow("title bar close") << int(DialogAnswerer::PressClose) << 2;
+}
+
+void TestFileList::deleteAsksFirst()
+{
+    QFETCH(int, answer);
+    QFETCH(int, remaining);
+    const QString first = makeFile(QStringLiteral("del1.mp4"));
+    const QString second = makeFile(QStringLiteral("del2.mp4"));
+    QCOMPARE(window->addInputFile(first.toStdString()), 0);
+    QCOMPARE(window->addInputFile(second.toStdString()), 0);
+    DialogAnswerer answerer{DialogAnswerer::Answer(answer)};
+    QTest::mouseClick(job(0)->findChild<QPushButton *>(QStringLiteral("btnDel")), Qt::LeftButton);
+    QCOMPARE(answerer.texts, QStringList{QStringLiteral("\n确认删除？\n")});
+    QCOMPARE(list()->count(), remaining);
+    QCOMPARE(QString::fromStdString(job(remaining - 1)->inputPath()), second);
+    if (remaining == 1) {
+        // The deleted file can be added again; deleting the last entry shows the teach page.
+        QCOMPARE(window->addInputFile(first.toStdString()), 0);
+        answerer.setAnswer(DialogAnswerer::PressOk);
+        for (int i = 0; i < 2; ++i)
+            QTest::mouseClick(job(0)->findChild<QPushButton *>(QStringLiteral("btnDel")),
+                              Qt::LeftButton);
+        QCOMPARE(list()->count(), 0);
+        QCOMPARE(page(), 0);
+        auto *start = window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
+        QCOMPARE(start->styleSheet(), styleConvertDisabled);
+    }
+}
+
+void TestFileList::clearAsksFirst_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("remaining");
+    QTest::newRow("ok") << int(DialogAnswerer::PressOk) << 0;
+    QTest::newRow("cancel") << int(DialogAnswerer::PressCancel) << 2;
+}
+
+void TestFileList::clearAsksFirst()
+{
+    QFETCH(int, answer);
+    QFETCH(int, remaining);
+    auto *clear = window->findChild<QPushButton *>(QStringLiteral("btnInputClear"));
+    DialogAnswerer answerer{DialogAnswerer::Answer(answer)};
+    QTest::mouseClick(clear, Qt::LeftButton); // empty list: no question
+    QCOMPARE(answerer.texts.size(), 0);
+
+    drop({QUrl::fromLocalFile(makeFile(QStringLiteral("c1.wmv"))),
+          QUrl::fromLocalFile(makeFile(QStringLiteral("c2.flv")))});
+    QTest::mouseClick(clear, Qt::LeftButton);
+    QCOMPARE(answerer.texts, QStringList{QStringLiteral("\n确认清空？\n")});
+    QCOMPARE(list()->count(), remaining);
+    QCOMPARE(page(), remaining ? 1 : 0);
+    if (remaining == 0)
+        QCOMPARE(window->addInputFile(makeFile(QStringLiteral("c1.wmv")).toStdString()), 0);
+}
+
+void TestFileList::listFrozenWhileConverting()
+{
+    QCOMPARE(window->addInputFile(makeFile(QStringLiteral("frozen.mp4")).toStdString()), 0);
+    window->setBatchUiState(MainWindow::Running);
+    DialogAnswerer answerer(DialogAnswerer::PressOk);
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
+                      Qt::LeftButton);
+    QTest::mouseClick(job(0)->findChild<QPushButton *>(QStringLiteral("btnDel")), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputFile")),
+                      Qt::LeftButton);
+    QTest::qWait(100);
+    QCOMPARE(answerer.texts.size(), 0);
+    QCOMPARE(list()->count(), 1);
+    window->setBatchUiState(MainWindow::Idle);
+}
+
+QUELLIX_TEST_MAIN(TestFileList)
+#include "test_filelist.moc"
