@@ -32,9 +32,7 @@ QString resolvedPath(const QString &path)
 
 } // namespace
 
-InputItem::InputItem(QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::InputItem>()),
-      readBuffer(std::make_unique<char[]>(readBufferSize))
+InputItem::InputItem(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::InputItem>())
 {
     ui->setupUi(this);
     // The item's sheet paints its background, which a plain QWidget subclass would skip.
@@ -80,6 +78,9 @@ int InputItem::start(const std::vector<std::string> &takenPaths)
     const int result = pipe.start(params.commandArguments());
     if (result != 0)
         return result;
+    // Allocated once per job, at its first run: a long list of waiting files needs none.
+    if (!readBuffer)
+        readBuffer = std::make_unique<char[]>(readBufferSize);
     setState(Converting);
     ui->progressBar->setValue(0);
     facts = OutputFacts();
