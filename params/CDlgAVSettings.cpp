@@ -6,24 +6,10 @@
 #include <QApplication>
 #include <QDesktopWidget>
 
-#include <array>
 #include <vector>
 
 namespace
 {
-
-// The codecs each container offers, as keys of videoCodecTexts and audioCodecTexts, in the order
-// the combos list them. Indexed by the container key.
-struct ContainerCodecs {
-    std::vector<int> video;
-    std::vector<int> audio;
-};
-const std::array<ContainerCodecs, 4> containerCodecs = {{
-    {{0, 1, 2, 3, 6}, {0, 3}},          // .mp4
-    {{0, 2, 5}, {0, 1}},                // .flv
-    {{0, 1, 2, 3, 4, 5, 6}, {1, 2, 3}}, // .avi
-    {{4}, {2}},                         // .wmv
-}};
 
 QString defaultEntry()
 {
@@ -149,10 +135,9 @@ void CDlgAVSettings::fillCodecCombos()
     // current and its slot stores that codec.
     ui->cboxCV->clear();
     ui->cboxCA->clear();
-    if (settings.vc >= 0 && static_cast<size_t>(settings.vc) < containerCodecs.size()) {
-        const ContainerCodecs &offered = containerCodecs[static_cast<size_t>(settings.vc)];
-        addCodecs(ui->cboxCV, videoCodecTexts, offered.video);
-        addCodecs(ui->cboxCA, audioCodecTexts, offered.audio);
+    if (const ContainerCodecs *offered = offeredCodecs(settings.vc)) {
+        addCodecs(ui->cboxCV, videoCodecTexts, offered->video);
+        addCodecs(ui->cboxCA, audioCodecTexts, offered->audio);
     }
     showVideoSettings();
     showAudioSettings();

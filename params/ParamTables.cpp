@@ -23,6 +23,13 @@ const std::vector<int> sampleRates = {22050, 24000, 44100, 48000};
 namespace
 {
 
+const std::vector<ContainerCodecs> containerCodecs = {
+    {{0, 1, 2, 3, 6}, {0, 3}},          // .mp4
+    {{0, 2, 5}, {0, 1}},                // .flv
+    {{0, 1, 2, 3, 4, 5, 6}, {1, 2, 3}}, // .avi
+    {{4}, {2}},                         // .wmv
+};
+
 void fillIfEmpty(ParamTable &table, std::initializer_list<const char *> texts)
 {
     if (!table.empty())
@@ -69,4 +76,11 @@ std::optional<int> findKey(const ParamTable &table, const std::string &text)
 void setOutputDir(const std::string &dir)
 {
     outputDir = dir;
+}
+
+const ContainerCodecs *offeredCodecs(int vc)
+{
+    if (vc < 0 || static_cast<size_t>(vc) >= containerCodecs.size())
+        return nullptr;
+    return &containerCodecs[static_cast<size_t>(vc)];
 }

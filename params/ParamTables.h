@@ -32,6 +32,14 @@ extern const std::vector<int> frameRates;
 extern const std::vector<int> audioBitRates;
 extern const std::vector<int> sampleRates;
 
+// The codecs a container offers in the settings dialog, as keys of videoCodecTexts and
+// audioCodecTexts in the order the dialog lists them; null for a key that is no container.
+struct ContainerCodecs {
+    std::vector<int> video;
+    std::vector<int> audio;
+};
+const ContainerCodecs *offeredCodecs(int vc);
+
 // Fills every empty table; a table that already holds entries is left alone.
 void initParamTables();
 
