@@ -85,6 +85,7 @@ void MainWindow::initUi()
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_AlwaysShowToolTips, true);
     loadStyleSheet(this, QStringLiteral(":/qss/css/MainWindow.css"));
+    styleComboItems(this);
     setWindowTitle(QStringLiteral("Quellix视频格式转换"));
     ui->mainLabelLogoStr->setText(QStringLiteral("Quellix视频格式转换 v3.1.3"));
     setWindowIcon(QIcon(QStringLiteral(":/images/images/main.ico")));

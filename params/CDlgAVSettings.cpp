@@ -81,6 +81,7 @@ CDlgAVSettings::CDlgAVSettings(QWidget *parent) : QDialog(parent), ui(new Ui::CD
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     setWindowModality(Qt::WindowModal);
     loadStyleSheet(this, QStringLiteral(":/qss/css/DlgAVSettings.css"));
+    styleComboItems(this);
     const QWidget *desktop = QApplication::desktop();
     move((desktop->width() - width()) / 2, (desktop->height() - height()) / 2);
     show();

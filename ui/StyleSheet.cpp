@@ -1,6 +1,8 @@
 #include "ui/StyleSheet.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QStyledItemDelegate>
 #include <QString>
 #include <QWidget>
 
@@ -42,4 +44,10 @@ void loadStyleSheet(QWidget *widget, const QString &resourcePath)
     widget->setStyleSheet(QString());
     widget->setStyleSheet(QString::fromLatin1(bytes));
     file.close();
+}
+
+void styleComboItems(QWidget *window)
+{
+    for (QComboBox *box : window->findChildren<QComboBox *>())
+        box->setItemDelegate(new QStyledItemDelegate(box));
 }

@@ -7,6 +7,10 @@ class QWidget;
 // character per byte; a resource that cannot be opened leaves the widget as it is.
 void loadStyleSheet(QWidget *widget, const QString &resourcePath);
 
+// Lets the sheet's drop-down item rules (such as their height) reach every combo box of a window;
+// the combo's default item delegate ignores them.
+void styleComboItems(QWidget *window);
+
 // Whole-button sheets swapped at run time.
 extern const QString styleConvertStart;
 extern const QString styleConvertStop;
