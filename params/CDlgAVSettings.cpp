@@ -82,6 +82,8 @@ CDlgAVSettings::CDlgAVSettings(QWidget *parent) : QDialog(parent), ui(new Ui::CD
     setWindowModality(Qt::WindowModal);
     loadStyleSheet(this, QStringLiteral(":/qss/css/DlgAVSettings.css"));
     styleComboItems(this);
+    // Grows past the form's 396 x 450 where the system font needs more room for the rows.
+    resize(size().expandedTo(minimumSizeHint()));
     const QWidget *desktop = QApplication::desktop();
     move((desktop->width() - width()) / 2, (desktop->height() - height()) / 2);
     show();
