@@ -142,7 +142,8 @@ void InputItem::btnDel_clicked()
 void InputItem::analyseChunk(const char *chunk)
 {
     tail.append(chunk);
-    if (const std::optional<int> progress = analyseOutputChunk(chunk, facts))
+    const std::string words = hideTexts(chunk, {params.input, m_outputPath});
+    if (const std::optional<int> progress = analyseOutputChunk(words.c_str(), facts))
         ui->progressBar->setValue(*progress);
 }
 

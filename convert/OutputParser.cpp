@@ -91,3 +91,20 @@ std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts)
     const int percent = static_cast<int>(int64_t(facts.timeSec) * 100 / facts.durationSec);
     return percent < 1 ? 1 : percent;
 }
+
+std::string hideTexts(const char *chunk, const std::vector<std::string> &texts)
+{
+    if (!chunk)
+        return std::string();
+    const std::string original(chunk);
+    std::string hidden = original;
+    // Found in the original, so that one text hidden first cannot break a longer one around it.
+    for (const std::string &text : texts) {
+        if (text.empty())
+            continue;
+        for (size_t at = original.find(text); at != std::string::npos;
+             at = original.find(text, at + 1))
+            hidden.replace(at, text.size(), text.size(), '*');
+    }
+    return hidden;
+}
