@@ -187,11 +187,14 @@ void InputItem::btnDel_clicked()
     emit ItemDelete(this);
 }
 
-void InputItem::analyseChunk(const char *chunk)
+void InputItem::analyseChunk(char *chunk)
 {
     tail.append(chunk);
-    const std::string words = hideTexts(chunk, {params.input, m_outputPath});
-    if (const std::optional<int> progress = analyseOutputChunk(words.c_str(), facts))
+    // The longer path first: hiding the other first could break it apart.
+    const bool inputLonger = params.input.size() > m_outputPath.size();
+    hideText(chunk, inputLonger ? params.input : m_outputPath);
+    hideText(chunk, inputLonger ? m_outputPath : params.input);
+    if (const std::optional<int> progress = analyseOutputChunk(chunk, facts))
         ui->progressBar->setValue(*progress);
 }
 

@@ -92,19 +92,11 @@ std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts)
     return percent < 1 ? 1 : percent;
 }
 
-std::string hideTexts(const char *chunk, const std::vector<std::string> &texts)
+void hideText(char *chunk, const std::string &text)
 {
-    if (!chunk)
-        return std::string();
-    const std::string original(chunk);
-    std::string hidden = original;
-    // Found in the original, so that one text hidden first cannot break a longer one around it.
-    for (const std::string &text : texts) {
-        if (text.empty())
-            continue;
-        for (size_t at = original.find(text); at != std::string::npos;
-             at = original.find(text, at + 1))
-            hidden.replace(at, text.size(), text.size(), '*');
-    }
-    return hidden;
+    if (!chunk || text.empty())
+        return;
+    for (char *at = std::strstr(chunk, text.c_str()); at;
+         at = std::strstr(at + text.size(), text.c_str()))
+        std::memset(at, '*', text.size());
 }

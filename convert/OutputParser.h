@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 
 // What the job has learnt so far from the transcoder's output.
 struct OutputFacts {
@@ -27,7 +26,7 @@ int32_t clockToSeconds(const char *text);
 // when the chunk held a position and both position and duration are known; it is not clamped.
 std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts);
 
-// A copy of the chunk in which every occurrence of one of `texts` is overwritten with '*'. The
-// transcoder repeats the paths it was given; a file name that holds one of the searched texts must
-// not be taken for the transcoder's own words.
-std::string hideTexts(const char *chunk, const std::vector<std::string> &texts);
+// Overwrites every occurrence of `text` in the chunk with '*'. The transcoder repeats the paths it
+// was given; a file name that holds one of the searched texts must not be taken for the
+// transcoder's own words.
+void hideText(char *chunk, const std::string &text);
