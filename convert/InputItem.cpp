@@ -9,7 +9,13 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <optional>
+#include <utility>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -28,6 +34,48 @@ QString resolvedPath(const QString &path)
         return canonical;
     const QString dir = QFileInfo(info.absolutePath()).canonicalFilePath();
     return dir.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : dir + "/" + info.fileName();
+}
+
+using FileId = std::pair<dev_t, ino_t>;
+
+std::optional<FileId> fileId(const QString &path)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileId(status.st_dev, status.st_ino);
+}
+
+// Remembers a file that an output must not land on: by its path once links are followed and, when
+// it exists, by its identity, since a hard link in the output folder names it under another path.
+void forbid(const QString &path, QStringList &paths, std::vector<FileId> &ids)
+{
+    paths << resolvedPath(path);
+    if (const std::optional<FileId> id = fileId(path))
+        ids.push_back(*id);
+}
+
+bool isForbidden(const QString &path, const QStringList &paths, const std::vector<FileId> &ids)
+{
+    if (paths.contains(resolvedPath(path)))
+        return true;
+    const std::optional<FileId> id = fileId(path);
+    return id && std::find(ids.begin(), ids.end(), *id) != ids.end();
+}
+
+// The longest file name, in bytes, that the folder takes.
+int maxNameBytes(const QString &dir)
+{
+    const long limit = pathconf(QFile::encodeName(dir).constData(), _PC_NAME_MAX);
+    return limit > 0 ? int(limit) : NAME_MAX;
+}
+
+// `text` cut after a whole character so that its UTF-8 form takes at most `bytes` bytes.
+QString cutToBytes(QString text, int bytes)
+{
+    while (!text.isEmpty() && text.toUtf8().size() > bytes)
+        text.chop(text.size() > 1 && QChar(text.back()).isLowSurrogate() ? 2 : 1);
+    return text;
 }
 
 } // namespace
@@ -139,9 +187,13 @@ void InputItem::btnDel_clicked()
     emit ItemDelete(this);
 }
 
-void InputItem::analyseChunk(const char *chunk)
+void InputItem::analyseChunk(char *chunk)
 {
     tail.append(chunk);
+    // The longer path first: hiding the other first could break it apart.
+    const bool inputLonger = params.input.size() > m_outputPath.size();
+    hideText(chunk, inputLonger ? params.input : m_outputPath);
+    hideText(chunk, inputLonger ? m_outputPath : params.input);
     if (const std::optional<int> progress = analyseOutputChunk(chunk, facts))
         ui->progressBar->setValue(*progress);
 }
@@ -194,16 +246,21 @@ std::string InputItem::composeOutputPath(const std::vector<std::string> &takenPa
     const QString qext = QString::fromStdString(ext);
     const QString stem = fileName.left(fileName.size() - qext.size());
 
-    QStringList taken{resolvedPath(QString::fromStdString(m_inputPath))};
+    QStringList forbiddenPaths;
+    std::vector<FileId> forbiddenIds;
+    forbid(QString::fromStdString(m_inputPath), forbiddenPaths, forbiddenIds);
     for (const std::string &path : takenPaths)
-        taken << resolvedPath(QString::fromStdString(path));
+        forbid(QString::fromStdString(path), forbiddenPaths, forbiddenIds);
 
+    // The prefix can push a long input name past what the folder takes: the base name is then
+    // shortened rather than the conversion failing.
+    const int nameLimit = maxNameBytes(dir);
     for (int n = 1;; ++n) {
-        const QString numbered =
-            n == 1 ? fileName : QString(stem + QStringLiteral(" (%1)").arg(n) + qext);
-        const QString path =
-            QDir::cleanPath(QFileInfo(dir + "/" + outputPrefix + numbered).absoluteFilePath());
-        if (!taken.contains(resolvedPath(path)))
+        const QString number = n == 1 ? QString() : QStringLiteral(" (%1)").arg(n);
+        const int room = nameLimit - int(QString(outputPrefix + number + qext).toUtf8().size());
+        const QString name = outputPrefix + cutToBytes(stem, room) + number + qext;
+        const QString path = QDir::cleanPath(QFileInfo(dir + "/" + name).absoluteFilePath());
+        if (!isForbidden(path, forbiddenPaths, forbiddenIds))
             return path.toStdString();
     }
 }

@@ -54,7 +54,7 @@ private slots:
 
 private:
     void finishConversion();
-    void analyseChunk(const char *chunk);
+    void analyseChunk(char *chunk);
     std::string exitFailureText() const;
     std::string composeOutputPath(const std::vector<std::string> &takenPaths) const;
     void setState(ConvertState newState);

@@ -91,3 +91,12 @@ std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts)
     const int percent = static_cast<int>(int64_t(facts.timeSec) * 100 / facts.durationSec);
     return percent < 1 ? 1 : percent;
 }
+
+void hideText(char *chunk, const std::string &text)
+{
+    if (!chunk || text.empty())
+        return;
+    for (char *at = std::strstr(chunk, text.c_str()); at;
+         at = std::strstr(at + text.size(), text.c_str()))
+        std::memset(at, '*', text.size());
+}

@@ -25,3 +25,8 @@ int32_t clockToSeconds(const char *text);
 // Examines one chunk of output and records what it finds. Returns the progress percentage to show
 // when the chunk held a position and both position and duration are known; it is not clamped.
 std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts);
+
+// Overwrites every occurrence of `text` in the chunk with '*'. The transcoder repeats the paths it
+// was given; a file name that holds one of the searched texts must not be taken for the
+// transcoder's own words.
+void hideText(char *chunk, const std::string &text);

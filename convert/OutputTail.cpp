@@ -56,13 +56,16 @@ void OutputTail::append(const char *chunk)
 {
     if (!chunk)
         return;
+    // Progress reports end in a carriage return, everything else in a line feed. Taken a run at a
+    // time rather than byte by byte: a flooding transcoder sends megabytes between two ticks.
     for (const char *c = chunk; *c; ++c) {
-        // Progress reports end in a carriage return, everything else in a line feed.
-        if (*c == '\n' || *c == '\r') {
-            pushLine(partial);
-            partial.clear();
-        } else if (partial.size() < maxLineLength)
-            partial += *c;
+        const size_t run = std::strcspn(c, "\r\n");
+        partial.append(c, std::min(run, maxLineLength - partial.size()));
+        c += run;
+        if (*c == '\0')
+            break;
+        pushLine(std::move(partial));
+        partial.clear();
     }
 }
 

@@ -102,18 +102,28 @@ QStringList TestMedia::probeCodecs(const QString &file)
 
 QList<qint64> TestMedia::childPids()
 {
+    return childPidsOf(getpid());
+}
+
+QList<qint64> TestMedia::childPidsOf(qint64 parentPid)
+{
     QList<qint64> pids;
-    const qint64 self = getpid();
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
         char state = 0;
         qint64 parent = 0;
         bool numeric = false;
         const qint64 pid = entry.toLongLong(&numeric);
-        if (numeric && readStat(entry, state, parent) && parent == self)
+        if (numeric && readStat(entry, state, parent) && parent == parentPid)
             pids << pid;
     }
     return pids;
+}
+
+QByteArray TestMedia::processName(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/comm").arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
 }
 
 bool TestMedia::processGone(qint64 pid)

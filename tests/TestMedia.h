@@ -33,6 +33,10 @@ public:
     static QStringList probeCodecs(const QString &file);
     // Processes whose parent is this one, zombies included.
     static QList<qint64> childPids();
+    // Processes whose parent is `parent`, zombies included.
+    static QList<qint64> childPidsOf(qint64 parent);
+    // The program name the kernel shows for a process; empty when it is gone.
+    static QByteArray processName(qint64 pid);
     // False while the process exists and is not a zombie.
     static bool processGone(qint64 pid);
 

@@ -28,14 +28,21 @@ private slots:
     void startUpRepairsFile_data();
     void startUpRepairsFile();
     void startUpKeepsGoodFile();
+    void startUpWithoutWriting_data();
+    void startUpWithoutWriting();
 
 private:
     QString readBack() const;
     void writeConfig(const QByteArray &bytes) const;
+    static QStringList configEntries();
+    bool prepareLock(const QString &dir);
+    bool lock(const QString &dir);
 
     QTemporaryDir workDir;
     QString previousDir;
     QString existingDir;
+    QString lockedDir;
+    bool mounted = false;
 };
 
 void TestConfig::init()
@@ -51,6 +58,14 @@ void TestConfig::init()
 void TestConfig::cleanup()
 {
     QDir::setCurrent(previousDir);
+    if (mounted)
+        QProcess::execute(QStringLiteral("umount"), {lockedDir});
+    mounted = false;
+    if (!lockedDir.isEmpty()) {
+        QFile::setPermissions(lockedDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir(lockedDir).removeRecursively();
+    }
+    lockedDir.clear();
 }
 
 QString TestConfig::readBack() const
@@ -66,6 +81,31 @@ void TestConfig::writeConfig(const QByteArray &bytes) const
     QFile file(QStringLiteral("conf_main.json"));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
+}
+
+// The configuration file and anything written beside it while replacing it.
+QStringList TestConfig::configEntries()
+{
+    return QDir::current().entryList({QStringLiteral("conf_main.json*")},
+                                     QDir::AllEntries | QDir::Hidden | QDir::System);
+}
+
+// Root, whom permissions do not stop, gets a file system of its own in the folder, to be made
+// read-only once filled.
+bool TestConfig::prepareLock(const QString &dir)
+{
+    if (geteuid() != 0)
+        return true;
+    mounted = QProcess::execute(QStringLiteral("mount"),
+                                {"-t", "tmpfs", "-o", "size=64k", "tmpfs", dir}) == 0;
+    return mounted;
+}
+
+bool TestConfig::lock(const QString &dir)
+{
+    if (geteuid() != 0)
+        return QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
+    return QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", dir}) == 0;
 }
 
 void TestConfig::reading_data()
@@ -135,22 +175,38 @@ void TestConfig::failedWriteKeepsOldFile()
 
 void TestConfig::startUpRepairsFile_data()
 {
-    QTest::addColumn<QByteArray>("content");
-    QTest::newRow("first run") << QByteArray();
-    QTest::newRow("deleted folder") << QByteArray(R"({"VideosDir":"/no/such/folder"})");
-    QTest::newRow("broken") << QByteArray("{\"VideosDir\":");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QByteArray>("content"); // "@DIR@" stands for an existing folder
+    QTest::newRow("first run") << false << QByteArray();
+    QTest::newRow("empty file") << true << QByteArray();
+    QTest::newRow("not JSON") << true << QByteArray("VideosDir=@DIR@");
+    QTest::newRow("broken") << true << QByteArray("{\"VideosDir\":");
+    QTest::newRow("not an object") << true << QByteArray(R"(["@DIR@"])");
+    QTest::newRow("number") << true << QByteArray(R"({"VideosDir":42})");
+    QTest::newRow("empty string") << true << QByteArray(R"({"VideosDir":""})");
+    QTest::newRow("deleted folder") << true << QByteArray(R"({"VideosDir":"/no/such/folder"})");
+    QTest::newRow("a file") << true << QByteArray(R"({"VideosDir":"@DIR@/../conf_main.json"})");
+    QTest::newRow("megabyte long")
+        << true
+        << QByteArray(R"({"VideosDir":"/)") + QByteArray(1 << 20, 'x') + QByteArray(R"("})");
+    QTest::newRow("extra members, deleted folder")
+        << true << QByteArray(R"({"a":1,"VideosDir":"/no/such/folder","b":[true]})");
 }
 
 void TestConfig::startUpRepairsFile()
 {
+    QFETCH(bool, present);
     QFETCH(QByteArray, content);
-    if (!content.isEmpty())
-        writeConfig(content);
+    if (present)
+        writeConfig(content.replace("@DIR@", existingDir.toUtf8()));
     const QString movies = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     MainWindow window;
     QCOMPARE(window.outputDirectory(), movies);
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("editOutputDir"))->text(), movies);
-    QCOMPARE(ConfigFile::parseVideosDir(readBack().toUtf8()), movies);
+    // Replaced whole, by the default folder alone, with nothing left beside it.
+    const QJsonObject expected{{QStringLiteral("VideosDir"), movies}};
+    QCOMPARE(readBack(), QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact)));
+    QCOMPARE(configEntries(), QStringList{QStringLiteral("conf_main.json")});
 }
 
 void TestConfig::startUpKeepsGoodFile()
@@ -161,6 +217,46 @@ void TestConfig::startUpKeepsGoodFile()
     QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("editOutputDir"))->text(), existingDir);
     // Read, not rewritten: the extra member is still there.
     QVERIFY(readBack().contains(QStringLiteral("\"x\":1")));
+}
+
+void TestConfig::startUpWithoutWriting_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "@NONE@": no file, "@FOLDER@": a folder in its place
+    QTest::addColumn<bool>("defaultUsed");
+    QTest::newRow("no file") << QByteArray("@NONE@") << true;
+    QTest::newRow("broken file") << QByteArray("{\"VideosDir\":") << true;
+    QTest::newRow("deleted folder") << QByteArray(R"({"VideosDir":"/no/such/folder"})") << true;
+    QTest::newRow("good file") << QByteArray(R"({"VideosDir":"@DIR@","x":1})") << false;
+    QTest::newRow("a folder in the file's place") << QByteArray("@FOLDER@") << true;
+}
+
+// A working directory that cannot be written: the program starts all the same and changes nothing
+// there.
+void TestConfig::startUpWithoutWriting()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, defaultUsed);
+    lockedDir = workDir.filePath(QStringLiteral("locked"));
+    QVERIFY(QDir().mkpath(lockedDir));
+    const bool folderRow = content == "@FOLDER@";
+    if (!folderRow && !prepareLock(lockedDir))
+        QSKIP("cannot mount a tmpfs here");
+    QDir::setCurrent(lockedDir);
+    if (folderRow)
+        QVERIFY(QDir().mkdir(QStringLiteral("conf_main.json")));
+    else if (content != "@NONE@")
+        writeConfig(content.replace("@DIR@", existingDir.toUtf8()));
+    if (!folderRow)
+        QVERIFY(lock(lockedDir));
+    const QStringList entriesBefore = configEntries();
+    const QString before = readBack();
+
+    const QString movies = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    MainWindow window;
+    QCOMPARE(window.outputDirectory(), defaultUsed ? movies : existingDir);
+    QCOMPARE(configEntries(), entriesBefore);
+    QCOMPARE(readBack(), before);
+    QCOMPARE(QFileInfo(QStringLiteral("conf_main.json")).isDir(), folderRow);
 }
 
 QUELLIX_TEST_MAIN(TestConfig)

@@ -173,6 +173,9 @@ void TestOutputParser::tail_data()
                              "frame=  9 time=00:00:02.00\r"}
         << "Error while writing output";
     QTest::newRow("progress only") << QList<QByteArray>{"frame=  5 fps=0\rsize=1kB time=0\r"} << "";
+    QTest::newRow("long line kept to 512 bytes")
+        << QList<QByteArray>{"Error " + QByteArray(500, 'e'), QByteArray(100, 'f') + "\nok\n"}
+        << QString::fromLatin1("Error " + QByteArray(500, 'e') + QByteArray(6, 'f'));
 }
 
 void TestOutputParser::tail()

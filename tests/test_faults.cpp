@@ -1,0 +1,519 @@
+#include "QuellixTestMain.h"
+
+#include "DialogAnswerer.h"
+#include "EventLoopWatch.h"
+#include "TestMedia.h"
+#include "app/MainWindow.h"
+#include "convert/InputItem.h"
+#include "params/ParamTables.h"
+
+#include <QCryptographicHash>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+
+#include <csignal>
+#include <functional>
+#include <unistd.h>
+
+namespace
+{
+
+constexpr int conversionTimeoutMs = 120000;
+// Starting and reaping a transcoder blocks the GUI thread briefly; anything longer is a hang.
+constexpr qint64 maxStallMs = 1000;
+constexpr int goneWithinMs = 1000;
+constexpr int unprivilegedId = 65534;
+
+QByteArray fileHash(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result();
+}
+
+bool makeMedia(const QString &output, const QStringList &sources)
+{
+    return QProcess::execute(QStringLiteral("/usr/bin/ffmpeg"),
+                             QStringList{"-nostdin", "-v", "error", "-y"} + sources +
+                                 QStringList{output}) == 0;
+}
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+} // namespace
+
+// Faults from outside the program, end to end through the main window. Every case ends with the
+// checks of cleanup(): the window kept answering and is idle, no child process is left (zombies
+// count), and every guarded input file is byte for byte what it was.
+class TestFaults final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void failedRuns_data();
+    void failedRuns();
+    void outputFolderNotWritable();
+    void diskFull();
+    void transcoderKilled_data();
+    void transcoderKilled();
+    void cancelDuringFlood();
+    void programKilled();
+    void transcoderMissing_data();
+    void transcoderMissing();
+    void outputLinkedToInput_data();
+    void outputLinkedToInput();
+
+private:
+    QListWidget *list() const
+    {
+        return window->findChild<QListWidget *>(QStringLiteral("listInput"));
+    }
+    InputItem *job(int row) const
+    {
+        return qobject_cast<InputItem *>(list()->itemWidget(list()->item(row)));
+    }
+    void clickStart() const
+    {
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnConvertStart")),
+                          Qt::LeftButton);
+    }
+    // Adds a file through the window and guards it; false when the window refused it.
+    bool add(const QString &path);
+    void guard(const QString &path);
+    bool waitForDialogs(const DialogAnswerer &answerer, int count,
+                        int timeoutMs = conversionTimeoutMs) const;
+    static QString summary(int ok, int cancelled, const QString &failedPath = QString());
+    static void verifyFailure(const QString &text, const QString &path, const QString &pattern);
+    // Starts the helper program, after `prefix`, with its output folder and input.
+    static void startHelper(QProcess &helper, const QStringList &prefix, const QString &dir,
+                            const QString &input);
+    bool mountSmallDisk();
+
+    TestMedia media;
+    QString outDir;
+    QString helperWorkDir;
+    MainWindow *window = nullptr;
+    EventLoopWatch *watch = nullptr;
+    QMap<QString, QByteArray> guarded; // input path -> hash when guarded
+    bool mounted = false;
+};
+
+void TestFaults::initTestCase()
+{
+    initParamTables();
+    QVERIFY(media.isValid());
+    QDir::setCurrent(media.path(QString()));
+    outDir = media.path(QStringLiteral("out"));
+    QVERIFY(media.makeClip(QStringLiteral("clip.mp4")));
+    QVERIFY(media.makeClip(QStringLiteral("two.mkv")));
+    QVERIFY(media.makeClip(QStringLiteral("long.mp4"), 20, QStringLiteral("640x360")));
+    QVERIFY(makeMedia(media.path(QStringLiteral("odd.mkv")),
+                      {"-f", "lavfi", "-i", "testsrc=d=1:s=161x121:r=10", "-c:v", "ffv1",
+                       "-pix_fmt", "yuv420p"}));
+    // Noise does not compress: its conversion is larger than the small disk.
+    QVERIFY(makeMedia(media.path(QStringLiteral("noise.mp4")),
+                      {"-f", "lavfi", "-i", "nullsrc=s=320x240:r=10:d=6,geq=random(1)*255:128:128",
+                       "-f", "lavfi", "-i", "sine=d=6", "-pix_fmt", "yuv420p", "-c:v", "libx264",
+                       "-preset", "ultrafast", "-crf", "30", "-c:a", "aac", "-shortest"}));
+    QFile text(media.path(QStringLiteral("notes.mp4")));
+    QVERIFY(text.open(QIODevice::WriteOnly) && text.write("these are not moving pictures\n") > 0);
+    QFile empty(media.path(QStringLiteral("zero.mp4")));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+}
+
+void TestFaults::init()
+{
+    QVERIFY(QDir().mkpath(outDir));
+    QFile config(QStringLiteral("conf_main.json"));
+    QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    config.write(QByteArray(R"({"VideosDir":")") + outDir.toUtf8() + QByteArray(R"("})"));
+    config.close();
+    window = new MainWindow(nullptr);
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(window->outputDirectory(), outDir);
+    guarded.clear();
+    watch = new EventLoopWatch(this);
+}
+
+void TestFaults::cleanup()
+{
+    media.restorePath();
+    const qint64 stall = watch->longestStallMs();
+    const bool answering = window->isVisible() && !window->isConverting();
+    const bool childrenGone =
+        waitUntil([] { return TestMedia::childPids().isEmpty(); }, goneWithinMs);
+    delete watch;
+    watch = nullptr;
+    delete window;
+    window = nullptr;
+    if (mounted)
+        QProcess::execute(QStringLiteral("umount"), {outDir});
+    mounted = false;
+    QDir(outDir).removeRecursively();
+
+    QVERIFY2(stall < maxStallMs,
+             qPrintable(QStringLiteral("the window stood still for %1 ms").arg(stall)));
+    QVERIFY(answering);
+    QVERIFY2(childrenGone, "a child process was left behind");
+    for (auto it = guarded.cbegin(); it != guarded.cend(); ++it)
+        QVERIFY2(fileHash(it.key()) == it.value(), qPrintable(it.key() + " changed"));
+}
+
+bool TestFaults::add(const QString &path)
+{
+    guard(path);
+    return window->addInputFile(path.toStdString()) == 0;
+}
+
+void TestFaults::guard(const QString &path)
+{
+    guarded.insert(path, fileHash(path));
+}
+
+bool TestFaults::waitForDialogs(const DialogAnswerer &answerer, int count, int timeoutMs) const
+{
+    return waitUntil([&] { return answerer.texts.size() >= count; }, timeoutMs);
+}
+
+QString TestFaults::summary(int ok, int cancelled, const QString &failedPath)
+{
+    QString text = QStringLiteral("转码任务完成！\n成功： %1 个\n").arg(ok);
+    if (cancelled > 0)
+        text += QStringLiteral("取消： %1 个\n").arg(cancelled);
+    if (!failedPath.isEmpty())
+        text += QStringLiteral("失败： 1 个\n") + failedPath + QStringLiteral(" : ");
+    return text;
+}
+
+// A summary of one failed job whose reason matches `pattern`.
+void TestFaults::verifyFailure(const QString &text, const QString &path, const QString &pattern)
+{
+    const QString head = summary(0, 0, path);
+    QVERIFY2(text.startsWith(head), qPrintable(text));
+    const QString reason = text.mid(head.size());
+    QVERIFY2(QRegularExpression(pattern).match(reason).hasMatch(), qPrintable(reason));
+}
+
+void TestFaults::failedRuns_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("vc"); // container; cv and ca override its codecs unless -1
+    QTest::addColumn<int>("cv");
+    QTest::addColumn<int>("ca");
+    QTest::addColumn<QString>("reason");
+    const QString exit1 = QStringLiteral("^转码程序异常退出，退出码：1\n");
+    QTest::newRow("input deleted after it was listed")
+        << "gone.mp4"
+        << "delete input" << 0 << -1 << -1 << "^文件或文件夹不存在！\n$";
+    QTest::newRow("text file named .mp4") << "notes.mp4"
+                                          << "" << 0 << -1 << -1 << "^未识别的输入文件格式！\n$";
+    QTest::newRow("zero-byte .mp4") << "zero.mp4"
+                                    << "" << 0 << -1 << -1 << "^未识别的输入文件格式！\n$";
+    QTest::newRow("H.265 in FLV") << "clip.mp4"
+                                  << "" << 1 << 3 << -1
+                                  << exit1 + "\\[flv @ 0x[0-9a-f]+\\] Video codec hevc not "
+                                             "compatible with flv\n$";
+    QTest::newRow("WMAv2 in FLV") << "clip.mp4"
+                                  << "" << 1 << -1 << 2
+                                  << exit1 + "\\[flv @ 0x[0-9a-f]+\\] Audio codec wmav2 not "
+                                             "compatible with flv\n$";
+    QTest::newRow("FLV1 in MP4") << "clip.mp4"
+                                 << "" << 0 << 5 << -1
+                                 << exit1 + "\\[mp4 @ 0x[0-9a-f]+\\] Could not find tag for codec "
+                                            "flv1 in stream #0[^\n]*\n$";
+    QTest::newRow("odd frame size for H.264")
+        << "odd.mkv"
+        << "" << 0 << -1 << -1
+        << exit1 + "\\[libx264 @ 0x[0-9a-f]+\\] width not divisible by 2 \\(161x121\\)\n$";
+    QTest::newRow("output folder deleted after it was chosen")
+        << "clip.mp4"
+        << "delete output folder" << 0 << -1 << -1 << "^文件或文件夹不存在！\n$";
+}
+
+void TestFaults::failedRuns()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, fault);
+    QFETCH(int, vc);
+    QFETCH(int, cv);
+    QFETCH(int, ca);
+    QFETCH(QString, reason);
+    const QString path = media.path(input);
+    if (fault == "delete input")
+        QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")), path));
+    QVERIFY(add(path));
+    AVSettings settings = job(0)->settings();
+    setContainer(settings, vc);
+    settings.cv = cv == -1 ? settings.cv : cv;
+    settings.ca = ca == -1 ? settings.ca : ca;
+    job(0)->setSettings(settings);
+    if (fault == "delete input") {
+        QVERIFY(QFile::remove(path));
+        guard(path);
+    } else if (fault == "delete output folder") {
+        QVERIFY(QDir(outDir).removeRecursively());
+    }
+
+    DialogAnswerer answerer;
+    clickStart();
+    QVERIFY(waitForDialogs(answerer, 1));
+    QCOMPARE(answerer.texts.size(), 1);
+    verifyFailure(answerer.texts.at(0), path, reason);
+    QCOMPARE(job(0)->convertState(), int(Failed));
+}
+
+void TestFaults::startHelper(QProcess &helper, const QStringList &prefix, const QString &dir,
+                             const QString &input)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Another user may not reach this X server; the helper needs no screen.
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // In a sanitizer build: that platform plugin leaves its screen behind at exit.
+    env.insert(QStringLiteral("ASAN_OPTIONS"),
+               env.value(QStringLiteral("ASAN_OPTIONS")) + QStringLiteral(":detect_leaks=0"));
+    helper.setProcessEnvironment(env);
+    helper.setStandardInputFile(QProcess::nullDevice());
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QStringList command = prefix + QStringList{QStringLiteral(FAULTS_HELPER), dir, input};
+    helper.start(command.first(), command.mid(1));
+}
+
+// As root the file permissions stop nobody, so the helper runs the batch as an unprivileged user
+// for whom a folder owned by root is not writable.
+void TestFaults::outputFolderNotWritable()
+{
+    const QString locked = outDir + QStringLiteral("/locked");
+    QVERIFY(QDir().mkpath(locked));
+    QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                              QFile::ReadOther | QFile::ExeOther));
+    QStringList prefix;
+    if (geteuid() == 0) {
+        const QStringList setpriv = {QStringLiteral("--reuid=%1").arg(unprivilegedId),
+                                     QStringLiteral("--regid=%1").arg(unprivilegedId),
+                                     QStringLiteral("--clear-groups"), QStringLiteral("--")};
+        if (QProcess::execute(QStringLiteral("setpriv"), setpriv + QStringList{"true"}) != 0)
+            QSKIP("cannot switch to an unprivileged user here");
+        prefix = QStringList{QStringLiteral("setpriv")} + setpriv;
+        // The unprivileged user must reach the input and the helper's files.
+        QVERIFY(QFile::setPermissions(media.path(QString()),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                          QFile::ReadOther | QFile::ExeOther));
+    } else {
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const QString input = media.path(QStringLiteral("clip.mp4"));
+    guard(input);
+    QProcess helper;
+    startHelper(helper, prefix, locked, input);
+    QVERIFY(helper.waitForFinished(conversionTimeoutMs));
+    QCOMPARE(helper.exitCode(), 0);
+    const QString printed = QString::fromUtf8(helper.readAllStandardOutput());
+    QVERIFY2(printed.startsWith(QStringLiteral("started\n")), qPrintable(printed));
+    verifyFailure(printed.mid(8), input,
+                  QStringLiteral("^转码程序异常退出，退出码：1\n.*/Quellix转码-clip\\.mp4: "
+                                 "Permission denied\n$"));
+    QVERIFY(QDir(locked).isEmpty());
+}
+
+bool TestFaults::mountSmallDisk()
+{
+    mounted = QProcess::execute(QStringLiteral("mount"),
+                                {"-t", "tmpfs", "-o", "size=1m", "tmpfs", outDir}) == 0;
+    return mounted;
+}
+
+void TestFaults::diskFull()
+{
+    if (geteuid() != 0)
+        QSKIP("mounting a small tmpfs as the output folder needs root");
+    const QString noise = media.path(QStringLiteral("noise.mp4"));
+    if (!mountSmallDisk())
+        QSKIP("cannot mount a tmpfs here");
+    QVERIFY(add(noise));
+    DialogAnswerer answerer;
+    clickStart();
+    QVERIFY(waitForDialogs(answerer, 1));
+    verifyFailure(answerer.texts.at(0), noise,
+                  QStringLiteral("^转码程序异常退出，退出码：1\n.*No space left on device\n$"));
+    QCOMPARE(job(0)->convertState(), int(Failed));
+    QVERIFY2(job(0)->progressValue() > 0, "no progress was shown before the disk filled");
+}
+
+void TestFaults::transcoderKilled_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("SIGKILL") << int(SIGKILL) << "^转码程序被信号 9 终止\n";
+    // The transcoder finishes its file on SIGTERM, but the conversion is still incomplete.
+    QTest::newRow("SIGTERM") << int(SIGTERM)
+                             << "^转码程序异常退出，退出码：255\nExiting normally, received "
+                                "signal 15.\n$";
+}
+
+void TestFaults::transcoderKilled()
+{
+    QFETCH(int, signal);
+    QFETCH(QString, reason);
+    const QString input = media.path(QStringLiteral("long.mp4"));
+    QVERIFY(add(input));
+    DialogAnswerer answerer;
+    clickStart();
+    QTRY_VERIFY_WITH_TIMEOUT(job(0)->progressValue() > 0, conversionTimeoutMs);
+    const QList<qint64> children = TestMedia::childPids();
+    QCOMPARE(children.size(), 1);
+    QCOMPARE(TestMedia::processName(children.first()), QByteArray("ffmpeg"));
+    QCOMPARE(::kill(pid_t(children.first()), signal), 0);
+    QVERIFY(waitForDialogs(answerer, 1));
+    verifyFailure(answerer.texts.at(0), input, reason);
+    QCOMPARE(job(0)->convertState(), int(Failed));
+}
+
+void TestFaults::cancelDuringFlood()
+{
+    QVERIFY(media.installStandIn(
+        "for last; do :; done; printf partial > \"$last\"\n"
+        "printf '  Duration: 00:00:10.00, start: 0.000000\\ntime=00:00:05.00\\r'\n"
+        "exec yes '[h264 @ 0x1] warning: a long line of noise that the transcoder keeps "
+        "printing'"));
+    QVERIFY(add(media.path(QStringLiteral("clip.mp4"))));
+    DialogAnswerer answerer;
+    clickStart();
+    const QString output = QString::fromStdString(job(0)->outputPath());
+    QTRY_VERIFY(job(0)->progressValue() == 50 && QFile::exists(output));
+    QTest::qWait(300);
+    QVERIFY(window->isConverting());
+
+    QElapsedTimer sinceCancel;
+    sinceCancel.start();
+    clickStart();
+    QVERIFY(waitUntil([] { return TestMedia::childPids().isEmpty(); }, goneWithinMs));
+    QVERIFY2(sinceCancel.elapsed() < goneWithinMs,
+             qPrintable(QStringLiteral("%1 ms").arg(sinceCancel.elapsed())));
+    QCOMPARE(
+        answerer.texts,
+        (QStringList{QStringLiteral("确认取消？\n未完成的转码任务将会取消。\n"), summary(0, 1)}));
+    QCOMPARE(job(0)->convertState(), int(Cancelled));
+    QVERIFY(!QFile::exists(output));
+}
+
+// The program itself killed during a conversion: its transcoder must not run on unattended.
+void TestFaults::programKilled()
+{
+    const QString input = media.path(QStringLiteral("long.mp4"));
+    guard(input);
+    QProcess helper;
+    startHelper(helper, {}, outDir, input);
+    QVERIFY(helper.waitForStarted());
+    const qint64 helperPid = helper.processId();
+    qint64 transcoder = 0;
+    QVERIFY(waitUntil(
+        [&] {
+            for (const qint64 pid : TestMedia::childPidsOf(helperPid)) {
+                if (TestMedia::processName(pid) == "ffmpeg")
+                    transcoder = pid;
+            }
+            return transcoder != 0;
+        },
+        conversionTimeoutMs));
+    QTest::qWait(300);
+    QVERIFY(!TestMedia::processGone(transcoder));
+
+    QCOMPARE(::kill(pid_t(helperPid), SIGKILL), 0);
+    QVERIFY(helper.waitForFinished());
+    QCOMPARE(helper.exitStatus(), QProcess::CrashExit);
+    QVERIFY2(waitUntil([&] { return TestMedia::processGone(transcoder); }, goneWithinMs),
+             "the transcoder outlived the program");
+}
+
+void TestFaults::transcoderMissing_data()
+{
+    QTest::addColumn<bool>("laterJob");
+    QTest::newRow("first job of the batch") << false;
+    QTest::newRow("later job of the batch") << true;
+}
+
+void TestFaults::transcoderMissing()
+{
+    QFETCH(bool, laterJob);
+    QVERIFY(QStandardPaths::findExecutable(QStringLiteral("ffmpeg"),
+                                           {QCoreApplication::applicationDirPath()})
+                .isEmpty());
+    QVERIFY(add(media.path(QStringLiteral("clip.mp4"))));
+    const QString second = media.path(QStringLiteral("two.mkv"));
+    if (laterJob)
+        QVERIFY(add(second));
+    const QByteArray path = qgetenv("PATH");
+    DialogAnswerer answerer;
+    if (!laterJob)
+        qputenv("PATH", "/nonexistent");
+    clickStart();
+    if (laterJob) // the first job has its transcoder by now; the second finds none
+        qputenv("PATH", "/nonexistent");
+    const bool answered = waitForDialogs(answerer, 1);
+    qputenv("PATH", path);
+    QVERIFY(answered);
+    if (laterJob) {
+        QCOMPARE(answerer.texts.at(0),
+                 summary(1, 0, second) + QStringLiteral("启动失败！错误码：-102\n"));
+        QCOMPARE(job(0)->convertState(), int(Done));
+    } else {
+        QCOMPARE(answerer.texts.at(0), QStringLiteral("启动失败！\n错误码：-102"));
+        QCOMPARE(job(0)->convertState(), int(Waiting));
+    }
+}
+
+void TestFaults::outputLinkedToInput_data()
+{
+    QTest::addColumn<bool>("symbolic");
+    QTest::newRow("symbolic link") << true;
+    QTest::newRow("hard link") << false;
+}
+
+// A link in the output folder named as the output would be: writing there would overwrite the
+// input. The job writes next to it under a distinct name instead.
+void TestFaults::outputLinkedToInput()
+{
+    QFETCH(bool, symbolic);
+    const QString input = media.path(QStringLiteral("linked.mp4"));
+    QFile::remove(input);
+    QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")), input));
+    const QString link = outDir + QStringLiteral("/Quellix转码-linked.mp4");
+    if (symbolic)
+        QVERIFY(QFile::link(input, link));
+    else
+        QCOMPARE(::link(QFile::encodeName(input).constData(), QFile::encodeName(link).constData()),
+                 0);
+    QVERIFY(add(input));
+    DialogAnswerer answerer;
+    clickStart();
+    QVERIFY(waitForDialogs(answerer, 1));
+    QCOMPARE(answerer.texts.at(0), summary(1, 0));
+    const QString output = outDir + QStringLiteral("/Quellix转码-linked (2).mp4");
+    QCOMPARE(QString::fromStdString(job(0)->outputPath()), output);
+    QCOMPARE(TestMedia::probeCodecs(output), (QStringList{"h264", "aac"}));
+    QCOMPARE(fileHash(link), guarded.value(input));
+    QCOMPARE(QFileInfo(link).isSymLink(), symbolic);
+}
+
+QUELLIX_TEST_MAIN(TestFaults)
+#include "test_faults.moc"

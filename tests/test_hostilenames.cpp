@@ -1,0 +1,128 @@
+#include "QuellixTestMain.h"
+
+#include "DialogAnswerer.h"
+#include "TestMedia.h"
+#include "app/MainWindow.h"
+#include "convert/InputItem.h"
+
+#include <QListWidget>
+#include <QPushButton>
+
+namespace
+{
+
+constexpr int conversionTimeoutMs = 120000;
+const QString prefix = QStringLiteral("Quellix转码-");
+
+QString repeated(const QString &text, int times)
+{
+    QString result;
+    for (int i = 0; i < times; ++i)
+        result += text;
+    return result;
+}
+
+} // namespace
+
+// Input files with names that a shell, an option parser or a byte limit would trip over, each
+// converted through the main window.
+class TestHostileNames final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void converts_data();
+    void converts();
+
+private:
+    TestMedia media;
+    QString outDir;
+    MainWindow *window = nullptr;
+};
+
+void TestHostileNames::initTestCase()
+{
+    QVERIFY(media.isValid());
+    QVERIFY(media.makeClip(QStringLiteral("clip.mp4")));
+    // A shell started by mistake would run its commands here.
+    QDir::setCurrent(media.path(QString()));
+    outDir = media.path(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(outDir));
+    QFile config(QStringLiteral("conf_main.json"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(QByteArray(R"({"VideosDir":")") + outDir.toUtf8() + QByteArray(R"("})"));
+}
+
+void TestHostileNames::cleanup()
+{
+    delete window;
+    window = nullptr;
+    QVERIFY(!QFile::exists(media.path(QStringLiteral("pwned"))));
+    QVERIFY(!QFile::exists(outDir + QStringLiteral("/pwned")));
+}
+
+void TestHostileNames::converts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("output"); // file name in the output folder
+
+    const auto row = [](const char *tag, const QString &name) {
+        QTest::newRow(tag) << name << prefix + QFileInfo(name).completeBaseName() + ".mp4";
+    };
+    row("spaces", QStringLiteral(" two  spaces and a trailing one .mp4"));
+    row("double quotes", QStringLiteral("say \"cheese\".mkv"));
+    row("single quotes", QStringLiteral("it's 'quoted'.mp4"));
+    row("$HOME", QStringLiteral("$HOME and ${PATH}.mp4"));
+    row("backticks", QStringLiteral("`touch pwned`.mp4"));
+    row("command substitution", QStringLiteral("$(touch pwned).avi"));
+    row("leading dash", QStringLiteral("-y -i -f null.mp4"));
+    row("semicolon", QStringLiteral("a; touch pwned; b.mp4"));
+    row("CJK", QStringLiteral("中文视频 第一集.mp4"));
+    row("emoji", QStringLiteral("🎬 clip 🎞️.mov"));
+    row("only a suffix", QStringLiteral(".mp4"));
+    // ffmpeg repeats both paths in its output, where these texts must not count as its errors.
+    row("error text", QStringLiteral("No such file or directory.mp4"));
+    row("other error text", QStringLiteral("Invalid data found when processing input.mkv"));
+    row("parsed texts", QStringLiteral("Duration: 99:00:00 time=98:00:00.mp4"));
+
+    // 250 bytes fit a file name, but not with the prefix: the base name is cut after a whole
+    // character so that the output name takes the 255 bytes a name may have.
+    const int prefixBytes = prefix.toUtf8().size();
+    QCOMPARE(prefixBytes, 14);
+    QTest::newRow("250 bytes") << QString(246, QLatin1Char('x')) + ".mp4"
+                               << prefix + QString(255 - prefixBytes - 4, QLatin1Char('x')) +
+                                      ".mp4";
+    const QString clapper = QStringLiteral("🎬"); // four bytes, two UTF-16 units
+    QTest::newRow("250 bytes of emoji")
+        << repeated(clapper, 61) + "xx.mp4" << prefix + repeated(clapper, 59) + ".mp4";
+}
+
+void TestHostileNames::converts()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, output);
+    const QString input = media.path(name);
+    QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")), input));
+    window = new MainWindow(nullptr);
+    QCOMPARE(window->addInputFile(input.toStdString()), 0);
+
+    DialogAnswerer answerer;
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnConvertStart")),
+                      Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!answerer.texts.isEmpty(), conversionTimeoutMs);
+    QCOMPARE(answerer.texts.at(0), QStringLiteral("转码任务完成！\n成功： 1 个\n"));
+
+    auto *list = window->findChild<QListWidget *>(QStringLiteral("listInput"));
+    const auto *job = qobject_cast<InputItem *>(list->itemWidget(list->item(0)));
+    QCOMPARE(job->progressValue(), 100);
+    const QString path = outDir + "/" + output;
+    QCOMPARE(QString::fromStdString(job->outputPath()), path);
+    QVERIFY(QFile::encodeName(output).size() <= 255);
+    QCOMPARE(TestMedia::probeCodecs(path), (QStringList{"h264", "aac"}));
+}
+
+QUELLIX_TEST_MAIN(TestHostileNames)
+#include "test_hostilenames.moc"
