@@ -1,35 +1,45 @@
-// Time and peak memory of adding many files to the list in one drop.
-// Usage: bench_addfiles [count...] (default 1000 10000); prints one line per count with the
-// median of five runs.
+// Figure 5: time and peak memory of adding 1,000 and 10,000 files to the list in one drop, and
+// whether both grow linearly with the count.
+// Usage: bench_addfiles [runs]
 #include "app/MainWindow.h"
+#include "bench/FileDrop.h"
+#include "bench/ResultRow.h"
+#include "bench/Samples.h"
+#include "player/VideoOutputInit.h"
 
 #include <QApplication>
-#include <QDropEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
-#include <QMimeData>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QUrl>
-
-#include "player/VideoOutputInit.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
 
 namespace
 {
 
-long peakResidentKb()
+// Per-file cost at 10,000 files may exceed that at 1,000 by this factor and still count as
+// linear growth.
+constexpr double linearSlack = 1.25;
+
+struct Count {
+    int files;
+    double goalSeconds;
+    int runs;
+};
+
+double procStatusMb(const char *key)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        if (line.startsWith(key))
+            return line.mid(int(qstrlen(key))).trimmed().split(' ').value(0).toDouble() / 1024.0;
     }
     return -1;
 }
@@ -49,24 +59,74 @@ QList<QUrl> makeFiles(const QTemporaryDir &dir, int count)
     return urls;
 }
 
+// Seconds from the drop until the list is laid out and usable; -1 if files went missing.
 double dropSeconds(const QList<QUrl> &urls)
 {
     MainWindow window;
-    QMimeData data;
-    data.setUrls(urls);
     QElapsedTimer timer;
     timer.start();
-    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&window, &enter);
-    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&window, &drop);
+    dropUrls(&window, urls);
     QApplication::processEvents(); // the list lays its entries out before it is usable
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    if (window.findChild<QListWidget *>(QStringLiteral("listInput"))->count() != urls.size())
-        std::fprintf(stderr, "only %d of %d files were added\n",
-                     window.findChild<QListWidget *>(QStringLiteral("listInput"))->count(),
-                     int(urls.size()));
+    const int added = window.findChild<QListWidget *>(QStringLiteral("listInput"))->count();
+    if (added != urls.size()) {
+        std::fprintf(stderr, "only %d of %d files were added\n", added, int(urls.size()));
+        return -1;
+    }
     return seconds;
+}
+
+struct Measured {
+    Samples seconds;
+    double peakMb = 0;
+    bool valid = true;
+};
+
+Measured measure(const Count &count)
+{
+    QTemporaryDir dir;
+    const QList<QUrl> urls = makeFiles(dir, count.files);
+    Measured result;
+    for (int run = 0; run < count.runs; ++run) {
+        const double seconds = dropSeconds(urls);
+        result.valid = result.valid && seconds >= 0;
+        result.seconds.add(seconds);
+    }
+    // The high-water mark only grows: measured in ascending order of counts it is this count's.
+    result.peakMb = procStatusMb("VmHWM:");
+    return result;
+}
+
+void printCountRow(const Count &count, const Measured &m, double baseMb)
+{
+    ResultRow row;
+    row.figure = "5 add " + std::to_string(count.files) + " files in one drop";
+    row.value = fixed(m.seconds.median(), 3, " s, peak RSS ") + fixed(m.peakMb, 0, " MB");
+    row.goal = "<= " + fixed(count.goalSeconds, 1, " s");
+    row.comparison = "empty window's peak RSS " + fixed(baseMb, 0, " MB");
+    row.runs = int(m.seconds.size());
+    row.verdict = verdictOf(m.valid && m.seconds.median() <= count.goalSeconds);
+    row.print();
+}
+
+void printGrowthRow(const Count &small, const Measured &s, const Count &large, const Measured &l,
+                    double baseMb)
+{
+    const double scale = double(large.files) / small.files;
+    const double timeGrowth = l.seconds.median() / s.seconds.median();
+    const double memoryGrowth = (l.peakMb - baseMb) / (s.peakMb - baseMb);
+    ResultRow row;
+    row.figure = "5 growth from " + std::to_string(small.files) + " to " +
+                 std::to_string(large.files) + " files";
+    row.value = "time x" + fixed(timeGrowth, 1) + ", memory x" + fixed(memoryGrowth, 1);
+    row.goal = "linear: each <= x" + fixed(scale * linearSlack, 1);
+    row.comparison = "per file: " + fixed(1e6 * s.seconds.median() / small.files, 0, " us, ") +
+                     fixed(1024 * (s.peakMb - baseMb) / small.files, 1, " KB at ") +
+                     std::to_string(small.files);
+    row.runs = int(std::min(s.seconds.size(), l.seconds.size()));
+    row.verdict = verdictOf(s.valid && l.valid && timeGrowth <= scale * linearSlack &&
+                            memoryGrowth <= scale * linearSlack);
+    row.print();
 }
 
 } // namespace
@@ -75,25 +135,23 @@ int main(int argc, char *argv[])
 {
     initVideoOutput();
     QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
     QTemporaryDir workDir;
     QDir::setCurrent(workDir.path());
-    std::vector<int> counts;
-    for (int i = 1; i < argc; ++i)
-        counts.push_back(std::atoi(argv[i]));
-    if (counts.empty())
-        counts = {1000, 10000};
 
-    std::printf("%-28s %10s %12s %12s\n", "figure", "median s", "goal s", "peak RSS MB");
-    for (int count : counts) {
-        QTemporaryDir dir;
-        const QList<QUrl> urls = makeFiles(dir, count);
-        std::vector<double> runs;
-        for (int run = 0; run < 5; ++run)
-            runs.push_back(dropSeconds(urls));
-        std::sort(runs.begin(), runs.end());
-        const double goal = count <= 1000 ? 0.5 : 5.0 * count / 10000.0;
-        std::printf("add %-6d files in one drop %10.3f %12.2f %12.1f\n", count,
-                    runs[runs.size() / 2], goal, double(peakResidentKb()) / 1024.0);
+    // An empty window first, so that the baseline holds everything but the entries.
+    {
+        MainWindow window;
+        QApplication::processEvents();
     }
+    const double baseMb = procStatusMb("VmHWM:");
+
+    const Count small{1000, 0.5, runs};
+    const Count large{10000, 5.0, runs};
+    const Measured s = measure(small);
+    printCountRow(small, s, baseMb);
+    const Measured l = measure(large);
+    printCountRow(large, l, baseMb);
+    printGrowthRow(small, s, large, l, baseMb);
     return 0;
 }

@@ -92,6 +92,10 @@ InputItem::InputItem(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui:
     pollTimer = new QTimer(this);
     pollTimer->setInterval(pollIntervalMs);
     connect(pollTimer, &QTimer::timeout, this, &InputItem::onTimer);
+    // The end of the transcoder is taken at once rather than at the next tick: in a batch the
+    // next file starts as soon as this one is written.
+    pipe.setEndNotifier(
+        [this] { QMetaObject::invokeMethod(this, &InputItem::onTimer, Qt::QueuedConnection); });
     connect(ui->btnDel, &QPushButton::clicked, this, &InputItem::btnDel_clicked);
 }
 

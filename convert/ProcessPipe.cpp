@@ -32,6 +32,7 @@ ProcessPipe::ProcessPipe() = default;
 ProcessPipe::~ProcessPipe()
 {
     // Nobody would read the transcoder any more: it must not keep writing.
+    stopNotifying();
     if (process && process->state() != QProcess::NotRunning) {
         process->kill();
         process->waitForFinished(reapWaitMs);
@@ -57,6 +58,9 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
     child->setStandardInputFile(QProcess::nullDevice());
     child->setProgram(program);
     child->setArguments(args);
+    if (endNotifier)
+        QObject::connect(child.get(), qOverload<int, QProcess::ExitStatus>(&QProcess::finished),
+                         endNotifier);
     child->start(QIODevice::ReadOnly);
     if (!child->waitForStarted())
         return -102;
@@ -97,6 +101,7 @@ int ProcessPipe::terminate()
     if (!m_running)
         return 102;
     m_running = false;
+    stopNotifying();
     process->kill();
     // Reaped before returning, so that a partial output can be removed and a new run started.
     process->waitForFinished(reapWaitMs);
@@ -107,6 +112,13 @@ void ProcessPipe::closeRead()
 {
     if (m_running)
         process->closeReadChannel(QProcess::StandardOutput);
+}
+
+// A child that is terminated or abandoned has not ended by itself: nobody is told.
+void ProcessPipe::stopNotifying()
+{
+    if (process)
+        QObject::disconnect(process.get(), nullptr, nullptr, nullptr);
 }
 
 void ProcessPipe::waitForOutput(int waitMs)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ public:
     int read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int waitMs = 0);
     int terminate();
     void closeRead();
+    // Called on the owner's thread once a child that was not terminated has ended and all of its
+    // output is ready to be read, so that the owner need not wait for its next poll to learn it.
+    void setEndNotifier(std::function<void()> notifier) { endNotifier = std::move(notifier); }
 
     bool running() const { return m_running; }
     // How the last child ended, once read() has returned 102.
@@ -39,8 +43,10 @@ public:
 private:
     void waitForOutput(int waitMs);
     void recordExit();
+    void stopNotifying();
 
     std::unique_ptr<ChildProcess> process;
+    std::function<void()> endNotifier;
     bool m_running = false;
     bool m_exitedNormally = true;
     int m_exitCode = 0;

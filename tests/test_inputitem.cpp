@@ -56,6 +56,7 @@ private slots:
     void scriptedRuns_data();
     void scriptedRuns();
     void windowKeepsTurningWhileSilent();
+    void endIsTakenAtOnce();
     void floodDoesNotStallTheTranscoder();
     void positionPastTheDuration();
     void stateRules();
@@ -307,6 +308,25 @@ void TestInputItem::windowKeepsTurningWhileSilent()
     QCOMPARE(item.convertState(), int(Done));
     QVERIFY2(longestGap < 150,
              qPrintable(QStringLiteral("event loop stood still for %1 ms").arg(longestGap)));
+}
+
+void TestInputItem::endIsTakenAtOnce()
+{
+    // In a batch the next file waits for this verdict: it must not wait for the next poll.
+    QVERIFY(media.installStandIn("printf '" + durationLine + halfWayLine + "kb/s:1\\n'"));
+    InputItem item;
+    QVERIFY(bind(item, clip));
+    QSignalSpy done(&item, &InputItem::ItemConvertDone);
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    QCOMPARE(item.start(), 0);
+    QVERIFY(done.wait(5000));
+    const qint64 elapsed = sinceStart.elapsed();
+    QVERIFY2(elapsed < 190, qPrintable(QStringLiteral("verdict after %1 ms").arg(elapsed)));
+    QCOMPARE(item.convertState(), int(Done));
+    // The poll that follows finds the run over and adds no second verdict.
+    QTest::qWait(450);
+    QCOMPARE(done.count(), 1);
 }
 
 void TestInputItem::floodDoesNotStallTheTranscoder()

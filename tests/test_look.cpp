@@ -633,7 +633,7 @@ void TestLook::debianPackage()
     QVERIFY(fields.waitForFinished());
     const QString control = QString::fromUtf8(fields.readAllStandardOutput());
     QVERIFY2(control.contains(QLatin1String("Package: quellix")), qPrintable(control));
-    for (const char *dependency : {"ffmpeg", "libvlc5", "vlc-plugin-base",
+    for (const char *dependency : {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base",
                                    "vlc-plugin-video-output", "libqt5widgets5", "fonts-noto-cjk"})
         QVERIFY2(control.contains(QLatin1String(dependency)), dependency);
 }

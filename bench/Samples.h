@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+// Measurements of one quantity, summarised the way the benchmark table reports them.
+class Samples final
+{
+public:
+    void add(double value) { values.push_back(value); }
+    void append(const Samples &other);
+    std::size_t size() const { return values.size(); }
+    bool empty() const { return values.empty(); }
+
+    double median() const;
+    // Nearest-rank percentile, p in (0, 100].
+    double percentile(double p) const;
+    double max() const;
+
+private:
+    std::vector<double> sorted() const;
+
+    std::vector<double> values;
+};

@@ -1,0 +1,146 @@
+// Figure 1: gaps between the event-loop turns of the main window while a batch converts, on a
+// real clip with H.265 and with a stand-in transcoder that stays silent for 3 seconds, against
+// the same window sitting idle.
+// Usage: bench_responsiveness CLIP [runs]
+#include "bench/BatchRun.h"
+#include "bench/LoopGapProbe.h"
+#include "bench/ResultRow.h"
+#include "bench/StandIn.h"
+#include "convert/InputItem.h"
+#include "player/VideoOutputInit.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace
+{
+
+constexpr double goalMs = 20.0;
+constexpr int idleMs = 3000;
+constexpr int batchTimeoutMs = 300000;
+constexpr int h265Codec = 3;
+
+// Silent for 3 s, then what a short conversion prints, and the output file.
+const QByteArray silentStandIn = "sleep 3\n"
+                                 "printf '  Duration: 00:00:03.00, start: 0.000000, bitrate: 9 "
+                                 "kb/s\\nframe=   54 fps=18 q=-1.0 Lsize=  9kB time=00:00:03.00 "
+                                 "bitrate= 24.6kbits/s speed=1x\\nvideo:1kB audio:1kB kb/s:1\\n'\n"
+                                 "for last; do :; done\n"
+                                 ": > \"$last\"";
+
+struct GapFigures {
+    Samples longest;
+    Samples p99;
+    bool allFinished = true;
+};
+
+void addRun(GapFigures &figures, const LoopGapProbe &probe)
+{
+    figures.longest.add(probe.gaps().max());
+    figures.p99.add(probe.gaps().percentile(99));
+}
+
+GapFigures idleGaps(int runs)
+{
+    QTemporaryDir work;
+    BatchRun window(work.path(), work.path());
+    GapFigures figures;
+    LoopGapProbe probe;
+    for (int run = 0; run < runs; ++run) {
+        QEventLoop loop;
+        QTimer::singleShot(idleMs, &loop, &QEventLoop::quit);
+        probe.start();
+        loop.exec();
+        probe.stop();
+        addRun(figures, probe);
+    }
+    return figures;
+}
+
+// One batch per run over `inputs`; `prepare` may change the jobs' settings before the start.
+template <typename Prepare>
+GapFigures batchGaps(const QStringList &inputs, int runs, Prepare prepare)
+{
+    GapFigures figures;
+    for (int run = 0; run < runs; ++run) {
+        QTemporaryDir work;
+        const QString out = work.filePath(QStringLiteral("out"));
+        QDir().mkpath(out);
+        BatchRun window(work.path(), out);
+        window.addFiles(inputs);
+        prepare(window);
+        LoopGapProbe probe;
+        const BatchRun::Result result = window.run(batchTimeoutMs, &probe);
+        const QString success = QStringLiteral("成功： %1 个").arg(inputs.size());
+        if (!result.finished || !result.summary.contains(success)) {
+            std::fprintf(stderr, "batch did not succeed: %s\n", qPrintable(result.summary));
+            figures.allFinished = false;
+        }
+        addRun(figures, probe);
+    }
+    return figures;
+}
+
+std::string describe(const GapFigures &figures)
+{
+    return "max " + fixed(figures.longest.median(), 1, " ms") + ", p99 " +
+           fixed(figures.p99.median(), 1, " ms");
+}
+
+void printRow(const char *figure, const GapFigures &batch, const GapFigures &idle)
+{
+    ResultRow row;
+    row.figure = figure;
+    row.value = describe(batch);
+    row.goal = "max <= " + fixed(goalMs, 0, " ms");
+    row.comparison = "idle window: " + describe(idle);
+    row.runs = int(batch.longest.size());
+    row.verdict = verdictOf(batch.allFinished && batch.longest.median() <= goalMs);
+    row.print();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    initVideoOutput();
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s CLIP [runs]\n", argv[0]);
+        return 2;
+    }
+    const QString clip = QFile::decodeName(argv[1]);
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+
+    const GapFigures idle = idleGaps(runs);
+
+    const GapFigures h265 = batchGaps({clip}, runs, [](BatchRun &window) {
+        for (InputItem *job : window.jobs()) {
+            AVSettings settings = job->settings();
+            settings.cv = h265Codec;
+            job->setSettings(settings);
+        }
+    });
+    printRow("1a loop gaps, batch of a 30 s clip to H.265", h265, idle);
+
+    QTemporaryDir inputs;
+    QStringList names;
+    for (const char *name : {"first.mp4", "second.mp4"}) {
+        QFile file(inputs.filePath(QLatin1String(name)));
+        file.open(QIODevice::WriteOnly);
+        names << file.fileName();
+    }
+    StandIn standIn;
+    if (!standIn.installScript(silentStandIn))
+        return 1;
+    const GapFigures silent = batchGaps(names, runs, [](BatchRun &) {});
+    printRow("1b loop gaps, 2 jobs of a transcoder silent 3 s", silent, idle);
+    return 0;
+}
