@@ -5,7 +5,8 @@ set -eu
 cd "$(dirname "$0")/.."
 
 PACKAGES="cmake ninja-build g++ pkg-config ccache qtbase5-dev qtbase5-dev-tools libvlc-dev
-vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg xvfb xauth procps fonts-noto-cjk"
+vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg xvfb xauth procps fonts-noto-cjk
+clang libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do
