@@ -1,7 +1,9 @@
 #include "convert/OutputParser.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace
 {
@@ -33,10 +35,17 @@ int parseClockAfter(const char *chunk, const char *pattern, size_t offset, int32
     return 0;
 }
 
+// Holds a value to the 32-bit range: a clock too large for it must not wrap into a plausible one.
+int32_t held(int64_t value)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(),
+                                                    std::numeric_limits<int32_t>::max()));
+}
+
 // Reads a number the way atoi does, without its undefined behaviour on overflow.
 int32_t readNumber(const char *text)
 {
-    return static_cast<int32_t>(std::strtol(text, nullptr, 10));
+    return held(std::strtoll(text, nullptr, 10));
 }
 
 } // namespace
@@ -70,9 +79,8 @@ int32_t clockToSeconds(const char *text)
 {
     if (!text || std::strlen(text) < 8)
         return -1;
-    const int64_t total = int64_t(readNumber(text)) * 3600 + int64_t(readNumber(text + 3)) * 60 +
-                          readNumber(text + 6);
-    return static_cast<int32_t>(total);
+    return held(int64_t(readNumber(text)) * 3600 + int64_t(readNumber(text + 3)) * 60 +
+                readNumber(text + 6));
 }
 
 std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts)
@@ -88,8 +96,10 @@ std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts)
     if (facts.timeSec <= 0 || facts.durationSec <= 0)
         return std::nullopt;
     facts.outputSeen = true;
-    const int percent = static_cast<int>(int64_t(facts.timeSec) * 100 / facts.durationSec);
-    return percent < 1 ? 1 : percent;
+    // Saturated rather than wrapped: a position far past the duration must stay above 100, where
+    // the progress bar refuses it, instead of coming back into the bar's range.
+    const int64_t percent = int64_t(facts.timeSec) * 100 / facts.durationSec;
+    return static_cast<int>(std::clamp<int64_t>(percent, 1, std::numeric_limits<int>::max()));
 }
 
 void hideText(char *chunk, const std::string &text)

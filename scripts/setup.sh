@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 # libvlc's plugins, which costs the program a third of a second and 40 MB.
 PACKAGES="cmake ninja-build g++ pkg-config ccache qtbase5-dev qtbase5-dev-tools libvlc-dev
 libvlc-bin vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg xvfb xauth procps
-fonts-noto-cjk"
+fonts-noto-cjk clang libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do

@@ -1,7 +1,13 @@
 #!/bin/sh
-# Sets up, builds with warnings as errors and runs the whole test suite headless.
+# Sets up and builds three trees with warnings as errors, then runs the fuzz programs briefly
+# (build-fuzz, clang), the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
+# (build-asan) and the whole suite in the plain build (build-test), headless. Stops at the first
+# failing stage; ends with ctest's summary line.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh build-test -DQUELLIX_WERROR=ON
+scripts/setup.sh build-asan -DQUELLIX_SANITIZE=ON -DQUELLIX_WERROR=ON
+scripts/fuzz.sh 20
+(cd build-asan && xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 1)
 cd build-test
 exec xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 1

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 class TestOutputParser final : public QObject
 {
     Q_OBJECT
@@ -31,6 +33,10 @@ void TestOutputParser::clock_data()
     QTest::newRow("three-digit hours read at fixed places") << QByteArray("100:00:00") << 360000;
     QTest::newRow("sign read like atoi") << QByteArray("-1:00:00") << -3600;
     QTest::newRow("no digits read as zero") << QByteArray("N/A     ") << 0;
+    QTest::newRow("beyond 32 bits held, not wrapped")
+        << QByteArray("00:71582789") << std::numeric_limits<int>::max();
+    QTest::newRow("below 32 bits held, not wrapped")
+        << QByteArray("-1200100") << std::numeric_limits<int>::min();
 }
 
 void TestOutputParser::clock()
@@ -123,6 +129,9 @@ void TestOutputParser::chunks_data()
     QTest::newRow("no upper clamp")
         << QList<QByteArray>{"Duration: 00:00:10.00", "time=00:00:20.00"} << "" << true << 10 << 20
         << 200;
+    QTest::newRow("far past the duration stays above 100")
+        << QList<QByteArray>{"Duration: 00:00:01.00", "time=00:30000000"} << "" << true << 1
+        << 1800000000 << std::numeric_limits<int>::max();
     QTest::newRow("rate summary alone")
         << QList<QByteArray>{"video:9kB audio:2kB kb/s: 1"} << "" << true << 0 << 0 << -1;
     QTest::newRow("later duration replaces")

@@ -1,0 +1,114 @@
+// Builds the transcoder command line from random settings and paths. The input is a settings
+// record: eleven little-endian 32-bit fields in AVSettings order, then the input path, a NUL and
+// the output path.
+#include "fuzz/FuzzCheck.h"
+#include "params/AVParams.h"
+#include "params/ParamTables.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+// The fields in record order, which is also AVSettings' order.
+constexpr int32_t AVSettings::*recordFields[] = {
+    &AVSettings::vc, &AVSettings::cv,  &AVSettings::ca,  &AVSettings::r,
+    &AVSettings::bv, &AVSettings::crf, &AVSettings::fps, &AVSettings::ba,
+    &AVSettings::ar, &AVSettings::vql, &AVSettings::aql};
+constexpr std::size_t recordSize = std::size(recordFields) * sizeof(int32_t);
+
+AVSettings readSettings(const uint8_t *data)
+{
+    AVSettings settings;
+    for (const auto field : recordFields) {
+        settings.*field = int32_t(uint32_t(data[0]) | uint32_t(data[1]) << 8 |
+                                  uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24);
+        data += sizeof(int32_t);
+    }
+    return settings;
+}
+
+// The options between input and output, in the order the line gives them.
+const std::vector<std::string> optionOrder = {"-s",   "-crf", "-b:v", "-r",
+                                              "-c:v", "-ar",  "-b:a", "-c:a"};
+
+bool isRateFlag(const std::string &flag)
+{
+    return flag == "-crf" || flag == "-b:v";
+}
+
+// The text form rebuilt from the list: the rate slot after the frame size always takes one
+// space, also when it is empty.
+std::string lineFromArguments(const std::vector<std::string> &args)
+{
+    std::string line = args[0] + " " + args[1] + " -i \"" + args[3] + "\" ";
+    bool rateSlotDone = false;
+    for (std::size_t i = 4; i + 1 < args.size(); i += 2) {
+        const std::string &flag = args[i];
+        if (flag != "-s" && !rateSlotDone) {
+            rateSlotDone = true;
+            if (!isRateFlag(flag))
+                line += " ";
+        }
+        line += flag + " " + args[i + 1] + " ";
+    }
+    if (!rateSlotDone)
+        line += " ";
+    return line + "\"" + args.back() + "\"";
+}
+
+void checkOptions(const std::vector<std::string> &args)
+{
+    std::size_t lastPosition = 0;
+    std::set<std::string> seen;
+    for (std::size_t i = 4; i + 1 < args.size(); i += 2) {
+        std::size_t position = 0;
+        while (position < optionOrder.size() && optionOrder[position] != args[i])
+            ++position;
+        fuzzCheck(position < optionOrder.size(), "every option is a known one");
+        fuzzCheck(seen.insert(args[i]).second && position >= lastPosition, "options keep order");
+        lastPosition = position;
+        fuzzCheck(!args[i + 1].empty(), "every option has a value");
+    }
+    fuzzCheck(!(seen.count("-crf") && seen.count("-b:v")), "one video rate at most");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    initParamTables();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
+{
+    if (size < recordSize)
+        return 0;
+    const char *paths = reinterpret_cast<const char *>(data + recordSize);
+    const std::size_t pathBytes = size - recordSize;
+    const std::size_t inputLength = strnlen(paths, pathBytes);
+
+    AVParams params;
+    params.init(readSettings(data));
+    params.input.assign(paths, inputLength);
+    if (inputLength < pathBytes)
+        params.output.assign(paths + inputLength + 1, pathBytes - inputLength - 1);
+
+    const std::vector<std::string> args = params.commandArguments();
+    fuzzCheck(args.size() >= 5 && args.size() % 2 == 1, "fixed tokens, option pairs, output");
+    fuzzCheck(args[0] == params.exe && args[1] == params.opts && args[2] == "-i",
+              "the line starts with the program, its option and -i");
+    fuzzCheck(args[3] == params.input, "the input path is one whole argument");
+    fuzzCheck(args.back() == params.output, "the output path is the last whole argument");
+    checkOptions(args);
+    fuzzCheck(params.buildCommandLine() == lineFromArguments(args),
+              "the text form holds the same tokens");
+    return 0;
+}
