@@ -306,7 +306,9 @@ void TestInputItem::windowKeepsTurningWhileSilent()
     QCOMPARE(item.start(), 0);
     QVERIFY(finishes(item));
     QCOMPARE(item.convertState(), int(Done));
-    QVERIFY2(longestGap < 150,
+    // A reader that waited for the transcoder would stand still for the whole 2 s of silence; the
+    // bound leaves room for a loaded machine.
+    QVERIFY2(longestGap < 1000,
              qPrintable(QStringLiteral("event loop stood still for %1 ms").arg(longestGap)));
 }
 
