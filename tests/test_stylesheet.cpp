@@ -112,7 +112,7 @@ void TestStyleSheet::dragArithmetic_data()
     QTest::addColumn<QPoint>("press");
     QTest::addColumn<QPoint>("cursor");
     QTest::addColumn<QPoint>("topLeft");
-    QTest::newRow("spec example") << QPoint(10, 12) << QPoint(500, 300) << QPoint(490, 288);
+    QTest::newRow("grab point kept") << QPoint(10, 12) << QPoint(500, 300) << QPoint(490, 288);
     QTest::newRow("origin") << QPoint(0, 0) << QPoint(40, 50) << QPoint(40, 50);
     QTest::newRow("left of screen") << QPoint(300, 20) << QPoint(100, 10) << QPoint(-200, -10);
 }
