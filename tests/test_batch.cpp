@@ -28,6 +28,9 @@ private slots:
     void startFailureOfFirstJob();
     void laterStartFailureStillEndsWithSummary();
     void sameOutputNamesDoNotCollide();
+    void longestNamesDoNotCollide();
+    void restartConvertsUnfinishedJobsAgain_data();
+    void restartConvertsUnfinishedJobsAgain();
     void closeDuringBatch_data();
     void closeDuringBatch();
     void previewFollowsTheList();
@@ -260,6 +263,66 @@ void TestBatch::sameOutputNamesDoNotCollide()
     QCOMPARE(TestMedia::probeCodecs(first), (QStringList{"h264", "aac"}));
     QVERIFY(QFile::exists(second));
     QVERIFY(QFileInfo(first).size() != QFileInfo(second).size());
+}
+
+// Two inputs whose names take all 255 bytes a name may have: the second output needs room for its
+// number as well as for the prefix.
+void TestBatch::longestNamesDoNotCollide()
+{
+    const QString name = QString(251, QLatin1Char('y')) + QStringLiteral(".mp4");
+    QStringList inputs;
+    for (const QString &folder : {QStringLiteral("a"), QStringLiteral("b")}) {
+        QVERIFY(QDir().mkpath(media.path(folder)));
+        inputs << media.path(folder + QLatin1Char('/') + name);
+        QVERIFY(QFile::copy(media.path(QStringLiteral("one.mp4")), inputs.last()));
+        add(inputs.last());
+    }
+    DialogAnswerer answerer;
+    QVERIFY(runUntilDialogs(answerer, 1));
+    QCOMPARE(answerer.texts.at(0), summary(2, 0));
+    const QString stem = QStringLiteral("Quellix转码-") + QString(237, QLatin1Char('y'));
+    QCOMPARE(QString::fromStdString(job(0)->outputPath()), outDir + "/" + stem + ".mp4");
+    QCOMPARE(QString::fromStdString(job(1)->outputPath()),
+             outDir + "/" + stem.chopped(4) + " (2).mp4");
+    for (int row = 0; row < 2; ++row) {
+        const QFileInfo output(QString::fromStdString(job(row)->outputPath()));
+        QCOMPARE(QFile::encodeName(output.fileName()).size(), 255);
+        QCOMPARE(TestMedia::probeCodecs(output.filePath()), (QStringList{"h264", "aac"}));
+    }
+}
+
+void TestBatch::restartConvertsUnfinishedJobsAgain_data()
+{
+    QTest::addColumn<bool>("cancelFirst");
+    QTest::newRow("after a cancel") << true;
+    QTest::newRow("after a failure") << false;
+}
+
+// Jobs that were cancelled or failed are converted again by the next batch and counted in its
+// summary; jobs that are done are skipped and counted as not converted.
+void TestBatch::restartConvertsUnfinishedJobsAgain()
+{
+    QFETCH(bool, cancelFirst);
+    const QString notes = media.path(QStringLiteral("notes.mp4"));
+    add(cancelFirst ? media.path(QStringLiteral("long.mp4")) : notes);
+    add(media.path(QStringLiteral("one.mp4")));
+    DialogAnswerer answerer;
+    if (cancelFirst) {
+        QTest::mouseClick(startButton(), Qt::LeftButton);
+        QVERIFY(window->isConverting());
+        QVERIFY(runUntilDialogs(answerer, 2, 10000)); // the question, then the summary
+        QCOMPARE(answerer.texts.at(1), summary(0, 2));
+        QVERIFY(runUntilDialogs(answerer, 3));
+        QCOMPARE(answerer.texts.at(2), summary(2, 0));
+    } else {
+        const QStringList failure = {notes, QStringLiteral("未识别的输入文件格式！\n")};
+        QVERIFY(runUntilDialogs(answerer, 1));
+        QCOMPARE(answerer.texts.at(0), summary(1, 0, failure));
+        QVERIFY(runUntilDialogs(answerer, 2));
+        QCOMPARE(answerer.texts.at(1), summary(0, 1, failure));
+    }
+    QCOMPARE(job(0)->convertState(), int(cancelFirst ? Done : Failed));
+    QCOMPARE(job(1)->convertState(), int(Done));
 }
 
 void TestBatch::closeDuringBatch_data()

@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 
 class TestConfig final : public QObject
@@ -24,6 +26,7 @@ private slots:
     void reading_data();
     void reading();
     void writingIsCompactAndDropsOtherMembers();
+    void failedWriteKeepsOldFile_data();
     void failedWriteKeepsOldFile();
     void startUpRepairsFile_data();
     void startUpRepairsFile();
@@ -150,27 +153,50 @@ void TestConfig::writingIsCompactAndDropsOtherMembers()
     QVERIFY(!readBack().contains(QLatin1Char('\n')));
 }
 
+void TestConfig::failedWriteKeepsOldFile_data()
+{
+    QTest::addColumn<bool>("smallDisk");
+    // A tiny file system that cannot take the new content; needs root to mount.
+    QTest::newRow("full disk") << true;
+    // The same short write without root: the process may not write a file past 4 KB.
+    QTest::newRow("file size limit") << false;
+}
+
 void TestConfig::failedWriteKeepsOldFile()
 {
-    // A full disk mid-write: a tiny file system that cannot take the new content.
-    if (geteuid() != 0)
-        QSKIP("mounting a small tmpfs needs root");
-    const QString mountPoint = workDir.filePath(QStringLiteral("small"));
-    QVERIFY(QDir().mkpath(mountPoint));
-    if (QProcess::execute(QStringLiteral("mount"),
-                          {"-t", "tmpfs", "-o", "size=16k", "tmpfs", mountPoint}) != 0)
-        QSKIP("cannot mount a tmpfs here");
-    const QString file = mountPoint + QStringLiteral("/conf_main.json");
-    const ConfigFile config(file);
+    QFETCH(bool, smallDisk);
+    QString dir = workDir.filePath(QStringLiteral("small"));
+    QVERIFY(QDir().mkpath(dir));
+    if (smallDisk) {
+        if (geteuid() != 0)
+            QSKIP("mounting a small tmpfs needs root; the file size limit row covers the rule");
+        QCOMPARE(QProcess::execute(QStringLiteral("mount"),
+                                   {"-t", "tmpfs", "-o", "size=16k", "tmpfs", dir}),
+                 0);
+    }
+    const ConfigFile config(dir + QStringLiteral("/conf_main.json"));
     QCOMPARE(config.write(existingDir), 0);
     const QString huge = QStringLiteral("/") + QString(64 * 1024, QLatin1Char('x'));
+
+    rlimit saved = {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (!smallDisk) {
+        rlimit limited = saved;
+        limited.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    }
     const int result = config.write(huge);
-    QString dir;
-    const int readResult = config.read(dir);
-    QProcess::execute(QStringLiteral("umount"), {mountPoint});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QString readDir;
+    const int readResult = config.read(readDir);
+    if (smallDisk)
+        QProcess::execute(QStringLiteral("umount"), {dir});
     QCOMPARE(result, -202);
     QCOMPARE(readResult, 0);
-    QCOMPARE(dir, existingDir);
+    QCOMPARE(readDir, existingDir);
 }
 
 void TestConfig::startUpRepairsFile_data()

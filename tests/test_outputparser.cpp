@@ -108,6 +108,11 @@ void TestOutputParser::chunks_data()
         << QList<QByteArray>{"Error opening filters; x: No such file or directory"}
         << "文件或文件夹不存在！\n过滤器内部错误！\n"
         << false << 0 << 0 << -1;
+    QTest::newRow("all four in one chunk, in table order")
+        << QList<QByteArray>{"frame decoding failed: Error opening filters Invalid data found "
+                             "when processing input No such file or directory"}
+        << "文件或文件夹不存在！\n未识别的输入文件格式！\n过滤器内部错误！\n帧解码错误-Error\n"
+        << false << 0 << 0 << -1;
     QTest::newRow("same error in two chunks")
         << QList<QByteArray>{"Invalid data found when processing input",
                              "frame decoding failed: x Invalid data found when processing input"}
