@@ -2,6 +2,7 @@
 
 #include "app/AppLinks.h"
 #include "app/ConfigFile.h"
+#include "convert/ConversionJob.h"
 #include "convert/InputItem.h"
 #include "params/CDlgAVSettings.h"
 #include "params/ParamTables.h"
@@ -22,7 +23,7 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <vector>
+#include <memory>
 
 namespace
 {
@@ -48,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     initSettings();
     initUi();
     initConnections();
+    connect(&queue, &BatchQueue::finished, this, &MainWindow::batchFinished);
     showNormal();
 }
 
@@ -248,23 +250,22 @@ int MainWindow::addInputFile(const std::string &path)
         return -1;
     if (!isSupportedInput("." + info.suffix().toStdString()))
         return -1;
-    if (listedPaths.count(path) != 0)
+    if (queue.isListed(path))
         return -1;
 
+    auto newJob = std::make_unique<ConversionJob>();
+    if (newJob->setInput(path, defaultSettings) < 0)
+        return -1;
+    ConversionJob *job = queue.append(std::move(newJob));
     // Made inside the list's viewport, where the list keeps its item widgets: moving a styled
     // widget to another parent polishes it again, which made large drops twice as slow.
-    auto *job = new InputItem(ui->listInput->viewport());
-    if (job->setInput(path, defaultSettings) < 0) {
-        delete job;
-        return -1;
-    }
+    auto *row = new InputItem(job, ui->listInput->viewport());
     auto *entry = new QListWidgetItem();
-    entry->setSizeHint(job->size());
+    entry->setSizeHint(row->size());
     ui->listInput->addItem(entry);
-    ui->listInput->setItemWidget(entry, job);
-    connect(job, &InputItem::ItemConvertDone, this, &MainWindow::ItemConvertDone);
-    connect(job, &InputItem::ItemDelete, this, &MainWindow::ItemDelete);
-    listedPaths.insert(path);
+    ui->listInput->setItemWidget(entry, row);
+    connect(row, &InputItem::ItemConvertDone, this, &MainWindow::ItemConvertDone);
+    connect(row, &InputItem::ItemDelete, this, &MainWindow::ItemDelete);
     return 0;
 }
 
@@ -318,18 +319,14 @@ void MainWindow::dropEvent(QDropEvent *event)
     addInputFiles(paths);
 }
 
-InputItem *MainWindow::jobAt(int row) const
+ConversionJob *MainWindow::jobAt(int row) const
 {
-    return qobject_cast<InputItem *>(ui->listInput->itemWidget(ui->listInput->item(row)));
+    return queue.at(row);
 }
 
-int MainWindow::rowOf(const InputItem *job) const
+ConversionJob *MainWindow::currentJob() const
 {
-    for (int row = 0; row < ui->listInput->count(); ++row) {
-        if (jobAt(row) == job)
-            return row;
-    }
-    return -1;
+    return queue.at(ui->listInput->currentRow());
 }
 
 void MainWindow::ItemDelete(InputItem *item)
@@ -338,11 +335,11 @@ void MainWindow::ItemDelete(InputItem *item)
         return;
     if (!ask(QStringLiteral("\n确认删除？\n")))
         return;
-    const int row = rowOf(item);
+    const int row = queue.rowOf(item->job());
     if (row >= 0) {
-        listedPaths.erase(item->inputPath());
         delete ui->listInput->takeItem(row);
         item->deleteLater();
+        queue.removeAt(row);
     }
     if (ui->listInput->count() == 0)
         setBatchUiState(NoFiles);
@@ -356,14 +353,13 @@ void MainWindow::btnInputClear_clicked()
         return;
     player->stop();
     ui->listInput->clear();
-    listedPaths.clear();
+    queue.clear();
     setBatchUiState(NoFiles);
 }
 
 void MainWindow::ItemDClicked(QListWidgetItem *item)
 {
-    const auto *job = qobject_cast<InputItem *>(ui->listInput->itemWidget(item));
-    if (job)
+    if (const ConversionJob *job = jobAt(ui->listInput->row(item)))
         player->openMedia(fromUtf8(job->inputPath()), true);
 }
 
@@ -380,70 +376,32 @@ void MainWindow::btnConvertStart_clicked()
     startBatch();
 }
 
-int MainWindow::startJob(InputItem *job)
-{
-    // Every other job's input and output is off limits for this job's output.
-    std::vector<std::string> taken;
-    taken.reserve(size_t(ui->listInput->count()) * 2);
-    for (int row = 0; row < ui->listInput->count(); ++row) {
-        const InputItem *other = jobAt(row);
-        if (!other || other == job)
-            continue;
-        taken.push_back(other->inputPath());
-        if (!other->outputPath().empty())
-            taken.push_back(other->outputPath());
-    }
-    return job->start(taken);
-}
-
 void MainWindow::startBatch()
 {
-    if (ui->listInput->count() == 0)
+    if (queue.count() == 0)
         return;
-    InputItem *first = findStartable(0);
-    if (!first) {
+    const int result = queue.start();
+    if (result == BatchQueue::nothingToConvert) {
         tell(QStringLiteral("没有需要转码的文件。\n点击<添加文件>选择视频文件，或直接<拖拽>文件至"
                             "窗口内。\n"));
         return;
     }
-    const int result = startJob(first);
     if (result != 0) {
         tell(QStringLiteral("启动失败！\n错误码：%1").arg(result));
         return;
     }
-    succeededFiles.clear();
-    failedFiles.clear();
     player->pause();
     setBatchUiState(Running);
 }
 
-void MainWindow::recordResult(const InputItem *job, const QString &errorText)
-{
-    const QString path = fromUtf8(job->inputPath());
-    if (errorText.isEmpty())
-        succeededFiles.insert(path, QString());
-    else
-        failedFiles.insert(path, errorText);
-}
-
 void MainWindow::ItemConvertDone(InputItem *item)
 {
-    if (!converting)
-        return;
-    recordResult(item, fromUtf8(item->errorText()));
-    startNextAfter(item);
+    if (converting)
+        queue.jobEnded(item->job());
 }
 
-void MainWindow::startNextAfter(InputItem *job)
+void MainWindow::batchFinished()
 {
-    // A job that cannot be started counts as failed and the batch goes on with the one after it,
-    // so the batch never waits with nothing converting.
-    for (InputItem *next = findStartableAfter(job); next; next = findStartableAfter(next)) {
-        const int result = startJob(next);
-        if (result == 0)
-            return;
-        recordResult(next, QStringLiteral("启动失败！错误码：%1\n").arg(result));
-    }
     setBatchUiState(Idle);
     showSummary();
 }
@@ -451,48 +409,15 @@ void MainWindow::startNextAfter(InputItem *job)
 void MainWindow::stopBatch(bool summary)
 {
     setBatchUiState(Idle);
-    for (int row = 0; row < ui->listInput->count(); ++row) {
-        if (InputItem *job = jobAt(row))
-            job->cancel();
-    }
+    queue.stop();
     if (summary)
         showSummary();
 }
 
-InputItem *MainWindow::findStartable(int row) const
-{
-    for (; row < ui->listInput->count(); ++row) {
-        InputItem *job = jobAt(row);
-        if (job && job->convertState() != Done)
-            return job;
-    }
-    return nullptr;
-}
-
-InputItem *MainWindow::findStartableAfter(InputItem *job) const
-{
-    const int row = rowOf(job);
-    return row < 0 ? nullptr : findStartable(row + 1);
-}
-
 void MainWindow::showSummary()
 {
-    const int succeeded = succeededFiles.size();
-    const int failed = failedFiles.size();
-    const int cancelled = ui->listInput->count() - failed - succeeded;
-
-    QString text = QStringLiteral("转码任务完成！\n");
-    text += QStringLiteral("成功： %1 个\n").arg(succeeded);
-    if (cancelled > 0)
-        text += QStringLiteral("取消： %1 个\n").arg(cancelled);
-    if (failed > 0) {
-        text += QStringLiteral("失败： %1 个\n").arg(failed);
-        for (auto it = failedFiles.cbegin(); it != failedFiles.cend(); ++it)
-            text += QStringLiteral("%1 : %2").arg(it.key(), it.value());
-    }
-    tell(text);
-    succeededFiles.clear();
-    failedFiles.clear();
+    tell(queue.summaryText());
+    queue.clearResults();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -550,10 +475,8 @@ void MainWindow::paramAqlChanged(int)
 
 void MainWindow::copySettingsToAllJobs()
 {
-    for (int row = 0; row < ui->listInput->count(); ++row) {
-        if (InputItem *job = jobAt(row))
-            job->setSettings(workingSettings);
-    }
+    for (int row = 0; row < queue.count(); ++row)
+        queue.at(row)->setSettings(workingSettings);
 }
 
 void MainWindow::applyPanelSettings()
@@ -562,21 +485,17 @@ void MainWindow::applyPanelSettings()
         copySettingsToAllJobs();
         return;
     }
-    QListWidgetItem *current = ui->listInput->currentItem();
-    if (!current)
+    ConversionJob *job = currentJob();
+    if (!job)
         return;
     ui->listInput->setFocus(Qt::OtherFocusReason);
-    if (auto *job = qobject_cast<InputItem *>(ui->listInput->itemWidget(current)))
-        job->setSettings(workingSettings);
+    job->setSettings(workingSettings);
 }
 
 void MainWindow::refreshPanel()
 {
     if (!ui->applyAll->isChecked()) {
-        QListWidgetItem *current = ui->listInput->currentItem();
-        const auto *job =
-            current ? qobject_cast<InputItem *>(ui->listInput->itemWidget(current)) : nullptr;
-        if (job) {
+        if (const ConversionJob *job = currentJob()) {
             ui->listInput->setFocus(Qt::OtherFocusReason);
             workingSettings = job->settings();
         } else {
@@ -608,12 +527,9 @@ void MainWindow::applyAllChanged(int)
 
 void MainWindow::btnQualitySettings_clicked()
 {
-    InputItem *target = nullptr;
+    ConversionJob *target = nullptr;
     if (!ui->applyAll->isChecked()) {
-        QListWidgetItem *current = ui->listInput->currentItem();
-        if (!current)
-            return;
-        target = qobject_cast<InputItem *>(ui->listInput->itemWidget(current));
+        target = currentJob();
         if (!target)
             return;
         ui->listInput->setFocus(Qt::OtherFocusReason);

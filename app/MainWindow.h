@@ -1,15 +1,15 @@
 #pragma once
 
+#include "app/BatchQueue.h"
 #include "params/AVSettings.h"
 #include "ui/WindowDrag.h"
 
 #include <QMainWindow>
-#include <QMap>
 #include <QString>
 
 #include <string>
-#include <unordered_set>
 
+class ConversionJob;
 class InputItem;
 class QListWidgetItem;
 class vlcplayer;
@@ -38,6 +38,9 @@ public:
     const AVSettings &currentWorkingSettings() const { return workingSettings; }
     const QString &outputDirectory() const { return videosDir; }
     vlcplayer *previewPlayer() const { return player; }
+    // The job of a list row, and of the list's current row; null when there is none.
+    ConversionJob *jobAt(int row) const;
+    ConversionJob *currentJob() const;
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -75,18 +78,12 @@ private:
 
     // File list
     void addInputFiles(const QStringList &paths);
-    InputItem *jobAt(int row) const;
-    int rowOf(const InputItem *job) const;
     void showListIfFilled();
 
     // Batch
     void startBatch();
     void stopBatch(bool summary);
-    int startJob(InputItem *job);
-    void startNextAfter(InputItem *job);
-    void recordResult(const InputItem *job, const QString &errorText);
-    InputItem *findStartable(int row) const;
-    InputItem *findStartableAfter(InputItem *job) const;
+    void batchFinished();
     void showSummary();
 
     // Configuration file
@@ -106,12 +103,9 @@ private:
     bool converting = false;
     AVSettings defaultSettings;
     AVSettings workingSettings;
-    QMap<QString, QString> succeededFiles;
-    QMap<QString, QString> failedFiles;
+    BatchQueue queue;
     vlcplayer *player = nullptr;
     QString videosDir;
     QString configFile;
     WindowDrag drag;
-    // Byte-exact input paths of the listed jobs, so that a large drop stays linear.
-    std::unordered_set<std::string> listedPaths;
 };

@@ -1,24 +1,17 @@
 #include "bench/BatchRun.h"
 
 #include "app/MainWindow.h"
-#include "bench/FileDrop.h"
-#include "bench/LoopGapProbe.h"
-#include "convert/InputItem.h"
+#include "tests/EventLoopWatch.h"
+#include "tests/FileDrop.h"
 #include "ui/CDlgMessage.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QTimer>
-#include <QWindow>
 
 #include <sys/resource.h>
 
@@ -33,15 +26,6 @@ qint64 monotonicNs()
     return clock.nsecsElapsed();
 }
 
-bool writeConfig(const QString &workDir, const QString &outputDir)
-{
-    QFile config(QDir(workDir).filePath(QStringLiteral("conf_main.json")));
-    if (!config.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    config.write(QJsonDocument(QJsonObject{{QStringLiteral("VideosDir"), outputDir}}).toJson());
-    return true;
-}
-
 } // namespace
 
 double ownCpuSeconds()
@@ -52,18 +36,11 @@ double ownCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-BatchRun::BatchRun(const QString &workDir, const QString &outputDir)
+BatchRun::BatchRun(const QString &outputDir)
 {
-    QDir::setCurrent(workDir);
-    if (!writeConfig(workDir, outputDir))
-        qWarning("cannot write the configuration file in %s", qPrintable(workDir));
-    window = std::make_unique<MainWindow>(nullptr);
-    window->show();
     // Until the window is exposed its first paint would land inside the measurement.
-    QElapsedTimer shown;
-    shown.start();
-    while (!window->windowHandle()->isExposed() && shown.elapsed() < 5000)
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (!fixture.open(outputDir))
+        qWarning("the window did not come up with %s as its output folder", qPrintable(outputDir));
     qApp->installEventFilter(this);
 }
 
@@ -77,28 +54,27 @@ int BatchRun::addFiles(const QStringList &paths)
     QList<QUrl> urls;
     for (const QString &path : paths)
         urls << QUrl::fromLocalFile(path);
-    dropUrls(window.get(), urls);
+    dropUrls(fixture.window(), urls);
     QApplication::processEvents();
     return jobs().size();
 }
 
-QList<InputItem *> BatchRun::jobs() const
+QList<ConversionJob *> BatchRun::jobs() const
 {
-    QList<InputItem *> list;
-    const auto *view = window->findChild<QListWidget *>(QStringLiteral("listInput"));
-    for (int row = 0; row < view->count(); ++row)
-        list << qobject_cast<InputItem *>(view->itemWidget(view->item(row)));
+    QList<ConversionJob *> list;
+    for (int row = 0; fixture.job(row); ++row)
+        list << fixture.job(row);
     return list;
 }
 
-BatchRun::Result BatchRun::run(int timeoutMs, LoopGapProbe *probe)
+BatchRun::Result BatchRun::run(int timeoutMs, EventLoopWatch *probe)
 {
     current = Result();
     activeProbe = probe;
     QEventLoop loop;
     waiting = &loop;
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    auto *start = window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
+    QPushButton *start = fixture.startButton();
     // Pressed from inside the loop, so that a summary shown at once is caught too.
     QTimer::singleShot(0, start, [this, start] {
         if (activeProbe)

@@ -1,18 +1,17 @@
 #pragma once
 
+#include "tests/WindowFixture.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <memory>
-
-class InputItem;
-class LoopGapProbe;
-class MainWindow;
+class ConversionJob;
+class EventLoopWatch;
 class QEventLoop;
 
 // The main window set up the way a user finds it, with a list to convert: the output folder
-// named in conf_main.json of the working directory, the window on screen, the files dropped in.
+// named in conf_main.json of its working folder, the window on screen, the files dropped in.
 // run() presses the start button and answers the summary with OK.
 class BatchRun final : public QObject
 {
@@ -26,21 +25,21 @@ public:
         QString summary;
     };
 
-    BatchRun(const QString &workDir, const QString &outputDir);
+    explicit BatchRun(const QString &outputDir);
     ~BatchRun() override;
 
     // Drops the files on the window; returns how many entries the list holds then.
     int addFiles(const QStringList &paths);
-    QList<InputItem *> jobs() const;
+    QList<ConversionJob *> jobs() const;
     // Runs the whole list; the probe, if given, runs from the press to the summary.
-    Result run(int timeoutMs, LoopGapProbe *probe = nullptr);
+    Result run(int timeoutMs, EventLoopWatch *probe = nullptr);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    std::unique_ptr<MainWindow> window;
-    LoopGapProbe *activeProbe = nullptr;
+    WindowFixture fixture;
+    EventLoopWatch *activeProbe = nullptr;
     QEventLoop *waiting = nullptr;
     Result current;
     qint64 startNs = 0;

@@ -1,12 +1,16 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 // Measurements of one quantity, summarised the way the benchmark table reports them.
 class Samples final
 {
 public:
+    Samples() = default;
+    explicit Samples(std::vector<double> measured) : values(std::move(measured)) {}
+
     void add(double value) { values.push_back(value); }
     void append(const Samples &other);
     std::size_t size() const { return values.size(); }

@@ -1,11 +1,11 @@
 // Figure 5: time and peak memory of adding 1,000 and 10,000 files to the list in one drop, and
 // whether both grow linearly with the count.
 // Usage: bench_addfiles [runs]
-#include "app/MainWindow.h"
-#include "bench/FileDrop.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
 #include "player/VideoOutputInit.h"
+#include "tests/FileDrop.h"
+#include "tests/WindowFixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -62,13 +62,15 @@ QList<QUrl> makeFiles(const QTemporaryDir &dir, int count)
 // Seconds from the drop until the list is laid out and usable; -1 if files went missing.
 double dropSeconds(const QList<QUrl> &urls)
 {
-    MainWindow window;
+    WindowFixture fixture;
+    if (!fixture.open())
+        return -1;
     QElapsedTimer timer;
     timer.start();
-    dropUrls(&window, urls);
+    dropUrls(fixture.window(), urls);
     QApplication::processEvents(); // the list lays its entries out before it is usable
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    const int added = window.findChild<QListWidget *>(QStringLiteral("listInput"))->count();
+    const int added = fixture.list()->count();
     if (added != urls.size()) {
         std::fprintf(stderr, "only %d of %d files were added\n", added, int(urls.size()));
         return -1;
@@ -136,12 +138,10 @@ int main(int argc, char *argv[])
     initVideoOutput();
     QApplication app(argc, argv);
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
-    QTemporaryDir workDir;
-    QDir::setCurrent(workDir.path());
-
     // An empty window first, so that the baseline holds everything but the entries.
     {
-        MainWindow window;
+        WindowFixture fixture;
+        fixture.open();
         QApplication::processEvents();
     }
     const double baseMb = procStatusMb("VmHWM:");

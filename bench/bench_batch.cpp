@@ -5,7 +5,7 @@
 #include "bench/BatchRun.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
-#include "convert/InputItem.h"
+#include "convert/ConversionJob.h"
 #include "params/AVParams.h"
 #include "params/ParamTables.h"
 #include "player/VideoOutputInit.h"
@@ -102,10 +102,10 @@ struct Figures {
 };
 
 // The program's batch; false unless every file converted to the very output the shell writes.
-bool programRun(const QString &workDir, const QString &outDir, const QStringList &clips,
+bool programRun(const QString &outDir, const QStringList &clips,
                 const std::vector<Command> &commands, Figures &figures, double &seconds)
 {
-    BatchRun window(workDir, outDir);
+    BatchRun window(outDir);
     if (window.addFiles(clips) != clips.size())
         return false;
     const BatchRun::Result result = window.run(batchTimeoutMs);
@@ -114,7 +114,7 @@ bool programRun(const QString &workDir, const QString &outDir, const QStringList
         std::fprintf(stderr, "the program's batch failed: %s\n", qPrintable(result.summary));
         return false;
     }
-    const QList<InputItem *> jobs = window.jobs();
+    const QList<ConversionJob *> jobs = window.jobs();
     for (int i = 0; i < jobs.size(); ++i) {
         if (QString::fromStdString(jobs[i]->outputPath()) != commands[size_t(i)].output) {
             std::fprintf(stderr, "job %d wrote %s\n", i, jobs[i]->outputPath().c_str());
@@ -182,7 +182,7 @@ int main(int argc, char *argv[])
             removeOutputs(commands);
             if ((side + run) % 2 == 0)
                 shell = shellSeconds(script);
-            else if (!programRun(work.path(), outDir, clips, commands, figures, program))
+            else if (!programRun(outDir, clips, commands, figures, program))
                 figures.allValid = false;
         }
         if (shell <= 0 || program <= 0) {

@@ -4,10 +4,10 @@
 // Usage: bench_reader [runs]
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
-#include "bench/StandIn.h"
-#include "convert/InputItem.h"
+#include "convert/ConversionJob.h"
 #include "params/ParamTables.h"
 #include "player/VideoOutputInit.h"
+#include "tests/TestMedia.h"
 
 #include <QApplication>
 #include <QDir>
@@ -68,11 +68,11 @@ double catSeconds(const QStringList &arguments)
 // From the start of the job to its verdict, with every byte read and looked at.
 double jobSeconds(const QString &input)
 {
-    InputItem job;
+    ConversionJob job;
     if (job.setInput(input.toStdString(), makeAVSettings(0, QualityMedium, QualityMedium)) != 0)
         return -1;
     QEventLoop loop;
-    QObject::connect(&job, &InputItem::ItemConvertDone, &loop, &QEventLoop::quit);
+    QObject::connect(&job, &ConversionJob::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(runTimeoutMs, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
@@ -96,8 +96,8 @@ int main(int argc, char *argv[])
     setOutputDir(work.path().toStdString());
     const QString input = work.filePath(QStringLiteral("in.mp4"));
     QFile(input).open(QIODevice::WriteOnly);
-    StandIn standIn;
-    if (!standIn.installLink(chatterProgram()))
+    TestMedia standIn;
+    if (!standIn.installStandInLink(chatterProgram()))
         return 1;
     const QStringList arguments = {QStringLiteral("-y"), QStringLiteral("-i"), input,
                                    work.filePath(QStringLiteral("null-out.mp4"))};

@@ -3,11 +3,12 @@
 // the same window sitting idle.
 // Usage: bench_responsiveness CLIP [runs]
 #include "bench/BatchRun.h"
-#include "bench/LoopGapProbe.h"
 #include "bench/ResultRow.h"
-#include "bench/StandIn.h"
-#include "convert/InputItem.h"
+#include "bench/Samples.h"
+#include "convert/ConversionJob.h"
 #include "player/VideoOutputInit.h"
+#include "tests/EventLoopWatch.h"
+#include "tests/TestMedia.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,6 +27,8 @@ constexpr double goalMs = 20.0;
 constexpr int idleMs = 3000;
 constexpr int batchTimeoutMs = 300000;
 constexpr int h265Codec = 3;
+// A precise 1 ms beat: the loop turns at most once per beat, and a turn longer than that shows.
+constexpr int probeIntervalMs = 1;
 
 // Silent for 3 s, then what a short conversion prints, and the output file.
 const QByteArray silentStandIn = "sleep 3\n"
@@ -41,18 +44,19 @@ struct GapFigures {
     bool allFinished = true;
 };
 
-void addRun(GapFigures &figures, const LoopGapProbe &probe)
+void addRun(GapFigures &figures, const EventLoopWatch &probe)
 {
-    figures.longest.add(probe.gaps().max());
-    figures.p99.add(probe.gaps().percentile(99));
+    const Samples gaps(probe.gaps());
+    figures.longest.add(gaps.max());
+    figures.p99.add(gaps.percentile(99));
 }
 
 GapFigures idleGaps(int runs)
 {
     QTemporaryDir work;
-    BatchRun window(work.path(), work.path());
+    BatchRun window(work.path());
     GapFigures figures;
-    LoopGapProbe probe;
+    EventLoopWatch probe(nullptr, probeIntervalMs);
     for (int run = 0; run < runs; ++run) {
         QEventLoop loop;
         QTimer::singleShot(idleMs, &loop, &QEventLoop::quit);
@@ -73,10 +77,10 @@ GapFigures batchGaps(const QStringList &inputs, int runs, Prepare prepare)
         QTemporaryDir work;
         const QString out = work.filePath(QStringLiteral("out"));
         QDir().mkpath(out);
-        BatchRun window(work.path(), out);
+        BatchRun window(out);
         window.addFiles(inputs);
         prepare(window);
-        LoopGapProbe probe;
+        EventLoopWatch probe(nullptr, probeIntervalMs);
         const BatchRun::Result result = window.run(batchTimeoutMs, &probe);
         const QString success = QStringLiteral("成功： %1 个").arg(inputs.size());
         if (!result.finished || !result.summary.contains(success)) {
@@ -122,7 +126,7 @@ int main(int argc, char *argv[])
     const GapFigures idle = idleGaps(runs);
 
     const GapFigures h265 = batchGaps({clip}, runs, [](BatchRun &window) {
-        for (InputItem *job : window.jobs()) {
+        for (ConversionJob *job : window.jobs()) {
             AVSettings settings = job->settings();
             settings.cv = h265Codec;
             job->setSettings(settings);
@@ -137,8 +141,8 @@ int main(int argc, char *argv[])
         file.open(QIODevice::WriteOnly);
         names << file.fileName();
     }
-    StandIn standIn;
-    if (!standIn.installScript(silentStandIn))
+    TestMedia standIn;
+    if (!standIn.installStandIn(silentStandIn))
         return 1;
     const GapFigures silent = batchGaps(names, runs, [](BatchRun &) {});
     printRow("1b loop gaps, 2 jobs of a transcoder silent 3 s", silent, idle);

@@ -1,74 +1,50 @@
 #pragma once
 
-#include "convert/ConvertState.h"
-#include "convert/OutputParser.h"
-#include "convert/OutputTail.h"
-#include "convert/ProcessPipe.h"
-#include "params/AVParams.h"
+#include "params/AVSettings.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
 #include <string>
-#include <vector>
 
-class QTimer;
+class ConversionJob;
 namespace Ui
 {
 class InputItem;
 }
 
-// One input file's conversion job, shown as one row of the main window's file list.
+// One row of the main window's file list: shows a conversion job (its file's name and size, its
+// state and progress) and offers its delete button.
 class InputItem final : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit InputItem(QWidget *parent = nullptr);
+    explicit InputItem(ConversionJob *job, QWidget *parent = nullptr);
     ~InputItem() override;
 
-    // 0, or -202 when no file exists at the path (nothing changes then).
+    ConversionJob *job() const;
+
+    // The job's own operations, reached through its row.
     int setInput(const std::string &path, const AVSettings &settings);
-    // Starts the transcoder. The output gets a distinct name when the composed path is one of
-    // takenPaths (outputs or inputs of other jobs) or would be the input itself.
-    // 0, or the runner's code (-103, -1, -101, -102) unchanged.
-    int start(const std::vector<std::string> &takenPaths = {});
-    // 0, or 102 when the job is Done.
+    int start();
     int cancel();
     int convertState() const;
-
-    const std::string &inputPath() const { return m_inputPath; }
-    const std::string &errorText() const { return facts.errorText; }
-    const std::string &outputPath() const { return m_outputPath; }
-    const AVSettings &settings() const { return params.settings; }
-    void setSettings(const AVSettings &settings) { params.settings = settings; }
-    int progressValue() const;
+    const std::string &inputPath() const;
+    const std::string &errorText() const;
+    const AVSettings &settings() const;
+    void setSettings(const AVSettings &settings);
 
 signals:
     void ItemConvertDone(InputItem *item);
     void ItemDelete(InputItem *item);
 
 private slots:
-    void onTimer();
     void btnDel_clicked();
+    void showJob();
 
 private:
-    void finishConversion();
-    void analyseChunk(char *chunk);
-    std::string exitFailureText() const;
-    std::string composeOutputPath(const std::vector<std::string> &takenPaths) const;
-    void setState(ConvertState newState);
-
     std::unique_ptr<Ui::InputItem> ui;
-    AVParams params;
-    ProcessPipe pipe;
-    std::unique_ptr<char[]> readBuffer;
-    QTimer *pollTimer = nullptr;
-    OutputFacts facts; // errorText, outputSeen, durationSec and timeSec of the current run
-    OutputTail tail;
-    ConvertState state = Waiting;
-    std::string baseName;
-    std::string dotSuffix;
-    std::string m_inputPath;
-    std::string m_outputPath;
+    QPointer<ConversionJob> m_job;
 };

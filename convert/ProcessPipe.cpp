@@ -27,13 +27,13 @@ QString findProgram(const QString &name)
 
 } // namespace
 
-ProcessPipe::ProcessPipe() = default;
+ProcessPipe::ProcessPipe(QObject *parent) : QObject(parent) {}
 
 ProcessPipe::~ProcessPipe()
 {
     // Nobody would read the transcoder any more: it must not keep writing.
-    stopNotifying();
     if (process && process->state() != QProcess::NotRunning) {
+        process->disconnect(this);
         process->kill();
         process->waitForFinished(reapWaitMs);
     }
@@ -53,19 +53,21 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
     for (auto it = arguments.begin() + 1; it != arguments.end(); ++it)
         args << QString::fromStdString(*it);
 
-    auto child = std::make_unique<ChildProcess>();
+    release();
+    auto *child = new ChildProcess(this);
     child->setProcessChannelMode(QProcess::MergedChannels);
     child->setStandardInputFile(QProcess::nullDevice());
     child->setProgram(program);
     child->setArguments(args);
-    if (endNotifier)
-        QObject::connect(child.get(), qOverload<int, QProcess::ExitStatus>(&QProcess::finished),
-                         endNotifier);
+    connect(child, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
+            &ProcessPipe::ended);
     child->start(QIODevice::ReadOnly);
-    if (!child->waitForStarted())
+    if (!child->waitForStarted()) {
+        delete child;
         return -102;
+    }
 
-    process = std::move(child);
+    process = child;
     m_running = true;
     m_exitedNormally = true;
     m_exitCode = 0;
@@ -93,6 +95,7 @@ int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int w
         return 0;
     recordExit();
     m_running = false;
+    release();
     return 102;
 }
 
@@ -101,10 +104,12 @@ int ProcessPipe::terminate()
     if (!m_running)
         return 102;
     m_running = false;
-    stopNotifying();
+    // A terminated child has not ended by itself: nobody is told.
+    process->disconnect(this);
     process->kill();
     // Reaped before returning, so that a partial output can be removed and a new run started.
     process->waitForFinished(reapWaitMs);
+    release();
     return 0;
 }
 
@@ -114,11 +119,15 @@ void ProcessPipe::closeRead()
         process->closeReadChannel(QProcess::StandardOutput);
 }
 
-// A child that is terminated or abandoned has not ended by itself: nobody is told.
-void ProcessPipe::stopNotifying()
+// A child that has ended takes its buffers and pipe with it; the object itself goes once control
+// is back in the event loop, since the end may be reported from inside its own signal.
+void ProcessPipe::release()
 {
-    if (process)
-        QObject::disconnect(process.get(), nullptr, nullptr, nullptr);
+    if (!process)
+        return;
+    process->disconnect(this);
+    process->deleteLater();
+    process = nullptr;
 }
 
 void ProcessPipe::waitForOutput(int waitMs)

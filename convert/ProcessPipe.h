@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QObject>
+
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,13 +13,13 @@ class ChildProcess;
 //   0 success, -1 missing argument, -101 pipe failure, -102 process creation failed,
 //   -103 a child already runs, -104 nothing runs,
 //   102 the output is exhausted (read) / nothing to terminate (terminate).
-class ProcessPipe final
+class ProcessPipe final : public QObject
 {
+    Q_OBJECT
+
 public:
-    ProcessPipe();
-    ~ProcessPipe();
-    ProcessPipe(const ProcessPipe &) = delete;
-    ProcessPipe &operator=(const ProcessPipe &) = delete;
+    explicit ProcessPipe(QObject *parent = nullptr);
+    ~ProcessPipe() override;
 
     // arguments[0] names the program; a name without a directory is looked up in the running
     // program's own directory first, then in PATH. The arguments reach the child unchanged.
@@ -30,9 +30,6 @@ public:
     int read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int waitMs = 0);
     int terminate();
     void closeRead();
-    // Called on the owner's thread once a child that was not terminated has ended and all of its
-    // output is ready to be read, so that the owner need not wait for its next poll to learn it.
-    void setEndNotifier(std::function<void()> notifier) { endNotifier = std::move(notifier); }
 
     bool running() const { return m_running; }
     // How the last child ended, once read() has returned 102.
@@ -40,13 +37,17 @@ public:
     int lastExitCode() const { return m_exitCode; }
     int lastSignal() const { return m_signal; }
 
+signals:
+    // A child that was not terminated has ended and all of its output is ready to be read, so
+    // that the owner need not wait for its next poll to learn it.
+    void ended();
+
 private:
     void waitForOutput(int waitMs);
     void recordExit();
-    void stopNotifying();
+    void release();
 
-    std::unique_ptr<ChildProcess> process;
-    std::function<void()> endNotifier;
+    ChildProcess *process = nullptr;
     bool m_running = false;
     bool m_exitedNormally = true;
     int m_exitCode = 0;

@@ -1,25 +1,10 @@
 #!/bin/sh
-# Installs what Quellix needs on Debian 12 (as root, or through sudo), then configures and builds.
+# Installs everything the program and its checks need, then configures and builds every target
+# (program, test suites, benchmarks, tools) into one tree.
 # Usage: scripts/setup.sh [build-dir] [extra cmake arguments...]
 set -eu
 cd "$(dirname "$0")/.."
-
-# libvlc-bin writes libvlc's plugin cache: without it every start of the player loads all of
-# libvlc's plugins, which costs the program a third of a second and 40 MB.
-PACKAGES="cmake ninja-build g++ pkg-config ccache qtbase5-dev qtbase5-dev-tools libvlc-dev
-libvlc-bin vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg xvfb xauth procps
-fonts-noto-cjk clang libclang-rt-14-dev"
-
-missing=""
-for p in $PACKAGES; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    $SUDO apt-get update
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing
-fi
+scripts/deps.sh test
 
 BUILD_DIR="${1:-build}"
 [ $# -gt 0 ] && shift

@@ -1,20 +1,41 @@
-#include "EventLoopWatch.h"
+#include "tests/EventLoopWatch.h"
 
-#include <QtGlobal>
+#include <algorithm>
 
-namespace
+EventLoopWatch::EventLoopWatch(QObject *parent, int intervalMs) : QObject(parent)
 {
-constexpr int beatMs = 10;
-} // namespace
-
-EventLoopWatch::EventLoopWatch(QObject *parent) : QObject(parent)
-{
-    connect(&timer, &QTimer::timeout, this, &EventLoopWatch::beat);
-    sinceLastBeat.start();
-    timer.start(beatMs);
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(intervalMs);
+    connect(&timer, &QTimer::timeout, this, &EventLoopWatch::onTurn);
+    start();
 }
 
-void EventLoopWatch::beat()
+void EventLoopWatch::start()
 {
-    longest = qMax(longest, sinceLastBeat.restart());
+    m_gaps.clear();
+    clock.start();
+    lastNs = 0;
+    timer.start();
+}
+
+void EventLoopWatch::stop()
+{
+    if (!timer.isActive())
+        return;
+    timer.stop();
+    onTurn();
+}
+
+qint64 EventLoopWatch::longestStallMs() const
+{
+    const double sinceLast = timer.isActive() ? double(clock.nsecsElapsed() - lastNs) / 1e6 : 0;
+    const double longest = m_gaps.empty() ? 0 : *std::max_element(m_gaps.begin(), m_gaps.end());
+    return qint64(std::max(longest, sinceLast));
+}
+
+void EventLoopWatch::onTurn()
+{
+    const qint64 now = clock.nsecsElapsed();
+    m_gaps.push_back(double(now - lastNs) / 1e6);
+    lastNs = now;
 }

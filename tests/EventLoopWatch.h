@@ -4,21 +4,33 @@
 #include <QObject>
 #include <QTimer>
 
-// Measures how long the event loop of the GUI thread stood still at most while the watch runs:
-// a window that answers its user never stalls for long.
+#include <vector>
+
+// Stamps every turn of the event loop it runs in: a precise timer fires once per turn at most, so
+// the time between two firings is how long the loop could not attend to anything. A window that
+// answers its user never stalls for long. A 0 ms timer would make the loop a busy loop and take a
+// core from the transcoder.
 class EventLoopWatch final : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit EventLoopWatch(QObject *parent = nullptr);
+    // Watches from construction on.
+    explicit EventLoopWatch(QObject *parent = nullptr, int intervalMs = 10);
 
-    qint64 longestStallMs() const { return longest; }
+    // Starts a new record.
+    void start();
+    // The stretch since the last turn counts too: the loop may have been stuck right up to here.
+    void stop();
+    qint64 longestStallMs() const;
+    // Every gap between two turns since start(), in milliseconds.
+    const std::vector<double> &gaps() const { return m_gaps; }
 
 private:
-    void beat();
+    void onTurn();
 
     QTimer timer;
-    QElapsedTimer sinceLastBeat;
-    qint64 longest = 0;
+    QElapsedTimer clock;
+    qint64 lastNs = 0;
+    std::vector<double> m_gaps;
 };

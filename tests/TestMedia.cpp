@@ -67,11 +67,29 @@ bool TestMedia::makeClip(const QString &name, int seconds, const QString &size)
     return ok && QFile::exists(path(name));
 }
 
+QString TestMedia::makeFile(const QString &name, qint64 bytes)
+{
+    QFile file(path(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || !file.resize(bytes))
+        return QString();
+    return file.fileName();
+}
+
 bool TestMedia::installStandIn(const QByteArray &body)
 {
     const QString bin = path(QStringLiteral("bin"));
-    if (!QDir().mkpath(bin) || !writeScript(bin + "/ffmpeg", body))
-        return false;
+    return QDir().mkpath(bin) && writeScript(bin + "/ffmpeg", body) && putStandInFirst(bin);
+}
+
+bool TestMedia::installStandInLink(const QString &program)
+{
+    const QString bin = path(QStringLiteral("bin"));
+    QFile::remove(bin + "/ffmpeg");
+    return QDir().mkpath(bin) && QFile::link(program, bin + "/ffmpeg") && putStandInFirst(bin);
+}
+
+bool TestMedia::putStandInFirst(const QString &bin)
+{
     if (!pathChanged) {
         savedPath = qgetenv("PATH");
         pathChanged = true;
@@ -82,6 +100,8 @@ bool TestMedia::installStandIn(const QByteArray &body)
 
 bool TestMedia::writeScript(const QString &path, const QByteArray &body)
 {
+    // Never through a link that an earlier stand-in left there.
+    QFile::remove(path);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;

@@ -22,8 +22,12 @@ public:
     // A clip with a test picture and a tone; false when the transcoder failed.
     bool makeClip(const QString &name, int seconds = 1,
                   const QString &size = QStringLiteral("160x120"));
+    // A file of `bytes` bytes in the helper's folder; its path, or empty when it cannot be made.
+    QString makeFile(const QString &name, qint64 bytes = 0);
     // Writes `body` as a shell script named ffmpeg and puts its folder first in PATH.
     bool installStandIn(const QByteArray &body);
+    // The same with a link named ffmpeg to `program`.
+    bool installStandInLink(const QString &program);
     // Puts PATH back as it was before the first stand-in.
     void restorePath();
     // Writes an executable shell script at `path`.
@@ -41,6 +45,8 @@ public:
     static bool processGone(qint64 pid);
 
 private:
+    bool putStandInFirst(const QString &bin);
+
     QTemporaryDir dir;
     QByteArray savedPath;
     bool pathChanged = false;

@@ -4,16 +4,11 @@
 // Prints "started" once the batch runs, then the text of the first dialog the window shows, and
 // ends when that dialog has been answered.
 #include "DialogAnswerer.h"
-#include "app/MainWindow.h"
+#include "WindowFixture.h"
 #include "player/VideoOutputInit.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -27,18 +22,6 @@ void print(const QString &text)
     std::fflush(stdout);
 }
 
-// A working folder of the helper's own, holding a configuration that names the output folder.
-bool prepareWorkingDir(const QTemporaryDir &work, const QString &outputDir)
-{
-    if (!work.isValid() || !QDir::setCurrent(work.path()))
-        return false;
-    QFile config(QStringLiteral("conf_main.json"));
-    if (!config.open(QIODevice::WriteOnly))
-        return false;
-    const QJsonObject object{{QStringLiteral("VideosDir"), outputDir}};
-    return config.write(QJsonDocument(object).toJson(QJsonDocument::Compact)) > 0;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -46,14 +29,13 @@ int main(int argc, char *argv[])
     initVideoOutput();
     QApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
-    QTemporaryDir work;
-    if (args.size() < 3 || !prepareWorkingDir(work, args.at(1))) {
+    WindowFixture fixture;
+    if (args.size() < 3 || !fixture.open(args.at(1))) {
         print(QStringLiteral("usage: faults_helper OUTPUT_DIR INPUT...\n"));
         return 2;
     }
-    MainWindow window;
     for (const QString &input : args.mid(2))
-        window.addInputFile(input.toStdString());
+        fixture.add(input);
 
     DialogAnswerer answerer;
     QTimer watch;
@@ -62,8 +44,8 @@ int main(int argc, char *argv[])
             QApplication::quit();
     });
     watch.start(20);
-    window.findChild<QPushButton *>(QStringLiteral("btnConvertStart"))->click();
-    if (window.isConverting())
+    fixture.startButton()->click();
+    if (fixture.window()->isConverting())
         print(QStringLiteral("started\n"));
     const int result = QApplication::exec();
     print(answerer.texts.value(0));

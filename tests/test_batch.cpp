@@ -2,8 +2,8 @@
 
 #include "DialogAnswerer.h"
 #include "TestMedia.h"
-#include "app/MainWindow.h"
-#include "convert/InputItem.h"
+#include "WindowFixture.h"
+#include "convert/ConversionJob.h"
 #include "player/vlcplayer.h"
 #include "ui/StyleSheet.h"
 
@@ -36,38 +36,32 @@ private slots:
     void previewFollowsTheList();
 
 private:
-    QListWidget *list() const
-    {
-        return window->findChild<QListWidget *>(QStringLiteral("listInput"));
-    }
-    InputItem *job(int row) const
-    {
-        return qobject_cast<InputItem *>(list()->itemWidget(list()->item(row)));
-    }
-    QPushButton *startButton() const
-    {
-        return window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
-    }
+    QListWidget *list() const { return fixture.list(); }
+    ConversionJob *job(int row) const { return fixture.job(row); }
+    QPushButton *startButton() const { return fixture.startButton(); }
     // A user's double click: the view sees the first press before the double-click event.
     void doubleClick(const QPoint &pos) const
     {
         QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
         QTest::mouseDClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
     }
-    void add(const QString &path) { QCOMPARE(window->addInputFile(path.toStdString()), 0); }
+    void add(const QString &path) { QVERIFY(fixture.add(path)); }
     // Presses start and waits until `count` dialogs have been answered.
     bool runUntilDialogs(DialogAnswerer &answerer, int count, int timeoutMs = 120000);
-    QString summary(int ok, int cancelled, const QStringList &failures = {}) const;
+    static QString summary(int ok, int cancelled, const QStringList &failures = {})
+    {
+        return WindowFixture::summary(ok, cancelled, failures);
+    }
 
     TestMedia media;
     QString outDir;
+    WindowFixture fixture;
     MainWindow *window = nullptr;
 };
 
 void TestBatch::initTestCase()
 {
     QVERIFY(media.isValid());
-    QDir::setCurrent(media.path(QString()));
     outDir = media.path(QStringLiteral("out"));
     QVERIFY(QDir().mkpath(outDir));
     QVERIFY(media.makeClip(QStringLiteral("one.mp4")));
@@ -81,18 +75,13 @@ void TestBatch::initTestCase()
 
 void TestBatch::init()
 {
-    QFile config(QStringLiteral("conf_main.json"));
-    QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    config.write(QByteArray(R"({"VideosDir":")") + outDir.toUtf8() + QByteArray(R"("})"));
-    config.close();
-    window = new MainWindow(nullptr);
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    QCOMPARE(window->outputDirectory(), outDir);
+    QVERIFY(fixture.open(outDir));
+    window = fixture.window();
 }
 
 void TestBatch::cleanup()
 {
-    delete window;
+    fixture.close();
     window = nullptr;
     QTRY_VERIFY(TestMedia::childPids().isEmpty());
     for (const QString &name : QDir(outDir).entryList(QDir::Files))
@@ -101,24 +90,8 @@ void TestBatch::cleanup()
 
 bool TestBatch::runUntilDialogs(DialogAnswerer &answerer, int count, int timeoutMs)
 {
-    QTest::mouseClick(startButton(), Qt::LeftButton);
-    QElapsedTimer timer;
-    timer.start();
-    while (answerer.texts.size() < count && timer.elapsed() < timeoutMs)
-        QTest::qWait(20);
-    return answerer.texts.size() >= count;
-}
-
-QString TestBatch::summary(int ok, int cancelled, const QStringList &failures) const
-{
-    QString text = QStringLiteral("转码任务完成！\n成功： %1 个\n").arg(ok);
-    if (cancelled > 0)
-        text += QStringLiteral("取消： %1 个\n").arg(cancelled);
-    if (!failures.isEmpty())
-        text += QStringLiteral("失败： %1 个\n").arg(failures.size() / 2);
-    for (int i = 0; i + 1 < failures.size(); i += 2)
-        text += failures[i] + QStringLiteral(" : ") + failures[i + 1];
-    return text;
+    fixture.clickStart();
+    return WindowFixture::waitForDialogs(answerer, count, timeoutMs);
 }
 
 void TestBatch::secondOfThreeFails()
@@ -151,7 +124,7 @@ void TestBatch::cancelDuringFirst()
     QCOMPARE(startButton()->text(), QStringLiteral("取消转码"));
     QCOMPARE(startButton()->styleSheet(), styleConvertStop);
     QVERIFY(!window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"))->isEnabled());
-    QTRY_VERIFY(job(0)->progressValue() > 0 || !TestMedia::childPids().isEmpty());
+    QTRY_VERIFY(job(0)->progress() > 0 || !TestMedia::childPids().isEmpty());
 
     // Answering Cancel to the question leaves the batch running.
     QTest::mouseClick(startButton(), Qt::LeftButton);

@@ -1,8 +1,8 @@
-#include "QuellixTestMain.h"
-
-#include "TestMedia.h"
-#include "convert/InputItem.h"
+#include "convert/ConversionJob.h"
 #include "params/ParamTables.h"
+#include "tests/TestMedia.h"
+
+#include <QtTest>
 
 // Every container and codec pair the settings dialog offers, converted for real: each ends as
 // Done with the codecs asked for, or as Failed with a reason, and never hangs.
@@ -71,18 +71,18 @@ void TestCodecMatrix::pairs()
     AVSettings settings = makeAVSettings(vc, QualityMedium, audioLevel);
     settings.cv = cv;
     settings.ca = ca;
-    InputItem item;
-    QCOMPARE(item.setInput(clip.toStdString(), settings), 0);
-    QCOMPARE(item.start(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(item.convertState() != Converting, 60000);
-    const QString errorText = QString::fromStdString(item.errorText());
-    if (item.convertState() == Failed)
+    ConversionJob job;
+    QCOMPARE(job.setInput(clip.toStdString(), settings), 0);
+    QCOMPARE(job.start(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(job.convertState() != Converting, 60000);
+    const QString errorText = QString::fromStdString(job.errorText());
+    if (job.convertState() == Failed)
         QVERIFY(!errorText.isEmpty());
-    QCOMPARE(item.convertState() == Done, converts);
+    QCOMPARE(job.convertState() == Done, converts);
     if (converts)
-        QVERIFY(!TestMedia::probeCodecs(QString::fromStdString(item.outputPath())).isEmpty());
-    QFile::remove(QString::fromStdString(item.outputPath()));
+        QVERIFY(!TestMedia::probeCodecs(QString::fromStdString(job.outputPath())).isEmpty());
+    QFile::remove(QString::fromStdString(job.outputPath()));
 }
 
-QUELLIX_TEST_MAIN(TestCodecMatrix)
+QTEST_GUILESS_MAIN(TestCodecMatrix)
 #include "test_codecmatrix.moc"

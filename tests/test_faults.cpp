@@ -3,8 +3,8 @@
 #include "DialogAnswerer.h"
 #include "EventLoopWatch.h"
 #include "TestMedia.h"
-#include "app/MainWindow.h"
-#include "convert/InputItem.h"
+#include "WindowFixture.h"
+#include "convert/ConversionJob.h"
 #include "params/ParamTables.h"
 
 #include <QCryptographicHash>
@@ -83,25 +83,16 @@ private slots:
     void outputLinkedToInput();
 
 private:
-    QListWidget *list() const
-    {
-        return window->findChild<QListWidget *>(QStringLiteral("listInput"));
-    }
-    InputItem *job(int row) const
-    {
-        return qobject_cast<InputItem *>(list()->itemWidget(list()->item(row)));
-    }
-    void clickStart() const
-    {
-        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnConvertStart")),
-                          Qt::LeftButton);
-    }
+    ConversionJob *job(int row) const { return fixture.job(row); }
+    void clickStart() const { fixture.clickStart(); }
     // Adds a file through the window and guards it; false when the window refused it.
     bool add(const QString &path);
     void guard(const QString &path);
-    bool waitForDialogs(const DialogAnswerer &answerer, int count,
-                        int timeoutMs = conversionTimeoutMs) const;
-    static QString summary(int ok, int cancelled, const QString &failedPath = QString());
+    static bool waitForDialogs(const DialogAnswerer &answerer, int count,
+                               int timeoutMs = conversionTimeoutMs)
+    {
+        return WindowFixture::waitForDialogs(answerer, count, timeoutMs);
+    }
     static void verifyFailure(const QString &text, const QString &path, const QString &pattern);
     // Starts the helper program, after `prefix`, with its output folder and input.
     static void startHelper(QProcess &helper, const QStringList &prefix, const QString &dir,
@@ -111,6 +102,7 @@ private:
     TestMedia media;
     QString outDir;
     QString helperWorkDir;
+    WindowFixture fixture;
     MainWindow *window = nullptr;
     EventLoopWatch *watch = nullptr;
     QMap<QString, QByteArray> guarded; // input path -> hash when guarded
@@ -121,7 +113,6 @@ void TestFaults::initTestCase()
 {
     initParamTables();
     QVERIFY(media.isValid());
-    QDir::setCurrent(media.path(QString()));
     outDir = media.path(QStringLiteral("out"));
     QVERIFY(media.makeClip(QStringLiteral("clip.mp4")));
     QVERIFY(media.makeClip(QStringLiteral("two.mkv")));
@@ -143,13 +134,8 @@ void TestFaults::initTestCase()
 void TestFaults::init()
 {
     QVERIFY(QDir().mkpath(outDir));
-    QFile config(QStringLiteral("conf_main.json"));
-    QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    config.write(QByteArray(R"({"VideosDir":")") + outDir.toUtf8() + QByteArray(R"("})"));
-    config.close();
-    window = new MainWindow(nullptr);
-    QVERIFY(QTest::qWaitForWindowExposed(window));
-    QCOMPARE(window->outputDirectory(), outDir);
+    QVERIFY(fixture.open(outDir));
+    window = fixture.window();
     guarded.clear();
     watch = new EventLoopWatch(this);
 }
@@ -163,7 +149,7 @@ void TestFaults::cleanup()
         waitUntil([] { return TestMedia::childPids().isEmpty(); }, goneWithinMs);
     delete watch;
     watch = nullptr;
-    delete window;
+    fixture.close();
     window = nullptr;
     if (mounted)
         QProcess::execute(QStringLiteral("umount"), {outDir});
@@ -189,25 +175,10 @@ void TestFaults::guard(const QString &path)
     guarded.insert(path, fileHash(path));
 }
 
-bool TestFaults::waitForDialogs(const DialogAnswerer &answerer, int count, int timeoutMs) const
-{
-    return waitUntil([&] { return answerer.texts.size() >= count; }, timeoutMs);
-}
-
-QString TestFaults::summary(int ok, int cancelled, const QString &failedPath)
-{
-    QString text = QStringLiteral("转码任务完成！\n成功： %1 个\n").arg(ok);
-    if (cancelled > 0)
-        text += QStringLiteral("取消： %1 个\n").arg(cancelled);
-    if (!failedPath.isEmpty())
-        text += QStringLiteral("失败： 1 个\n") + failedPath + QStringLiteral(" : ");
-    return text;
-}
-
 // A summary of one failed job whose reason matches `pattern`.
 void TestFaults::verifyFailure(const QString &text, const QString &path, const QString &pattern)
 {
-    const QString head = summary(0, 0, path);
+    const QString head = WindowFixture::summary(0, 0, {path, QString()});
     QVERIFY2(text.startsWith(head), qPrintable(text));
     const QString reason = text.mid(head.size());
     QVERIFY2(QRegularExpression(pattern).match(reason).hasMatch(), qPrintable(reason));
@@ -356,7 +327,7 @@ void TestFaults::diskFull()
     verifyFailure(answerer.texts.at(0), noise,
                   QStringLiteral("^转码程序异常退出，退出码：1\n.*No space left on device\n$"));
     QCOMPARE(job(0)->convertState(), int(Failed));
-    QVERIFY2(job(0)->progressValue() > 0, "no progress was shown before the disk filled");
+    QVERIFY2(job(0)->progress() > 0, "no progress was shown before the disk filled");
 }
 
 void TestFaults::transcoderKilled_data()
@@ -378,7 +349,7 @@ void TestFaults::transcoderKilled()
     QVERIFY(add(input));
     DialogAnswerer answerer;
     clickStart();
-    QTRY_VERIFY_WITH_TIMEOUT(job(0)->progressValue() > 0, conversionTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(job(0)->progress() > 0, conversionTimeoutMs);
     const QList<qint64> children = TestMedia::childPids();
     QCOMPARE(children.size(), 1);
     QCOMPARE(TestMedia::processName(children.first()), QByteArray("ffmpeg"));
@@ -399,7 +370,7 @@ void TestFaults::cancelDuringFlood()
     DialogAnswerer answerer;
     clickStart();
     const QString output = QString::fromStdString(job(0)->outputPath());
-    QTRY_VERIFY(job(0)->progressValue() == 50 && QFile::exists(output));
+    QTRY_VERIFY(job(0)->progress() == 50 && QFile::exists(output));
     QTest::qWait(300);
     QVERIFY(window->isConverting());
 
@@ -409,9 +380,9 @@ void TestFaults::cancelDuringFlood()
     QVERIFY(waitUntil([] { return TestMedia::childPids().isEmpty(); }, goneWithinMs));
     QVERIFY2(sinceCancel.elapsed() < goneWithinMs,
              qPrintable(QStringLiteral("%1 ms").arg(sinceCancel.elapsed())));
-    QCOMPARE(
-        answerer.texts,
-        (QStringList{QStringLiteral("确认取消？\n未完成的转码任务将会取消。\n"), summary(0, 1)}));
+    QCOMPARE(answerer.texts,
+             (QStringList{QStringLiteral("确认取消？\n未完成的转码任务将会取消。\n"),
+                          WindowFixture::summary(0, 1)}));
     QCOMPARE(job(0)->convertState(), int(Cancelled));
     QVERIFY(!QFile::exists(output));
 }
@@ -473,8 +444,9 @@ void TestFaults::transcoderMissing()
     qputenv("PATH", path);
     QVERIFY(answered);
     if (laterJob) {
-        QCOMPARE(answerer.texts.at(0),
-                 summary(1, 0, second) + QStringLiteral("启动失败！错误码：-102\n"));
+        QCOMPARE(
+            answerer.texts.at(0),
+            WindowFixture::summary(1, 0, {second, QStringLiteral("启动失败！错误码：-102\n")}));
         QCOMPARE(job(0)->convertState(), int(Done));
     } else {
         QCOMPARE(answerer.texts.at(0), QStringLiteral("启动失败！\n错误码：-102"));
@@ -507,7 +479,7 @@ void TestFaults::outputLinkedToInput()
     DialogAnswerer answerer;
     clickStart();
     QVERIFY(waitForDialogs(answerer, 1));
-    QCOMPARE(answerer.texts.at(0), summary(1, 0));
+    QCOMPARE(answerer.texts.at(0), WindowFixture::summary(1, 0));
     const QString output = outDir + QStringLiteral("/Quellix转码-linked (2).mp4");
     QCOMPARE(QString::fromStdString(job(0)->outputPath()), output);
     QCOMPARE(TestMedia::probeCodecs(output), (QStringList{"h264", "aac"}));

@@ -1,14 +1,15 @@
 #include "QuellixTestMain.h"
 
 #include "DialogAnswerer.h"
+#include "FileDrop.h"
+#include "WindowFixture.h"
 #include "app/MainWindow.h"
+#include "convert/ConversionJob.h"
 #include "convert/InputItem.h"
 #include "ui/StyleSheet.h"
 
 #include <QComboBox>
-#include <QDropEvent>
 #include <QListWidget>
-#include <QMimeData>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
@@ -18,7 +19,6 @@ class TestFileList final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -39,40 +39,29 @@ private slots:
 
 private:
     QString makeFile(const QString &name) const;
-    QListWidget *list() const
+    QListWidget *list() const { return fixture.list(); }
+    ConversionJob *job(int row) const { return fixture.job(row); }
+    QPushButton *deleteButton(int row) const
     {
-        return window->findChild<QListWidget *>(QStringLiteral("listInput"));
+        return fixture.row(row)->findChild<QPushButton *>(QStringLiteral("btnDel"));
     }
-    InputItem *job(int row) const
-    {
-        return qobject_cast<InputItem *>(list()->itemWidget(list()->item(row)));
-    }
-    void drop(const QList<QUrl> &urls);
-    int page() const
-    {
-        return window->findChild<QStackedWidget *>(QStringLiteral("stackInput"))->currentIndex();
-    }
+    void drop(const QList<QUrl> &urls) { dropUrls(window, urls); }
+    int page() const { return fixture.child<QStackedWidget>("stackInput")->currentIndex(); }
 
     QTemporaryDir dir;
-    QString previousDir;
+    WindowFixture fixture;
     MainWindow *window = nullptr;
 };
 
-void TestFileList::initTestCase()
-{
-    previousDir = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-}
-
 void TestFileList::init()
 {
-    window = new MainWindow(nullptr);
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(fixture.open());
+    window = fixture.window();
 }
 
 void TestFileList::cleanup()
 {
-    delete window;
+    fixture.close();
     window = nullptr;
 }
 
@@ -83,18 +72,6 @@ QString TestFileList::makeFile(const QString &name) const
     if (!file.exists() && file.open(QIODevice::WriteOnly))
         file.write(QByteArray(1572864, 'v'));
     return path;
-}
-
-void TestFileList::drop(const QList<QUrl> &urls)
-{
-    QMimeData data;
-    data.setUrls(urls);
-    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &enter);
-    if (!enter.isAccepted())
-        return;
-    QDropEvent dropEvent(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &dropEvent);
 }
 
 void TestFileList::addInputFile_data()
@@ -191,11 +168,8 @@ void TestFileList::dropOfNothingUsableKeepsTeachPage()
 void TestFileList::dropRefusedWhileConverting()
 {
     window->setBatchUiState(MainWindow::Running);
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(makeFile(QStringLiteral("late.mp4")))});
-    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &enter);
-    QVERIFY(!enter.isAccepted());
+    QVERIFY(!dropUrls(window, {QUrl::fromLocalFile(makeFile(QStringLiteral("late.mp4")))}));
+    QCOMPARE(list()->count(), 0);
 }
 
 void TestFileList::deleteAsksFirst_data()
@@ -216,7 +190,7 @@ void TestFileList::deleteAsksFirst()
     QCOMPARE(window->addInputFile(first.toStdString()), 0);
     QCOMPARE(window->addInputFile(second.toStdString()), 0);
     DialogAnswerer answerer{DialogAnswerer::Answer(answer)};
-    QTest::mouseClick(job(0)->findChild<QPushButton *>(QStringLiteral("btnDel")), Qt::LeftButton);
+    QTest::mouseClick(deleteButton(0), Qt::LeftButton);
     QCOMPARE(answerer.texts, QStringList{QStringLiteral("\n确认删除？\n")});
     QCOMPARE(list()->count(), remaining);
     QCOMPARE(QString::fromStdString(job(remaining - 1)->inputPath()), second);
@@ -225,8 +199,7 @@ void TestFileList::deleteAsksFirst()
         QCOMPARE(window->addInputFile(first.toStdString()), 0);
         answerer.setAnswer(DialogAnswerer::PressOk);
         for (int i = 0; i < 2; ++i)
-            QTest::mouseClick(job(0)->findChild<QPushButton *>(QStringLiteral("btnDel")),
-                              Qt::LeftButton);
+            QTest::mouseClick(deleteButton(0), Qt::LeftButton);
         QCOMPARE(list()->count(), 0);
         QCOMPARE(page(), 0);
         auto *start = window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
@@ -268,7 +241,7 @@ void TestFileList::listFrozenWhileConverting()
     DialogAnswerer answerer(DialogAnswerer::PressOk);
     QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
                       Qt::LeftButton);
-    QTest::mouseClick(job(0)->findChild<QPushButton *>(QStringLiteral("btnDel")), Qt::LeftButton);
+    QTest::mouseClick(deleteButton(0), Qt::LeftButton);
     QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputFile")),
                       Qt::LeftButton);
     QTest::qWait(100);

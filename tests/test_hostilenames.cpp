@@ -2,25 +2,14 @@
 
 #include "DialogAnswerer.h"
 #include "TestMedia.h"
-#include "app/MainWindow.h"
-#include "convert/InputItem.h"
-
-#include <QListWidget>
-#include <QPushButton>
+#include "WindowFixture.h"
+#include "convert/ConversionJob.h"
 
 namespace
 {
 
 constexpr int conversionTimeoutMs = 120000;
 const QString prefix = QStringLiteral("Quellix转码-");
-
-QString repeated(const QString &text, int times)
-{
-    QString result;
-    for (int i = 0; i < times; ++i)
-        result += text;
-    return result;
-}
 
 } // namespace
 
@@ -40,26 +29,22 @@ private slots:
 private:
     TestMedia media;
     QString outDir;
-    MainWindow *window = nullptr;
+    WindowFixture fixture;
 };
 
 void TestHostileNames::initTestCase()
 {
     QVERIFY(media.isValid());
     QVERIFY(media.makeClip(QStringLiteral("clip.mp4")));
-    // A shell started by mistake would run its commands here.
-    QDir::setCurrent(media.path(QString()));
     outDir = media.path(QStringLiteral("out"));
     QVERIFY(QDir().mkpath(outDir));
-    QFile config(QStringLiteral("conf_main.json"));
-    QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(QByteArray(R"({"VideosDir":")") + outDir.toUtf8() + QByteArray(R"("})"));
 }
 
 void TestHostileNames::cleanup()
 {
-    delete window;
-    window = nullptr;
+    fixture.close();
+    // A shell started by mistake would run its commands in the working folder.
+    QVERIFY(!QFile::exists(fixture.workDir() + QStringLiteral("/pwned")));
     QVERIFY(!QFile::exists(media.path(QStringLiteral("pwned"))));
     QVERIFY(!QFile::exists(outDir + QStringLiteral("/pwned")));
 }
@@ -97,7 +82,7 @@ void TestHostileNames::converts_data()
                                       ".mp4";
     const QString clapper = QStringLiteral("🎬"); // four bytes, two UTF-16 units
     QTest::newRow("250 bytes of emoji")
-        << repeated(clapper, 61) + "xx.mp4" << prefix + repeated(clapper, 59) + ".mp4";
+        << clapper.repeated(61) + "xx.mp4" << prefix + clapper.repeated(59) + ".mp4";
 }
 
 void TestHostileNames::converts()
@@ -106,18 +91,16 @@ void TestHostileNames::converts()
     QFETCH(QString, output);
     const QString input = media.path(name);
     QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")), input));
-    window = new MainWindow(nullptr);
-    QCOMPARE(window->addInputFile(input.toStdString()), 0);
+    QVERIFY(fixture.open(outDir));
+    QVERIFY(fixture.add(input));
 
     DialogAnswerer answerer;
-    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnConvertStart")),
-                      Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!answerer.texts.isEmpty(), conversionTimeoutMs);
-    QCOMPARE(answerer.texts.at(0), QStringLiteral("转码任务完成！\n成功： 1 个\n"));
+    fixture.clickStart();
+    QVERIFY(WindowFixture::waitForDialogs(answerer, 1, conversionTimeoutMs));
+    QCOMPARE(answerer.texts.at(0), WindowFixture::summary(1, 0));
 
-    auto *list = window->findChild<QListWidget *>(QStringLiteral("listInput"));
-    const auto *job = qobject_cast<InputItem *>(list->itemWidget(list->item(0)));
-    QCOMPARE(job->progressValue(), 100);
+    const ConversionJob *job = fixture.job(0);
+    QCOMPARE(job->progress(), 100);
     const QString path = outDir + "/" + output;
     QCOMPARE(QString::fromStdString(job->outputPath()), path);
     QVERIFY(QFile::encodeName(output).size() <= 255);

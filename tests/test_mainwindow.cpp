@@ -1,5 +1,6 @@
 #include "QuellixTestMain.h"
 
+#include "WindowFixture.h"
 #include "app/MainWindow.h"
 #include "ui/StyleSheet.h"
 
@@ -11,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 class TestMainWindow final : public QObject
@@ -35,32 +35,27 @@ private slots:
 private:
     template <typename T> T *child(const char *name) const
     {
-        T *widget = window->findChild<T *>(QLatin1String(name));
+        T *widget = fixture.child<T>(name);
         if (!widget)
             qFatal("no widget %s", name);
         return widget;
     }
     QList<QWidget *> panelControls() const;
 
-    QTemporaryDir workDir;
-    QString previousDir;
+    WindowFixture fixture;
     MainWindow *window = nullptr;
 };
 
 void TestMainWindow::init()
 {
-    // The window keeps its configuration file in the working directory.
-    previousDir = QDir::currentPath();
-    QDir::setCurrent(workDir.path());
-    window = new MainWindow(nullptr);
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(fixture.open());
+    window = fixture.window();
 }
 
 void TestMainWindow::cleanup()
 {
-    delete window;
+    fixture.close();
     window = nullptr;
-    QDir::setCurrent(previousDir);
 }
 
 QList<QWidget *> TestMainWindow::panelControls() const

@@ -1,7 +1,8 @@
 #include "QuellixTestMain.h"
 
+#include "WindowFixture.h"
 #include "app/MainWindow.h"
-#include "convert/InputItem.h"
+#include "convert/ConversionJob.h"
 #include "params/CDlgAVSettings.h"
 
 #include <QCheckBox>
@@ -15,7 +16,6 @@ class TestPanel final : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -30,44 +30,28 @@ private slots:
 
 private:
     void addFiles(int count);
-    QListWidget *list() const
-    {
-        return window->findChild<QListWidget *>(QStringLiteral("listInput"));
-    }
-    QComboBox *combo(const char *name) const
-    {
-        return window->findChild<QComboBox *>(QLatin1String(name));
-    }
-    QCheckBox *applyAll() const
-    {
-        return window->findChild<QCheckBox *>(QStringLiteral("applyAll"));
-    }
-    InputItem *job(int row) const
-    {
-        return qobject_cast<InputItem *>(list()->itemWidget(list()->item(row)));
-    }
+    QListWidget *list() const { return fixture.list(); }
+    QComboBox *combo(const char *name) const { return fixture.child<QComboBox>(name); }
+    QCheckBox *applyAll() const { return fixture.child<QCheckBox>("applyAll"); }
+    ConversionJob *job(int row) const { return fixture.job(row); }
     // Runs the settings dialog from the panel's button; `edit` changes it before OK or cancel.
     void runSettingsDialog(const std::function<void(CDlgAVSettings *)> &edit, bool ok);
 
     QTemporaryDir dir;
+    WindowFixture fixture;
     MainWindow *window = nullptr;
     int filesMade = 0;
 };
 
-void TestPanel::initTestCase()
-{
-    QDir::setCurrent(dir.path());
-}
-
 void TestPanel::init()
 {
-    window = new MainWindow(nullptr);
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QVERIFY(fixture.open());
+    window = fixture.window();
 }
 
 void TestPanel::cleanup()
 {
-    delete window;
+    fixture.close();
     window = nullptr;
 }
 

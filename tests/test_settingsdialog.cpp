@@ -144,8 +144,8 @@ void TestSettingsDialog::windowSetUp()
     QVERIFY(dlg.height() >= 450);
     QVERIFY(dlg.height() >= dlg.minimumSizeHint().height());
     const QWidget *desktop = QApplication::desktop();
-    QCOMPARE(dlg.pos(), QPoint((desktop->width() - dlg.width()) / 2,
-                               (desktop->height() - dlg.height()) / 2));
+    QCOMPARE(dlg.pos(),
+             QPoint((desktop->width() - dlg.width()) / 2, (desktop->height() - dlg.height()) / 2));
     QVERIFY(dlg.styleSheet().contains(QLatin1String("QWidget#widget_top")));
     QVERIFY(!dlg.okClicked);
 }

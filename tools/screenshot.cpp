@@ -1,14 +1,13 @@
 // Renders the README's picture of the main window: a few clips in the list, one of them playing
 // in the preview. Usage: quellix_screenshot OUTPUT.png (under an X server, e.g. xvfb-run).
-#include "app/MainWindow.h"
 #include "player/VideoOutputInit.h"
 #include "player/vlcplayer.h"
+#include "tests/FileDrop.h"
 #include "tests/TestMedia.h"
+#include "tests/WindowFixture.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QListWidget>
-#include <QMimeData>
 #include <QScreen>
 #include <QTest>
 
@@ -24,7 +23,6 @@ int main(int argc, char *argv[])
     }
     const QString output = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
     TestMedia media;
-    QDir::setCurrent(media.path(QString()));
     const QStringList names = {QStringLiteral("周末旅行.mp4"), QStringLiteral("birthday party.avi"),
                                QStringLiteral("interview-2026.mkv"),
                                QStringLiteral("lecture 03.mov")};
@@ -32,19 +30,16 @@ int main(int argc, char *argv[])
         if (!media.makeClip(name, 8, QStringLiteral("640x360")))
             return 1;
     }
-    MainWindow window;
-    if (!QTest::qWaitForWindowExposed(&window))
+    WindowFixture fixture;
+    if (!fixture.open())
         return 1;
+    MainWindow &window = *fixture.window();
     // Dropped on the window, as a user would.
-    QMimeData data;
+    QList<QUrl> urls;
     for (const QString &name : names)
-        data.setUrls(data.urls() << QUrl::fromLocalFile(media.path(name)));
-    QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&window, &enter);
-    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&window, &drop);
-    auto *list = window.findChild<QListWidget *>(QStringLiteral("listInput"));
-    list->setCurrentRow(1);
+        urls << QUrl::fromLocalFile(media.path(name));
+    dropUrls(&window, urls);
+    fixture.list()->setCurrentRow(1);
     window.previewPlayer()->openMedia(media.path(names.at(0)), true);
     QTest::qWait(2500);
     // The screen's pixels, so that the video drawn by the player is in the picture too.

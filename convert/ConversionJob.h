@@ -1,0 +1,80 @@
+#pragma once
+
+#include "convert/ConvertState.h"
+#include "convert/OutputParser.h"
+#include "convert/OutputTail.h"
+#include "convert/ProcessPipe.h"
+#include "params/AVParams.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <string>
+
+class QTimer;
+class TakenFiles;
+
+// One input file's conversion: its profile, the transcoder run, what the transcoder's output told
+// and the verdict on each run. A row of the file list shows it.
+class ConversionJob final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ConversionJob(QObject *parent = nullptr);
+    ~ConversionJob() override;
+
+    // 0, or -202 when no file exists at the path (nothing changes then).
+    int setInput(const std::string &path, const AVSettings &settings);
+    // Starts the transcoder. The output gets a distinct name when the composed one is a file of
+    // `taken` (inputs and outputs of other jobs) or the input itself.
+    // 0, or the runner's code (-103, -1, -101, -102) unchanged.
+    int start(const TakenFiles &taken);
+    int start();
+    // 0, or 102 when the job is Done.
+    int cancel();
+
+    int convertState() const { return state; }
+    // 0 to 100.
+    int progress() const { return m_progress; }
+    const std::string &inputPath() const { return m_inputPath; }
+    const std::string &errorText() const { return facts.errorText; }
+    const std::string &outputPath() const { return m_outputPath; }
+    const AVSettings &settings() const { return params.settings; }
+    void setSettings(const AVSettings &settings) { params.settings = settings; }
+    const QString &fileName() const { return m_fileName; }
+    qint64 inputBytes() const { return m_inputBytes; }
+
+signals:
+    // The state or the progress changed.
+    void changed();
+    // A run has ended by itself, as Done or Failed; not sent on cancel or on a failed start.
+    void finished(ConversionJob *job);
+
+private slots:
+    // The poll tick, and the end of the transcoder: takes everything it has written so far.
+    void onTimer();
+
+private:
+    void analyseChunk(char *chunk);
+    void finishConversion();
+    std::string exitFailureText() const;
+    void setState(ConvertState newState);
+    void setProgress(int value);
+
+    AVParams params;
+    ProcessPipe pipe;
+    std::unique_ptr<char[]> readBuffer;
+    QTimer *pollTimer = nullptr;
+    OutputFacts facts; // errorText, outputSeen, durationSec and timeSec of the current run
+    OutputTail tail;
+    ConvertState state = Waiting;
+    int m_progress = 0;
+    std::string baseName;
+    std::string dotSuffix;
+    std::string m_inputPath;
+    std::string m_outputPath;
+    QString m_fileName;
+    qint64 m_inputBytes = 0;
+};

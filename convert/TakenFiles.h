@@ -1,0 +1,22 @@
+#pragma once
+
+#include "convert/FileIdentity.h"
+
+#include <QHash>
+
+// Files that an output must not land on, each counted as often as it was added: the same file
+// may be the input of one job and the output of another.
+class TakenFiles final
+{
+public:
+    void add(const FileIdentity &file);
+    // Takes back one add() of the same file.
+    void remove(const FileIdentity &file);
+    void clear();
+    bool contains(const FileIdentity &candidate) const;
+    bool isEmpty() const { return paths.isEmpty(); }
+
+private:
+    QHash<QString, int> paths;
+    QHash<FileIdentity::Inode, int> inodes;
+};

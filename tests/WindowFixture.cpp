@@ -1,0 +1,100 @@
+#include "tests/WindowFixture.h"
+
+#include "convert/InputItem.h"
+#include "tests/DialogAnswerer.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+WindowFixture::WindowFixture() = default;
+
+WindowFixture::~WindowFixture()
+{
+    close();
+}
+
+bool WindowFixture::open(const QString &outputDir)
+{
+    close();
+    previousDir = QDir::currentPath();
+    if (!dir.isValid() || !QDir::setCurrent(dir.path()))
+        return false;
+    QFile config(QStringLiteral("conf_main.json"));
+    config.remove();
+    if (!outputDir.isEmpty()) {
+        const QJsonObject object{{QStringLiteral("VideosDir"), outputDir}};
+        if (!config.open(QIODevice::WriteOnly) ||
+            config.write(QJsonDocument(object).toJson(QJsonDocument::Compact)) <= 0)
+            return false;
+        config.close();
+    }
+    m_window = new MainWindow(nullptr);
+    return QTest::qWaitForWindowExposed(m_window) &&
+           (outputDir.isEmpty() || m_window->outputDirectory() == outputDir);
+}
+
+void WindowFixture::close()
+{
+    delete m_window;
+    m_window = nullptr;
+    if (!previousDir.isEmpty())
+        QDir::setCurrent(previousDir);
+    previousDir.clear();
+}
+
+QListWidget *WindowFixture::list() const
+{
+    return child<QListWidget>("listInput");
+}
+
+ConversionJob *WindowFixture::job(int row) const
+{
+    return m_window ? m_window->jobAt(row) : nullptr;
+}
+
+InputItem *WindowFixture::row(int row) const
+{
+    return qobject_cast<InputItem *>(list()->itemWidget(list()->item(row)));
+}
+
+QPushButton *WindowFixture::startButton() const
+{
+    return child<QPushButton>("btnConvertStart");
+}
+
+bool WindowFixture::add(const QString &path) const
+{
+    return m_window->addInputFile(path.toStdString()) == 0;
+}
+
+void WindowFixture::clickStart() const
+{
+    QTest::mouseClick(startButton(), Qt::LeftButton);
+}
+
+bool WindowFixture::waitForDialogs(const DialogAnswerer &answerer, int count, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (answerer.texts.size() < count && timer.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return answerer.texts.size() >= count;
+}
+
+QString WindowFixture::summary(int ok, int cancelled, const QStringList &failures)
+{
+    QString text = QStringLiteral("转码任务完成！\n成功： %1 个\n").arg(ok);
+    if (cancelled > 0)
+        text += QStringLiteral("取消： %1 个\n").arg(cancelled);
+    if (!failures.isEmpty())
+        text += QStringLiteral("失败： %1 个\n").arg(failures.size() / 2);
+    for (int i = 0; i + 1 < failures.size(); i += 2)
+        text += failures[i] + QStringLiteral(" : ") + failures[i + 1];
+    return text;
+}

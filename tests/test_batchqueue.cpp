@@ -1,0 +1,286 @@
+#include "app/BatchQueue.h"
+#include "convert/ConversionJob.h"
+#include "params/ParamTables.h"
+#include "tests/TestMedia.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace
+{
+
+constexpr int batchTimeoutMs = 120000;
+
+// Logs the input it is given, fails on inputs named "bad…", and otherwise writes its output.
+// `pause` lets a test act while a job converts.
+QByteArray standIn(const QString &log, const QByteArray &pause = "0")
+{
+    return "for last; do :; done\n"
+           "echo \"$3\" >> '" +
+           log.toUtf8() +
+           "'\n"
+           "sleep " +
+           pause +
+           "\n"
+           "case \"$3\" in */bad*) echo \"$3: Invalid data found when processing input\"; exit 1;; "
+           "esac\n"
+           "printf data > \"$last\"; echo 'kb/s:'";
+}
+
+} // namespace
+
+// The rules of a batch over the list, without a window: the order, what is skipped, what a failed
+// start counts as, the results and the summary text.
+class TestBatchQueue final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void runsInListOrder_data();
+    void runsInListOrder();
+    void laterBatchConvertsOnlyWhatIsNotDone();
+    void stopCancelsEveryJobNotDone();
+    void startFailures_data();
+    void startFailures();
+    void listKeepsPathsApart();
+    void sameNamesFromTwoFolders();
+
+private:
+    ConversionJob *add(const QString &name);
+    bool runToEnd();
+    QStringList converted() const;
+    QString summary(int ok, int cancelled, const QStringList &failedNames = {}) const;
+
+    TestMedia media;
+    QString log;
+    std::unique_ptr<BatchQueue> queue;
+};
+
+void TestBatchQueue::initTestCase()
+{
+    initParamTables();
+    QVERIFY(media.isValid());
+    log = media.path(QStringLiteral("converted.log"));
+    QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
+    setOutputDir(media.path(QStringLiteral("out")).toStdString());
+}
+
+void TestBatchQueue::init()
+{
+    QFile::remove(log);
+    QVERIFY(media.installStandIn(standIn(log)));
+    queue = std::make_unique<BatchQueue>();
+}
+
+void TestBatchQueue::cleanup()
+{
+    queue.reset();
+    media.restorePath();
+}
+
+ConversionJob *TestBatchQueue::add(const QString &name)
+{
+    const QString path = media.path(name);
+    QFile file(path);
+    if (!file.exists() && file.open(QIODevice::WriteOnly))
+        file.write("x");
+    auto job = std::make_unique<ConversionJob>();
+    if (job->setInput(path.toStdString(), makeAVSettings(0, QualityMedium, QualityMedium)) != 0)
+        return nullptr;
+    ConversionJob *listed = queue->append(std::move(job));
+    connect(listed, &ConversionJob::finished, queue.get(), &BatchQueue::jobEnded);
+    return listed;
+}
+
+bool TestBatchQueue::runToEnd()
+{
+    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    return queue->start() == 0 && queue->isRunning() && finished.wait(batchTimeoutMs) &&
+           !queue->isRunning();
+}
+
+// Names of the inputs the transcoder was started for, in order.
+QStringList TestBatchQueue::converted() const
+{
+    QFile file(log);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList names;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts))
+        names << QFileInfo(line).fileName();
+    return names;
+}
+
+QString TestBatchQueue::summary(int ok, int cancelled, const QStringList &failedNames) const
+{
+    QString text = QStringLiteral("转码任务完成！\n成功： %1 个\n").arg(ok);
+    if (cancelled > 0)
+        text += QStringLiteral("取消： %1 个\n").arg(cancelled);
+    if (!failedNames.isEmpty())
+        text += QStringLiteral("失败： %1 个\n").arg(failedNames.size());
+    for (const QString &name : failedNames)
+        text += media.path(name) + QStringLiteral(" : 未识别的输入文件格式！\n");
+    return text;
+}
+
+void TestBatchQueue::runsInListOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("failed"); // in the summary's order: by path
+    QTest::newRow("all succeed") << QStringList{"c.mp4", "a.mp4", "b.mp4"} << QStringList();
+    QTest::newRow("second fails") << QStringList{"a.mp4", "bad.mp4", "c.mp4"}
+                                  << QStringList{"bad.mp4"};
+    QTest::newRow("every one fails")
+        << QStringList{"bad2.mkv", "bad1.avi"} << QStringList{"bad1.avi", "bad2.mkv"};
+}
+
+void TestBatchQueue::runsInListOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, failed);
+    for (const QString &name : names)
+        QVERIFY(add(name));
+    QVERIFY(runToEnd());
+    QCOMPARE(converted(), names);
+    QCOMPARE(queue->summaryText(), summary(names.size() - failed.size(), 0, failed));
+    for (int row = 0; row < names.size(); ++row)
+        QCOMPARE(queue->at(row)->convertState(), int(failed.contains(names[row]) ? Failed : Done));
+    queue->clearResults();
+    QCOMPARE(queue->summaryText(), summary(0, names.size()));
+}
+
+// Done jobs are skipped and count as not converted; failed and cancelled ones run again.
+void TestBatchQueue::laterBatchConvertsOnlyWhatIsNotDone()
+{
+    QVERIFY(add(QStringLiteral("a.mp4")));
+    ConversionJob *bad = add(QStringLiteral("bad.mp4"));
+    ConversionJob *later = add(QStringLiteral("later.mp4"));
+    QCOMPARE(later->cancel(), 0);
+    QVERIFY(runToEnd());
+    QCOMPARE(converted(), (QStringList{"a.mp4", "bad.mp4", "later.mp4"}));
+
+    QFile::remove(log);
+    QCOMPARE(later->cancel(), 102); // done now
+    QCOMPARE(bad->convertState(), int(Failed));
+    QVERIFY(runToEnd());
+    QCOMPARE(converted(), QStringList{"bad.mp4"});
+    QCOMPARE(queue->summaryText(), summary(0, 2, {"bad.mp4"}));
+
+    QFile::remove(log);
+    QCOMPARE(bad->cancel(), 0);
+    QCOMPARE(bad->convertState(), int(Cancelled));
+    QVERIFY(runToEnd());
+    QCOMPARE(converted(), QStringList{"bad.mp4"});
+    QCOMPARE(queue->findStartable(0), bad);
+    QCOMPARE(queue->findStartableAfter(bad), nullptr);
+}
+
+void TestBatchQueue::stopCancelsEveryJobNotDone()
+{
+    ConversionJob *done = add(QStringLiteral("done.mp4"));
+    QVERIFY(runToEnd());
+    QVERIFY(media.installStandIn(standIn(log, "0.5")));
+    ConversionJob *slow = add(QStringLiteral("slow.mp4"));
+    ConversionJob *waiting = add(QStringLiteral("waiting.mp4"));
+    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QCOMPARE(queue->start(), 0);
+    QCOMPARE(slow->convertState(), int(Converting));
+    queue->stop();
+    QVERIFY(!queue->isRunning());
+    QCOMPARE(done->convertState(), int(Done));
+    QCOMPARE(slow->convertState(), int(Cancelled));
+    QCOMPARE(waiting->convertState(), int(Cancelled));
+    QTest::qWait(800);
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(queue->summaryText(), summary(0, 3));
+    QVERIFY(!QFile::exists(QString::fromStdString(slow->outputPath())));
+}
+
+void TestBatchQueue::startFailures_data()
+{
+    QTest::addColumn<bool>("laterJob");
+    QTest::newRow("first job") << false;
+    QTest::newRow("later jobs") << true;
+}
+
+void TestBatchQueue::startFailures()
+{
+    QFETCH(bool, laterJob);
+    if (laterJob)
+        QVERIFY(media.installStandIn(standIn(log, "0.3")));
+    QVERIFY(add(QStringLiteral("first.mp4")));
+    QVERIFY(add(QStringLiteral("second.mp4")));
+    QVERIFY(add(QStringLiteral("third.mp4")));
+    const QByteArray path = qgetenv("PATH");
+    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    if (!laterJob) {
+        qputenv("PATH", "/nonexistent");
+        const int result = queue->start();
+        qputenv("PATH", path);
+        QCOMPARE(result, -102);
+        QVERIFY(!queue->isRunning());
+        QCOMPARE(queue->at(0)->convertState(), int(Waiting));
+        return;
+    }
+    QCOMPARE(queue->start(), 0);
+    qputenv("PATH", "/nonexistent"); // the first job has its transcoder; the others find none
+    const bool ended = finished.wait(batchTimeoutMs);
+    qputenv("PATH", path);
+    QVERIFY(ended);
+    const QString failure = QStringLiteral("启动失败！错误码：-102\n");
+    QCOMPARE(queue->summaryText(), QStringLiteral("转码任务完成！\n成功： 1 个\n失败： 2 个\n") +
+                                       media.path(QStringLiteral("second.mp4")) + " : " + failure +
+                                       media.path(QStringLiteral("third.mp4")) + " : " + failure);
+}
+
+void TestBatchQueue::listKeepsPathsApart()
+{
+    ConversionJob *a = add(QStringLiteral("a.mp4"));
+    ConversionJob *b = add(QStringLiteral("b.mp4"));
+    QVERIFY(queue->isListed(media.path(QStringLiteral("a.mp4")).toStdString()));
+    QVERIFY(!queue->isListed(media.path(QStringLiteral("./a.mp4")).toStdString()));
+    QCOMPARE(queue->rowOf(b), 1);
+    queue->removeAt(0);
+    QCOMPARE(queue->count(), 1);
+    QCOMPARE(queue->at(0), b);
+    QCOMPARE(queue->rowOf(a), -1);
+    QVERIFY(!queue->isListed(media.path(QStringLiteral("a.mp4")).toStdString()));
+    QCOMPARE(queue->at(1), nullptr);
+    queue->clear();
+    QCOMPARE(queue->count(), 0);
+    QCOMPARE(queue->start(), BatchQueue::nothingToConvert);
+}
+
+// Two files of the same name from different folders, converted for real one after the other.
+void TestBatchQueue::sameNamesFromTwoFolders()
+{
+    media.restorePath();
+    QVERIFY(media.makeClip(QStringLiteral("clip.mp4"), 1));
+    const QString out = QString::fromStdString(outputDir);
+    for (const QString &folder : {QStringLiteral("a"), QStringLiteral("b")}) {
+        QVERIFY(QDir().mkpath(media.path(folder)));
+        QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")),
+                            media.path(folder + QStringLiteral("/clip.mp4"))));
+        ConversionJob *job = add(folder + QStringLiteral("/clip.mp4"));
+        QVERIFY(job);
+        AVSettings settings = job->settings();
+        setContainer(settings, 2);
+        job->setSettings(settings);
+    }
+    QVERIFY(runToEnd());
+    QCOMPARE(queue->summaryText(), summary(2, 0));
+    QCOMPARE(QString::fromStdString(queue->at(0)->outputPath()), out + "/Quellix转码-clip.avi");
+    QCOMPARE(QString::fromStdString(queue->at(1)->outputPath()), out + "/Quellix转码-clip (2).avi");
+    QCOMPARE(TestMedia::probeCodecs(out + "/Quellix转码-clip.avi"), (QStringList{"h264", "mp3"}));
+    QCOMPARE(TestMedia::probeCodecs(out + "/Quellix转码-clip (2).avi"),
+             (QStringList{"h264", "mp3"}));
+}
+
+QTEST_GUILESS_MAIN(TestBatchQueue)
+#include "test_batchqueue.moc"

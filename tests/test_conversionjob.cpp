@@ -1,0 +1,484 @@
+#include "convert/ConversionJob.h"
+#include "convert/TakenFiles.h"
+#include "params/ParamTables.h"
+#include "tests/TestMedia.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace
+{
+
+constexpr int conversionTimeoutMs = 120000;
+
+const QByteArray durationLine = "  Duration: 00:00:10.00, start: 0.000000, bitrate: 9 kb/s\n";
+const QByteArray halfWayLine =
+    "frame=   50 fps=0.0 q=28.0 size=   1kB time=00:00:05.00 bitrate= 1.6kbits/s speed=10x\r";
+
+std::string utf8(const QString &text)
+{
+    return text.toStdString();
+}
+
+// Waits for the end of the run that the job has started.
+bool finishes(ConversionJob &job, int timeoutMs = conversionTimeoutMs)
+{
+    QSignalSpy done(&job, &ConversionJob::finished);
+    return job.convertState() != Converting || done.wait(timeoutMs);
+}
+
+} // namespace
+
+// One file's conversion on its own: the runs, what they tell and the verdict, with a scripted
+// stand-in transcoder for what the real one will not do on demand, and with the real one.
+class TestConversionJob final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup() { media.restorePath(); }
+
+    void setInput_data();
+    void setInput();
+    void outputNames_data();
+    void outputNames();
+    void scriptedRuns_data();
+    void scriptedRuns();
+    void windowKeepsTurningWhileSilent();
+    void endIsTakenAtOnce();
+    void floodDoesNotStallTheTranscoder();
+    void positionPastTheDuration();
+    void stateRules();
+    void destroyedWhileConverting();
+
+    void containers_data();
+    void containers();
+    void failures_data();
+    void failures();
+    void cancelMidRun();
+    void hostileFileName();
+
+private:
+    // Binds a fresh job to `input` with the given container and default qualities.
+    bool bind(ConversionJob &job, const QString &input, int vc = 0);
+
+    TestMedia media;
+    QString clip;
+    QString longClip;
+};
+
+void TestConversionJob::initTestCase()
+{
+    initParamTables();
+    QVERIFY(media.isValid());
+    QVERIFY(media.makeClip(QStringLiteral("clip.mp4"), 2));
+    clip = media.path(QStringLiteral("clip.mp4"));
+    QVERIFY(media.makeClip(QStringLiteral("long.mp4"), 40, QStringLiteral("640x360")));
+    longClip = media.path(QStringLiteral("long.mp4"));
+}
+
+void TestConversionJob::init()
+{
+    const QString out = media.path(QString::fromUtf8(QTest::currentTestFunction()) + "-" +
+                                   QString::fromUtf8(QTest::currentDataTag()));
+    QVERIFY(QDir().mkpath(out));
+    setOutputDir(utf8(out));
+}
+
+bool TestConversionJob::bind(ConversionJob &job, const QString &input, int vc)
+{
+    return job.setInput(utf8(input), makeAVSettings(vc, QualityMedium, QualityMedium)) == 0;
+}
+
+void TestConversionJob::setInput_data()
+{
+    QTest::addColumn<int>("bytes");
+    QTest::newRow("one and a half megabytes") << 1572864;
+    QTest::newRow("empty") << 0;
+}
+
+void TestConversionJob::setInput()
+{
+    QFETCH(int, bytes);
+    const QString path = media.makeFile(QStringLiteral("sized 文件.avi"), bytes);
+    QVERIFY(!path.isEmpty());
+
+    ConversionJob job;
+    QCOMPARE(job.setInput(utf8(path), makeAVSettings(2, 0, 0)), 0);
+    QCOMPARE(job.inputBytes(), qint64(bytes));
+    QCOMPARE(job.fileName(), QStringLiteral("sized 文件.avi"));
+    QCOMPARE(job.inputPath(), utf8(path));
+    QCOMPARE(job.settings().vc, 2);
+    QCOMPARE(job.convertState(), int(Waiting));
+
+    // A missing file changes nothing.
+    QCOMPARE(job.setInput(utf8(media.path(QStringLiteral("gone.mp4"))), makeAVSettings(0, 1, 1)),
+             -202);
+    QCOMPARE(job.inputPath(), utf8(path));
+    QCOMPARE(job.settings().vc, 2);
+}
+
+void TestConversionJob::outputNames_data()
+{
+    QTest::addColumn<QString>("inputName");
+    QTest::addColumn<int>("vc");
+    QTest::addColumn<QStringList>("takenNames"); // in the output folder
+    QTest::addColumn<bool>("linkToInput");       // the first name is a link to the input
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("unknown container keeps extension")
+        << "clip.mkv" << 9 << QStringList() << false << "Quellix转码-clip.mkv";
+    QTest::newRow("last extension replaced")
+        << "a.b.avi" << 0 << QStringList() << false << "Quellix转码-a.b.mp4";
+    QTest::newRow("no extension") << "noext" << 9 << QStringList() << false << "Quellix转码-noext.";
+    QTest::newRow("taken by another job") << "clip.mkv" << 3 << QStringList{"Quellix转码-clip.wmv"}
+                                          << false << "Quellix转码-clip (2).wmv";
+    QTest::newRow("first free number")
+        << "clip.mkv" << 1 << QStringList{"Quellix转码-clip.flv", "Quellix转码-clip (2).flv"}
+        << false << "Quellix转码-clip (3).flv";
+    QTest::newRow("link to the input")
+        << "clip.mkv" << 0 << QStringList() << true << "Quellix转码-clip (2).mp4";
+}
+
+void TestConversionJob::outputNames()
+{
+    QFETCH(QString, inputName);
+    QFETCH(int, vc);
+    QFETCH(QStringList, takenNames);
+    QFETCH(bool, linkToInput);
+    const QString argsFile = media.path(QStringLiteral("arguments.txt"));
+    QVERIFY(
+        media.installStandIn("printf '%s\\n' \"$@\" > '" + argsFile.toUtf8() + "'; echo 'kb/s:'"));
+    const QString input = media.path(inputName);
+    QVERIFY(QFile(input).open(QIODevice::WriteOnly));
+    const QString out = QString::fromStdString(outputDir);
+    if (linkToInput)
+        QVERIFY(QFile::link(input, out + "/Quellix转码-" + QFileInfo(inputName).completeBaseName() +
+                                       ".mp4"));
+    TakenFiles taken;
+    for (const QString &name : takenNames)
+        taken.add(FileIdentity::of(out + "/" + name));
+
+    ConversionJob job;
+    QVERIFY(bind(job, input, vc));
+    QCOMPARE(job.start(taken), 0);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+    const QFileInfo output(QString::fromStdString(job.outputPath()));
+    QTEST(output.fileName(), "expected");
+    QCOMPARE(output.absolutePath(), out);
+
+    QFile file(argsFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList arguments = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(arguments.value(1), QStringLiteral("-i"));
+    QCOMPARE(arguments.value(2), QFileInfo(input).absoluteFilePath());
+    QCOMPARE(arguments.last(), output.absoluteFilePath());
+}
+
+void TestConversionJob::scriptedRuns_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("errorText");
+    QTest::addColumn<int>("progress");
+    const QByteArray progress = "printf '" + durationLine + halfWayLine + "'; ";
+    QTest::newRow("progress then success")
+        << progress + "sleep 0.3" << int(Done) << QString() << 100;
+    QTest::newRow("recognised text wins over the status")
+        << QByteArray("echo 'a.mp4: Invalid data found when processing input'; exit 1")
+        << int(Failed) << "未识别的输入文件格式！\n"
+        << 0;
+    QTest::newRow("nothing recognisable") << QByteArray("echo hello") << int(Failed) << "模糊信息\n"
+                                          << 0;
+    QTest::newRow("silent clean exit that wrote its output")
+        << QByteArray("for last; do :; done; printf data > \"$last\"") << int(Done) << QString()
+        << 100;
+    QTest::newRow("killed after progress")
+        << progress + "echo 'Press [q] to stop, [?] for help'; sleep 0.3; kill -KILL $$"
+        << int(Failed) << "转码程序被信号 9 终止\n"
+        << 50;
+    QTest::newRow("non-zero status after progress")
+        << progress + "echo 'av_interleaved_write_frame(): No space left on device'; "
+                      "echo 'Conversion failed!'; exit 1"
+        << int(Failed)
+        << "转码程序异常退出，退出码：1\nav_interleaved_write_frame(): No space left "
+           "on device\n"
+        << 50;
+    // A chunk holds at most 8191 bytes: 8185 bytes of padding cut the pattern in two.
+    QTest::newRow("pattern cut between chunks")
+        << QByteArray("head -c 8185 /dev/zero | tr '\\0' x; echo 'No such file or directory'; "
+                      "sleep 0.5; echo 'kb/s:'")
+        << int(Done) << QString() << 100;
+    QTest::newRow("pattern whole in one chunk")
+        << QByteArray("head -c 8100 /dev/zero | tr '\\0' x; echo 'No such file or directory'; "
+                      "sleep 0.5; echo 'kb/s:'")
+        << int(Failed) << "文件或文件夹不存在！\n"
+        << 0;
+}
+
+void TestConversionJob::scriptedRuns()
+{
+    QFETCH(QByteArray, script);
+    QVERIFY(media.installStandIn(script));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QSignalSpy done(&job, &ConversionJob::finished);
+    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.convertState(), int(Converting));
+    QVERIFY(finishes(job));
+    QCOMPARE(done.count(), 1);
+    QTEST(job.convertState(), "state");
+    QTEST(QString::fromStdString(job.errorText()), "errorText");
+    QTEST(job.progress(), "progress");
+}
+
+void TestConversionJob::windowKeepsTurningWhileSilent()
+{
+    QVERIFY(media.installStandIn("sleep 2; printf '" + durationLine + halfWayLine + "'"));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+
+    QElapsedTimer sinceLastBeat;
+    qint64 longestGap = 0;
+    QTimer heartbeat;
+    connect(&heartbeat, &QTimer::timeout,
+            [&] { longestGap = qMax(longestGap, sinceLastBeat.restart()); });
+    sinceLastBeat.start();
+    heartbeat.start(10);
+    QCOMPARE(job.start(), 0);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+    // A reader that waited for the transcoder would stand still for the whole 2 s of silence; the
+    // bound leaves room for a loaded machine.
+    QVERIFY2(longestGap < 1000,
+             qPrintable(QStringLiteral("event loop stood still for %1 ms").arg(longestGap)));
+}
+
+void TestConversionJob::endIsTakenAtOnce()
+{
+    // In a batch the next file waits for this verdict: it must not wait for the next poll.
+    QVERIFY(media.installStandIn("printf '" + durationLine + halfWayLine + "kb/s:1\\n'"));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QSignalSpy done(&job, &ConversionJob::finished);
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    QCOMPARE(job.start(), 0);
+    QVERIFY(done.wait(5000));
+    const qint64 elapsed = sinceStart.elapsed();
+    QVERIFY2(elapsed < 190, qPrintable(QStringLiteral("verdict after %1 ms").arg(elapsed)));
+    QCOMPARE(job.convertState(), int(Done));
+    // The poll that follows finds the run over and adds no second verdict.
+    QTest::qWait(450);
+    QCOMPARE(done.count(), 1);
+}
+
+void TestConversionJob::floodDoesNotStallTheTranscoder()
+{
+    // 20 MB of warnings: a reader that took 8191 bytes per tick would need over eight minutes.
+    const QString marker = media.path(QStringLiteral("flood-written"));
+    QVERIFY(media.installStandIn(
+        "yes '[h264 @ 0x1] warning: a long line of noise that the transcoder keeps printing' | "
+        "head -c 20000000; touch '" +
+        marker.toUtf8() + "'; printf '\\n" + durationLine + halfWayLine + "'"));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QCOMPARE(job.start(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 30000);
+    QVERIFY(finishes(job, 30000));
+    QCOMPARE(job.convertState(), int(Done));
+}
+
+void TestConversionJob::positionPastTheDuration()
+{
+    const QString marker = media.path(QStringLiteral("past-written"));
+    QVERIFY(media.installStandIn("printf '" + durationLine + halfWayLine +
+                                 "'; sleep 0.5; printf 'time=00:00:20.00\\r'; touch '" +
+                                 marker.toUtf8() + "'; sleep 2; echo 'kb/s:'"));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QCOMPARE(job.start(), 0);
+    QTRY_COMPARE(job.progress(), 50);
+    QTRY_VERIFY(QFile::exists(marker));
+    QTest::qWait(500);
+    QCOMPARE(job.convertState(), int(Converting));
+    QCOMPARE(job.progress(), 50);
+    QVERIFY(finishes(job));
+}
+
+void TestConversionJob::stateRules()
+{
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QCOMPARE(job.cancel(), 0);
+    QCOMPARE(job.convertState(), int(Cancelled));
+
+    // Without a transcoder to find the start fails and changes nothing.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(media.path(QStringLiteral("empty"))));
+    const int missing = job.start();
+    qputenv("PATH", path);
+    QCOMPARE(missing, -102);
+    QCOMPARE(job.convertState(), int(Cancelled));
+
+    QVERIFY(media.installStandIn("echo hello"));
+    QCOMPARE(job.start(), 0);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Failed));
+    QCOMPARE(job.cancel(), 0);
+    QCOMPARE(job.convertState(), int(Cancelled));
+    QCOMPARE(job.errorText(), std::string("模糊信息\n"));
+
+    // A new run starts clean; a second start while it runs is refused.
+    QVERIFY(media.installStandIn("printf '" + durationLine + halfWayLine + "'; sleep 1"));
+    QCOMPARE(job.start(), 0);
+    QVERIFY(job.errorText().empty());
+    QTRY_COMPARE(job.progress(), 50);
+    QCOMPARE(job.start(), -103);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+    QCOMPARE(job.cancel(), 102);
+    QCOMPARE(job.convertState(), int(Done));
+
+    QVERIFY(media.installStandIn("echo hello"));
+    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.progress(), 0);
+    QVERIFY(finishes(job));
+}
+
+void TestConversionJob::destroyedWhileConverting()
+{
+    QVERIFY(media.installStandIn("echo started; exec sleep 30"));
+    auto job = std::make_unique<ConversionJob>();
+    QVERIFY(bind(*job, clip));
+    QCOMPARE(job->start(), 0);
+    QCOMPARE(TestMedia::childPids().size(), 1);
+    job.reset();
+    QCOMPARE(TestMedia::childPids(), QList<qint64>());
+}
+
+void TestConversionJob::containers_data()
+{
+    QTest::addColumn<int>("vc");
+    QTest::addColumn<bool>("longInput");
+    QTest::addColumn<QStringList>("codecs");
+    QTest::newRow("mp4") << 0 << false << QStringList{"h264", "aac"};
+    QTest::newRow("flv") << 1 << false << QStringList{"h264", "aac"};
+    QTest::newRow("avi") << 2 << false << QStringList{"h264", "mp3"};
+    // The WMV encoders print no rate summary, and a short run may print no whole second either.
+    QTest::newRow("wmv") << 3 << false << QStringList{"wmv2", "wmav2"};
+    QTest::newRow("wmv, longer input") << 3 << true << QStringList{"wmv2", "wmav2"};
+}
+
+void TestConversionJob::containers()
+{
+    QFETCH(int, vc);
+    QFETCH(bool, longInput);
+    ConversionJob job;
+    QVERIFY(bind(job, longInput ? longClip : clip, vc));
+    QCOMPARE(job.start(), 0);
+    QVERIFY(finishes(job));
+    QCOMPARE(QString::fromStdString(job.errorText()), QString());
+    QCOMPARE(job.convertState(), int(Done));
+    QCOMPARE(job.progress(), 100);
+    QTEST(TestMedia::probeCodecs(QString::fromStdString(job.outputPath())), "codecs");
+}
+
+void TestConversionJob::failures_data()
+{
+    QTest::addColumn<QString>("case_");
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("missing input") << "missing input"
+                                   << "^文件或文件夹不存在！\\n$";
+    QTest::newRow("text file named mp4") << "text"
+                                         << "^未识别的输入文件格式！\\n$";
+    QTest::newRow("missing output folder") << "no folder"
+                                           << "^文件或文件夹不存在！\\n$";
+    QTest::newRow("output folder under a file")
+        << "under file"
+        << "^转码程序异常退出，退出码：1\\n.*/Quellix转码-clip\\.mp4: Not a directory\\n$";
+    QTest::newRow("codec the container refuses")
+        << "refused codec"
+        << "^转码程序异常退出，退出码：1\\n\\[mp4 @ 0x[0-9a-f]+\\] Could not find tag for codec "
+           "wmv2[^\\n]*\\n$";
+}
+
+void TestConversionJob::failures()
+{
+    QFETCH(QString, case_);
+    QFETCH(QString, pattern);
+    const QString out = QString::fromStdString(outputDir);
+    const QString input = out + "/clip.mp4";
+    QVERIFY(QFile::copy(clip, input));
+    ConversionJob job;
+    QVERIFY(bind(job, input));
+    AVSettings settings = job.settings();
+    if (case_ == "missing input") {
+        QVERIFY(QFile::remove(input));
+    } else if (case_ == "text") {
+        QVERIFY(QFile::remove(input));
+        QFile text(input);
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("just some notes\n") > 0);
+    } else if (case_ == "no folder") {
+        setOutputDir(utf8(out + "/no such folder"));
+    } else if (case_ == "under file") {
+        setOutputDir(utf8(input + "/sub"));
+    } else {
+        settings.cv = 4;
+    }
+    job.setSettings(settings);
+    QCOMPARE(job.start(), 0);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Failed));
+    QCOMPARE(job.progress(), 0);
+    const QString errorText = QString::fromStdString(job.errorText());
+    QVERIFY2(QRegularExpression(pattern).match(errorText).hasMatch(), qPrintable(errorText));
+}
+
+void TestConversionJob::cancelMidRun()
+{
+    ConversionJob job;
+    QVERIFY(bind(job, longClip));
+    AVSettings slow = makeAVSettings(0, QualityHigh, QualityHigh);
+    slow.cv = 3; // H.265
+    slow.r = 0;  // 1920x1080
+    job.setSettings(slow);
+    QSignalSpy done(&job, &ConversionJob::finished);
+    QCOMPARE(job.start(), 0);
+    const QString output = QString::fromStdString(job.outputPath());
+    QTRY_VERIFY_WITH_TIMEOUT(job.progress() > 0 && QFile::exists(output), 60000);
+    QCOMPARE(job.convertState(), int(Converting));
+
+    QCOMPARE(job.cancel(), 0);
+    QCOMPARE(job.convertState(), int(Cancelled));
+    QVERIFY(!QFile::exists(output));
+    QCOMPARE(TestMedia::childPids(), QList<qint64>());
+    QTest::qWait(500);
+    QCOMPARE(done.count(), 0);
+    QVERIFY(!QFile::exists(output));
+}
+
+void TestConversionJob::hostileFileName()
+{
+    const QString name = QStringLiteral("-x 'q' \"d\" $HOME `id` ;| 视频.mp4");
+    const QString input = media.path(name);
+    QVERIFY(QFile::copy(clip, input));
+    const QString out = QString::fromStdString(outputDir) + "/out $HOME 输出";
+    QVERIFY(QDir().mkpath(out));
+    setOutputDir(utf8(out));
+
+    ConversionJob job;
+    QVERIFY(bind(job, input, 1));
+    QCOMPARE(job.start(), 0);
+    QVERIFY(finishes(job));
+    QCOMPARE(QString::fromStdString(job.errorText()), QString());
+    QCOMPARE(job.convertState(), int(Done));
+    const QString expected = out + "/Quellix转码-" + QFileInfo(name).completeBaseName() + ".flv";
+    QCOMPARE(QString::fromStdString(job.outputPath()), expected);
+    QCOMPARE(TestMedia::probeCodecs(expected), (QStringList{"h264", "aac"}));
+}
+
+QTEST_GUILESS_MAIN(TestConversionJob)
+#include "test_conversionjob.moc"
