@@ -4,6 +4,9 @@
 #include "params/AVParams.h"
 #include "params/ParamTables.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace
 {
 
@@ -12,14 +15,39 @@ bool usesQualityFactor(int32_t cv)
     return cv == 2 || cv == 3;
 }
 
-struct Option {
-    std::string flag;
-    std::string value;
-};
+std::string lowerExtension(const std::string &path)
+{
+    const size_t dot = path.find_last_of("./");
+    std::string ext = dot == std::string::npos || path[dot] != '.' ? "" : path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return ext;
+}
+
+using Option = std::pair<std::string, std::string>;
+
+// Whatever the source, an encoded picture is 4:2:0 in 8 bits with an even width and height, which
+// every encoder offered takes and every player plays; odd sizes are rounded down by one pixel.
+// HEVC gets the tag that Apple's players need in MP4, and the one that names it at all in AVI.
+void addPlayableVideoOptions(std::vector<Option> &options,
+                             const std::optional<std::string> &encoder, const std::string &output)
+{
+    if (encoder == std::string("copy"))
+        return;
+    options.push_back({"-vf", "scale=trunc(iw/2)*2:trunc(ih/2)*2"});
+    options.push_back({"-pix_fmt", "yuv420p"});
+    if (encoder != std::string("libx265"))
+        return;
+    const std::string ext = lowerExtension(output);
+    if (ext == ".mp4")
+        options.push_back({"-tag:v", "hvc1"});
+    else if (ext == ".avi")
+        options.push_back({"-tag:v", "HEVC"});
+}
 
 // The options between the input and the output, in command-line order. An empty flag marks the
 // video rate slot when it holds nothing: the text form still keeps its separating space there.
-std::vector<Option> encodingOptions(const AVSettings &s)
+std::vector<Option> encodingOptions(const AVSettings &s, const std::string &output)
 {
     std::vector<Option> options;
     if (const auto size = lookupText(resolutions, s.r))
@@ -34,8 +62,10 @@ std::vector<Option> encodingOptions(const AVSettings &s)
 
     if (s.fps != -1)
         options.push_back({"-r", std::to_string(s.fps)});
-    if (const auto encoder = lookupText(videoEncoders, s.cv))
-        options.push_back({"-c:v", *encoder});
+    const std::optional<std::string> videoEncoder = lookupText(videoEncoders, s.cv);
+    if (videoEncoder)
+        options.push_back({"-c:v", *videoEncoder});
+    addPlayableVideoOptions(options, videoEncoder, output);
     if (s.ar != -1)
         options.push_back({"-ar", std::to_string(s.ar)});
     if (s.ba != -1)
@@ -50,9 +80,9 @@ std::vector<Option> encodingOptions(const AVSettings &s)
 std::string AVParams::buildCommandLine() const
 {
     std::string line = exe + " " + opts + " -i \"" + input + "\" ";
-    for (const Option &option : encodingOptions(settings)) {
-        if (!option.flag.empty())
-            line += option.flag + " " + option.value;
+    for (const auto &[flag, value] : encodingOptions(settings, output)) {
+        if (!flag.empty())
+            line += flag + " " + value;
         line += " ";
     }
     line += "\"" + output + "\"";
@@ -62,11 +92,11 @@ std::string AVParams::buildCommandLine() const
 std::vector<std::string> AVParams::commandArguments() const
 {
     std::vector<std::string> args = {exe, opts, "-i", input};
-    for (const Option &option : encodingOptions(settings)) {
-        if (option.flag.empty())
+    for (const auto &[flag, value] : encodingOptions(settings, output)) {
+        if (flag.empty())
             continue;
-        args.push_back(option.flag);
-        args.push_back(option.value);
+        args.push_back(flag);
+        args.push_back(value);
     }
     args.push_back(output);
     return args;

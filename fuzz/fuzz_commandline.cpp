@@ -35,8 +35,8 @@ AVSettings readSettings(const uint8_t *data)
 }
 
 // The options between input and output, in the order the line gives them.
-const std::vector<std::string> optionOrder = {"-s",   "-crf", "-b:v", "-r",
-                                              "-c:v", "-ar",  "-b:a", "-c:a"};
+const std::vector<std::string> optionOrder = {"-s",       "-crf",   "-b:v", "-r",   "-c:v", "-vf",
+                                              "-pix_fmt", "-tag:v", "-ar",  "-b:a", "-c:a"};
 
 bool isRateFlag(const std::string &flag)
 {
@@ -79,6 +79,27 @@ void checkOptions(const std::vector<std::string> &args)
     fuzzCheck(!(seen.count("-crf") && seen.count("-b:v")), "one video rate at most");
 }
 
+std::string valueOf(const std::vector<std::string> &args, const std::string &flag)
+{
+    for (std::size_t i = 4; i + 1 < args.size(); i += 2) {
+        if (args[i] == flag)
+            return args[i + 1];
+    }
+    return std::string();
+}
+
+// An encoded picture is always made playable; a copied one is left alone, and only HEVC is tagged.
+void checkPlayableVideo(const std::vector<std::string> &args)
+{
+    const std::string encoder = valueOf(args, "-c:v");
+    const bool copied = encoder == "copy";
+    fuzzCheck(valueOf(args, "-vf").empty() == copied,
+              "every encoded picture is scaled to even sizes");
+    fuzzCheck(valueOf(args, "-pix_fmt") == (copied ? "" : "yuv420p"),
+              "every encoded picture is 4:2:0 in 8 bits");
+    fuzzCheck(valueOf(args, "-tag:v").empty() || encoder == "libx265", "only HEVC is tagged");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -108,6 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     fuzzCheck(args[3] == params.input, "the input path is one whole argument");
     fuzzCheck(args.back() == params.output, "the output path is the last whole argument");
     checkOptions(args);
+    checkPlayableVideo(args);
     fuzzCheck(params.buildCommandLine() == lineFromArguments(args),
               "the text form holds the same tokens");
     return 0;

@@ -75,6 +75,15 @@ QString TestMedia::makeFile(const QString &name, qint64 bytes)
     return file.fileName();
 }
 
+bool TestMedia::makeMedia(const QString &name, const QStringList &arguments)
+{
+    bool ok = false;
+    runTool(QStringLiteral("/usr/bin/ffmpeg"),
+            QStringList{"-nostdin", "-v", "error", "-y"} + arguments + QStringList{path(name)},
+            &ok);
+    return ok && QFile::exists(path(name));
+}
+
 bool TestMedia::installStandIn(const QByteArray &body)
 {
     const QString bin = path(QStringLiteral("bin"));
@@ -118,6 +127,37 @@ QStringList TestMedia::probeCodecs(const QString &file)
         runTool(QStringLiteral("/usr/bin/ffprobe"),
                 {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0", file}, &ok);
     return ok ? QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts) : QStringList();
+}
+
+QString TestMedia::probeVideo(const QString &file, const QString &entry)
+{
+    bool ok = false;
+    const QByteArray out = runTool(QStringLiteral("/usr/bin/ffprobe"),
+                                   {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                    "stream=" + entry, "-of", "csv=p=0", file},
+                                   &ok);
+    return ok ? QString::fromUtf8(out).trimmed() : QString();
+}
+
+double TestMedia::probeDuration(const QString &file)
+{
+    bool ok = false;
+    const QByteArray out =
+        runTool(QStringLiteral("/usr/bin/ffprobe"),
+                {"-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file}, &ok);
+    bool number = false;
+    const double seconds = out.trimmed().toDouble(&number);
+    return ok && number ? seconds : -1;
+}
+
+bool TestMedia::decodesCleanly(const QString &file)
+{
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QStringLiteral("/usr/bin/ffmpeg"),
+                  {"-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
+    return process.waitForFinished(toolTimeoutMs) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0 && process.readAllStandardError().trimmed().isEmpty();
 }
 
 QList<qint64> TestMedia::childPids()

@@ -22,6 +22,8 @@ public:
     // A clip with a test picture and a tone; false when the transcoder failed.
     bool makeClip(const QString &name, int seconds = 1,
                   const QString &size = QStringLiteral("160x120"));
+    // Runs the transcoder with `arguments` and the file's path last; false when it failed.
+    bool makeMedia(const QString &name, const QStringList &arguments);
     // A file of `bytes` bytes in the helper's folder; its path, or empty when it cannot be made.
     QString makeFile(const QString &name, qint64 bytes = 0);
     // Writes `body` as a shell script named ffmpeg and puts its folder first in PATH.
@@ -35,6 +37,13 @@ public:
 
     // The codec names of a file's streams in stream order.
     static QStringList probeCodecs(const QString &file);
+    // One entry of a file's first video stream as the prober names it (codec_name, pix_fmt,
+    // width, height, codec_tag_string, ...); empty when there is none.
+    static QString probeVideo(const QString &file, const QString &entry);
+    // The file's duration in seconds; -1 when it has none.
+    static double probeDuration(const QString &file);
+    // True when every packet of the file decodes without a complaint.
+    static bool decodesCleanly(const QString &file);
     // Processes whose parent is this one, zombies included.
     static QList<qint64> childPids();
     // Processes whose parent is `parent`, zombies included.

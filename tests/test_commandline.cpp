@@ -41,38 +41,57 @@ AVParams TestCommandLine::profile(const QVector<int> &values)
 void TestCommandLine::line_data()
 {
     QTest::addColumn<QVector<int>>("values");
+    QTest::addColumn<QString>("output"); // the extension of the output
     QTest::addColumn<QString>("expected");
     const QString in = QStringLiteral("ffmpeg.exe -y -i \"C:/v/a.avi\" ");
     const QString out = QStringLiteral("\"D:/out/Quellix转码-a.mp4\"");
-    QTest::newRow("worked example")
-        << QVector<int>{2, 1, 512, 24, 18, 44100, 128, 0}
-        << in + "-s 1280x720 -crf 24 -r 18 -c:v libx264 -ar 44100 -b:a 128k -c:a aac " + out;
+    // Added whenever the video is encoded: 4:2:0 in 8 bits, even sizes.
+    const QString playable =
+        QStringLiteral("-vf scale=trunc(iw/2)*2:trunc(ih/2)*2 -pix_fmt yuv420p ");
+    QTest::newRow("worked example") << QVector<int>{2, 1, 512, 24, 18, 44100, 128, 0} << ".mp4"
+                                    << in + "-s 1280x720 -crf 24 -r 18 -c:v libx264 " + playable +
+                                           "-ar 44100 -b:a 128k -c:a aac " + out;
     QTest::newRow("mpeg4 takes the bit rate")
-        << QVector<int>{0, 1, 1024, 24, 18, 44100, 128, 0}
-        << in + "-s 1280x720 -b:v 1024k -r 18 -c:v mpeg4 -ar 44100 -b:a 128k -c:a aac " + out;
+        << QVector<int>{0, 1, 1024, 24, 18, 44100, 128, 0} << ".mp4"
+        << in + "-s 1280x720 -b:v 1024k -r 18 -c:v mpeg4 " + playable +
+               "-ar 44100 -b:a 128k -c:a aac " + out;
     QTest::newRow("empty rate slot keeps its space")
-        << QVector<int>{4, 1, -1, 24, 18, 44100, 128, 0}
-        << in + "-s 1280x720  -r 18 -c:v wmv2 -ar 44100 -b:a 128k -c:a aac " + out;
-    QTest::newRow("nothing set") << QVector<int>{7, -1, -1, -1, -1, -1, -1, -1} << in + " " + out;
+        << QVector<int>{4, 1, -1, 24, 18, 44100, 128, 0} << ".mp4"
+        << in + "-s 1280x720  -r 18 -c:v wmv2 " + playable + "-ar 44100 -b:a 128k -c:a aac " + out;
+    // The container's own encoder encodes too.
+    QTest::newRow("nothing set") << QVector<int>{7, -1, -1, -1, -1, -1, -1, -1} << ".mp4"
+                                 << in + " " + playable + out;
     QTest::newRow("h265 without crf uses the bit rate")
-        << QVector<int>{3, -1, 800, -1, -1, -1, -1, 4} << in + "-b:v 800k -c:v libx265 " + out;
+        << QVector<int>{3, -1, 800, -1, -1, -1, -1, 4} << ".mp4"
+        << in + "-b:v 800k -c:v libx265 " + playable + "-tag:v hvc1 " + out;
     QTest::newRow("h265 crf wins over the bit rate")
-        << QVector<int>{3, -1, 800, 28, -1, -1, -1, 3}
-        << in + "-crf 28 -c:v libx265 -c:a copy " + out;
-    QTest::newRow("copy still gets the bit rate")
-        << QVector<int>{6, -1, 800, 18, -1, -1, -1, -1} << in + "-b:v 800k -c:v copy " + out;
+        << QVector<int>{3, -1, 800, 28, -1, -1, -1, 3} << ".MP4"
+        << in + "-crf 28 -c:v libx265 " + playable + "-tag:v hvc1 -c:a copy " + out;
+    QTest::newRow("h265 in avi is named HEVC")
+        << QVector<int>{3, -1, -1, 28, -1, -1, -1, 1} << ".avi"
+        << in + "-crf 28 -c:v libx265 " + playable + "-tag:v HEVC -c:a mp3 " + out;
+    QTest::newRow("h265 in mkv keeps the muxer's tag")
+        << QVector<int>{3, -1, -1, 28, -1, -1, -1, -1} << ".mkv"
+        << in + "-crf 28 -c:v libx265 " + playable + out;
+    QTest::newRow("copy still gets the bit rate, and nothing added")
+        << QVector<int>{6, -1, 800, 18, -1, -1, -1, -1} << ".mp4"
+        << in + "-b:v 800k -c:v copy " + out;
     QTest::newRow("zero frame rate is printed")
-        << QVector<int>{9, 3, -1, -1, 0, -1, -1, 2} << in + "-s 480x320  -r 0 -c:a wmav2 " + out;
+        << QVector<int>{9, 3, -1, -1, 0, -1, -1, 2} << ".mp4"
+        << in + "-s 480x320  -r 0 " + playable + "-c:a wmav2 " + out;
     QTest::newRow("other negatives are printed")
-        << QVector<int>{5, 4, -2, -1, -1, -3, -4, 1}
-        << in + "-b:v -2k -c:v flv -ar -3 -b:a -4k -c:a mp3 " + out;
+        << QVector<int>{5, 4, -2, -1, -1, -3, -4, 1} << ".mp4"
+        << in + "-b:v -2k -c:v flv " + playable + "-ar -3 -b:a -4k -c:a mp3 " + out;
 }
 
 void TestCommandLine::line()
 {
     QFETCH(QVector<int>, values);
+    QFETCH(QString, output);
     QFETCH(QString, expected);
-    const AVParams params = profile(values);
+    AVParams params = profile(values);
+    params.output = "D:/out/Quellix转码-a" + output.toStdString();
+    expected.replace(QStringLiteral("a.mp4\""), "a" + output + "\"");
     QCOMPARE(QString::fromStdString(params.buildCommandLine()), expected);
 
     // The list form carries the same tokens, without the quotes and without empty slots.
@@ -94,7 +113,7 @@ void TestCommandLine::pathsStayWhole()
     QVERIFY(line.endsWith(QStringLiteral("\"-out dir/$HOME `x`.mp4\"")));
 
     const std::vector<std::string> arguments = params.commandArguments();
-    QCOMPARE(arguments.size(), size_t(9));
+    QCOMPARE(arguments.size(), size_t(13));
     QCOMPARE(arguments[3], params.input);
     QCOMPARE(arguments.back(), params.output);
 }
