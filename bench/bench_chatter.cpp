@@ -1,6 +1,6 @@
 // A stand-in transcoder that prints 20 MB of console text as fast as it can, the way the real
 // one prints: one write per line on standard error, warnings ending in a line feed and progress
-// reports in a carriage return. It then names a rate summary and leaves an empty output file
+// reports in a carriage return. It then names a rate summary and leaves a small output file
 // (its last argument), so that a job counts the run as a success.
 #include <cerrno>
 #include <cstdio>
@@ -64,8 +64,13 @@ int main(int argc, char *argv[])
         return 1;
     if (argc > 1) {
         const int fd = open(argv[argc - 1], O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0)
+        if (fd >= 0) {
+            // A run is done only when it leaves a file with something in it.
+            const bool written = write(fd, "data", 4) == 4;
             close(fd);
+            if (!written)
+                return 1;
+        }
     }
     return 0;
 }

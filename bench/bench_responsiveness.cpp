@@ -36,7 +36,7 @@ const QByteArray silentStandIn = "sleep 3\n"
                                  "kb/s\\nframe=   54 fps=18 q=-1.0 Lsize=  9kB time=00:00:03.00 "
                                  "bitrate= 24.6kbits/s speed=1x\\nvideo:1kB audio:1kB kb/s:1\\n'\n"
                                  "for last; do :; done\n"
-                                 ": > \"$last\"";
+                                 "printf data > \"$last\"";
 
 struct GapFigures {
     Samples longest;

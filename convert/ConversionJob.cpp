@@ -71,7 +71,11 @@ int ConversionJob::start(const TakenFiles &taken)
     }
     facts = OutputFacts();
     tail.clear();
+    writeFailureLine.clear();
+    decodeErrorLine.clear();
+    m_note.clear();
     m_progress = 0;
+    m_busy = false;
     setState(Converting);
     pollTimer->start();
     return 0;
@@ -85,6 +89,7 @@ int ConversionJob::cancel()
         if (pipe.terminate() == 0)
             QFile::remove(QString::fromStdString(m_outputPath));
         pollTimer->stop();
+        m_busy = false;
     }
     setState(Cancelled);
     return 0;
@@ -115,60 +120,108 @@ void ConversionJob::onTimer()
 
 void ConversionJob::analyseChunk(char *chunk)
 {
-    tail.append(chunk);
-    // The longer path first: hiding the other first could break it apart.
-    const bool inputLonger = params.input.size() > m_outputPath.size();
-    hideText(chunk, inputLonger ? params.input : m_outputPath);
-    hideText(chunk, inputLonger ? m_outputPath : params.input);
+    tail.append(chunk, [this](const std::string &line) { inspectLine(line); });
+    hidePaths(chunk);
     if (const std::optional<int> progress = analyseOutputChunk(chunk, facts)) {
         // A value past 100 (a position beyond the duration) is not taken, as a bar would not.
         if (*progress <= 100)
             setProgress(*progress);
     }
+    setBusy(facts.timeSec > 0 && facts.durationSec <= 0);
+}
+
+// The transcoder repeats the paths it was given; a file name that holds one of the searched texts
+// must not be taken for the transcoder's own words. The longer path goes first: hiding the other
+// first could break it apart.
+void ConversionJob::hidePaths(char *text) const
+{
+    const bool inputLonger = params.input.size() > m_outputPath.size();
+    hideText(text, inputLonger ? params.input : m_outputPath);
+    hideText(text, inputLonger ? m_outputPath : params.input);
+}
+
+void ConversionJob::inspectLine(const std::string &line)
+{
+    std::string hidden = line;
+    hidePaths(hidden.data());
+    if (writeFailureLine.empty() && isWriteFailure(hidden.c_str()))
+        writeFailureLine = line;
+    if (decodeErrorLine.empty() && isDecodeError(hidden.c_str()))
+        decodeErrorLine = line;
 }
 
 void ConversionJob::finishConversion()
 {
-    if (facts.errorText.empty())
-        facts.errorText = exitFailureText();
-    // A short run can print all of its output before its first whole second, and some encoders
-    // print no rate summary: a clean exit that left an output file is a success too.
-    if (facts.errorText.empty() && !facts.outputSeen &&
-        QFileInfo(QString::fromStdString(m_outputPath)).size() > 0)
-        facts.outputSeen = true;
-    if (!facts.errorText.empty()) {
-        setState(Failed);
-    } else if (facts.outputSeen) {
+    tail.finish([this](const std::string &line) { inspectLine(line); });
+    const std::string failure = verdict();
+    m_busy = false;
+    if (failure.empty()) {
+        facts.errorText.clear();
+        if (!decodeErrorLine.empty())
+            m_note = "源文件中有损坏的数据，已跳过：\n" + decodeErrorLine + "\n";
         m_progress = 100;
         setState(Done);
     } else {
-        facts.errorText += "模糊信息\n";
+        facts.errorText = failure;
         setState(Failed);
     }
     pollTimer->stop();
     emit finished(this);
 }
 
-// Why a transcoder that ended by a signal or with a non-zero status failed; empty after a clean
-// exit. The text alone cannot tell: a full disk or a refused codec prints nothing recognisable.
+// Why the run failed; empty when it is Done. The exit status comes first: the transcoder exits
+// with 0 after skipping damaged packets of a playable input, and for a full disk that it notices
+// only while finishing the file.
+std::string ConversionJob::verdict() const
+{
+    if (!pipe.lastExitedNormally() || pipe.lastExitCode() != 0)
+        return facts.errorText.empty() ? exitFailureText() : facts.errorText;
+    if (!writeFailureLine.empty())
+        return writeFailureText();
+    if (QFileInfo(QString::fromStdString(m_outputPath)).size() > 0)
+        return std::string();
+    if (!facts.errorText.empty())
+        return facts.errorText;
+    return facts.outputSeen ? "没有生成输出文件！\n" : "模糊信息\n";
+}
+
+// Why a transcoder that ended by a signal or with a non-zero status failed.
 std::string ConversionJob::exitFailureText() const
 {
-    std::string text;
-    if (!pipe.lastExitedNormally())
-        text = "转码程序被信号 " + std::to_string(pipe.lastSignal()) + " 终止\n";
-    else if (pipe.lastExitCode() != 0)
-        text = "转码程序异常退出，退出码：" + std::to_string(pipe.lastExitCode()) + "\n";
-    else
-        return text;
+    std::string text =
+        pipe.lastExitedNormally()
+            ? "转码程序异常退出，退出码：" + std::to_string(pipe.lastExitCode()) + "\n"
+            : "转码程序被信号 " + std::to_string(pipe.lastSignal()) + " 终止\n";
     const std::string reason = tail.lastErrorLine();
     if (!reason.empty())
         text += reason + "\n";
     return text;
 }
 
+// The output is incomplete although the transcoder exited normally.
+std::string ConversionJob::writeFailureText() const
+{
+    std::string hidden = writeFailureLine;
+    hidePaths(hidden.data());
+    std::string reason = "写入输出文件失败，输出文件不完整！\n";
+    if (hidden.find("No space left on device") != std::string::npos)
+        reason = "磁盘空间不足，输出文件没有写完整！\n";
+    else if (hidden.find("Disk quota exceeded") != std::string::npos)
+        reason = "超出磁盘配额，输出文件没有写完整！\n";
+    return reason + writeFailureLine + "\n";
+}
+
 void ConversionJob::setState(ConvertState newState)
 {
     state = newState;
+    emit changed();
+}
+
+void ConversionJob::setBusy(bool busy)
+{
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
     emit changed();
 }
 

@@ -38,6 +38,11 @@ public:
     int convertState() const { return state; }
     // 0 to 100.
     int progress() const { return m_progress; }
+    // The run goes on but its input's duration is unknown, so no share of it can be told.
+    bool isBusy() const { return m_busy; }
+    // What a run that is Done still has to say, such as damaged data the transcoder skipped;
+    // empty otherwise.
+    const std::string &note() const { return m_note; }
     const std::string &inputPath() const { return m_inputPath; }
     const std::string &errorText() const { return facts.errorText; }
     const std::string &outputPath() const { return m_outputPath; }
@@ -58,10 +63,15 @@ private slots:
 
 private:
     void analyseChunk(char *chunk);
+    void inspectLine(const std::string &line);
+    void hidePaths(char *text) const;
     void finishConversion();
+    std::string verdict() const;
     std::string exitFailureText() const;
+    std::string writeFailureText() const;
     void setState(ConvertState newState);
     void setProgress(int value);
+    void setBusy(bool busy);
 
     AVParams params;
     ProcessPipe pipe;
@@ -69,8 +79,12 @@ private:
     QTimer *pollTimer = nullptr;
     OutputFacts facts; // errorText, outputSeen, durationSec and timeSec of the current run
     OutputTail tail;
+    std::string writeFailureLine; // the first report that writing the output failed
+    std::string decodeErrorLine;  // the first damaged packet of the input
     ConvertState state = Waiting;
     int m_progress = 0;
+    bool m_busy = false;
+    std::string m_note;
     std::string baseName;
     std::string dotSuffix;
     std::string m_inputPath;

@@ -89,10 +89,13 @@ void InputItem::showJob()
     if (!m_job)
         return;
     ui->status->setText(tr(stateTexts[m_job->convertState()]));
+    // Without the input's duration the bar can only show that work goes on.
+    ui->progressBar->setRange(0, m_job->isBusy() ? 0 : 100);
     ui->progressBar->setValue(m_job->progress());
     // A job without an input yet keeps the form's texts.
     if (m_job->inputPath().empty())
         return;
     ui->filename->setText(m_job->fileName());
     ui->filesize->setText(sizeText(m_job->inputBytes()));
+    setToolTip(QString::fromStdString(m_job->inputPath() + "\n" + m_job->note()).trimmed());
 }

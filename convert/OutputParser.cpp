@@ -102,6 +102,27 @@ std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts)
     return static_cast<int>(std::clamp<int64_t>(percent, 1, std::numeric_limits<int>::max()));
 }
 
+bool isWriteFailure(const char *line)
+{
+    static const char *const starts[] = {"Error writing trailer of ", "Error closing file ",
+                                         "av_interleaved_write_frame(): "};
+    return line && std::any_of(std::begin(starts), std::end(starts), [line](const char *start) {
+               return std::strncmp(line, start, std::strlen(start)) == 0;
+           });
+}
+
+bool isDecodeError(const char *line)
+{
+    if (!line)
+        return false;
+    if (std::strstr(line, "Error while decoding stream") ||
+        std::strstr(line, "corrupt decoded frame"))
+        return true;
+    return std::any_of(
+        std::begin(knownErrors), std::end(knownErrors),
+        [line](const KnownError &error) { return std::strstr(line, error.pattern); });
+}
+
 void hideText(char *chunk, const std::string &text)
 {
     if (!chunk || text.empty())

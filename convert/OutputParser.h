@@ -26,6 +26,13 @@ int32_t clockToSeconds(const char *text);
 // when the chunk held a position and both position and duration are known; it is not clamped.
 std::optional<int> analyseOutputChunk(const char *chunk, OutputFacts &facts);
 
+// Lines of the transcoder's output that decide a run that ended with status 0. A file name
+// never counts: the job hides its own paths in a line before asking.
+// Writing or finishing the output failed (a full disk, an I/O error): the file is incomplete.
+bool isWriteFailure(const char *line);
+// A damaged packet of the input that the transcoder skipped.
+bool isDecodeError(const char *line);
+
 // Overwrites every occurrence of `text` in the chunk with '*'. The transcoder repeats the paths it
 // was given; a file name that holds one of the searched texts must not be taken for the
 // transcoder's own words.

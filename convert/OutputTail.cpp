@@ -19,20 +19,23 @@ bool startsWith(const std::string &text, const char *prefix)
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-// Progress reports, the keyboard hint and the indented stream and metadata listing never say why
-// a run failed.
+// Progress reports, the keyboard hint, the banner and the indented listings of the build, the
+// streams and their metadata never say why a run failed.
 bool isChatter(const std::string &line)
 {
     return startsWith(line, "frame=") || startsWith(line, "size=") ||
-           startsWith(line, "Press [q]") || startsWith(line, " ");
+           startsWith(line, "Press [q]") || startsWith(line, "ffmpeg version ") ||
+           startsWith(line, " ");
 }
 
 bool looksLikeError(const std::string &line)
 {
-    static const char *const signs[] = {"rror",    "nvalid",   "ailed",   "not ",
-                                        "No such", "denied",   "annot",   "nsupported",
-                                        "nable",   "No space", "refused", "Broken"};
-    return std::any_of(std::begin(signs), std::end(signs),
+    static const char *const signs[] = {"rror",           "nvalid",        "ailed",   "not ",
+                                        "No such",        "denied",        "annot",   "nsupported",
+                                        "nable",          "No space",      "refused", "Broken",
+                                        "Is a directory", "quota exceeded"};
+    return !isChatter(line) &&
+           std::any_of(std::begin(signs), std::end(signs),
                        [&line](const char *sign) { return contains(line, sign); });
 }
 
@@ -52,7 +55,13 @@ void OutputTail::clear()
     partial.clear();
 }
 
-void OutputTail::append(const char *chunk)
+void OutputTail::release()
+{
+    std::deque<std::string>().swap(lines);
+    std::string().swap(partial);
+}
+
+void OutputTail::append(const char *chunk, const LineHandler &onLine)
 {
     if (!chunk)
         return;
@@ -64,9 +73,17 @@ void OutputTail::append(const char *chunk)
         c += run;
         if (*c == '\0')
             break;
-        pushLine(std::move(partial));
+        pushLine(std::move(partial), onLine);
         partial.clear();
     }
+}
+
+void OutputTail::finish(const LineHandler &onLine)
+{
+    if (partial.empty())
+        return;
+    pushLine(std::move(partial), onLine);
+    partial.clear();
 }
 
 std::string OutputTail::lastErrorLine() const
@@ -91,10 +108,12 @@ std::string OutputTail::lastErrorLine() const
     return std::string();
 }
 
-void OutputTail::pushLine(std::string line)
+void OutputTail::pushLine(std::string line, const LineHandler &onLine)
 {
     if (line.find_first_not_of(" \t") == std::string::npos)
         return;
+    if (onLine)
+        onLine(line);
     lines.push_back(std::move(line));
     if (lines.size() > keptLines)
         lines.pop_front();

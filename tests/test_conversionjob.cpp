@@ -12,6 +12,8 @@ namespace
 constexpr int conversionTimeoutMs = 120000;
 
 const QByteArray durationLine = "  Duration: 00:00:10.00, start: 0.000000, bitrate: 9 kb/s\n";
+// What every run that succeeds leaves: its output file, the last argument.
+const QByteArray writesOutput = "for last; do :; done; printf data > \"$last\"\n";
 const QByteArray halfWayLine =
     "frame=   50 fps=0.0 q=28.0 size=   1kB time=00:00:05.00 bitrate= 1.6kbits/s speed=10x\r";
 
@@ -46,6 +48,9 @@ private slots:
     void outputNames();
     void scriptedRuns_data();
     void scriptedRuns();
+    void busyWithoutDuration();
+    void fullDiskWhenFinishing_data();
+    void fullDiskWhenFinishing();
     void windowKeepsTurningWhileSilent();
     void endIsTakenAtOnce();
     void floodDoesNotStallTheTranscoder();
@@ -148,8 +153,8 @@ void TestConversionJob::outputNames()
     QFETCH(QStringList, takenNames);
     QFETCH(bool, linkToInput);
     const QString argsFile = media.path(QStringLiteral("arguments.txt"));
-    QVERIFY(
-        media.installStandIn("printf '%s\\n' \"$@\" > '" + argsFile.toUtf8() + "'; echo 'kb/s:'"));
+    QVERIFY(media.installStandIn(writesOutput + "printf '%s\\n' \"$@\" > '" + argsFile.toUtf8() +
+                                 "'; echo 'kb/s:'"));
     const QString input = media.path(inputName);
     QVERIFY(QFile(input).open(QIODevice::WriteOnly));
     const QString out = QString::fromStdString(outputDir);
@@ -181,46 +186,79 @@ void TestConversionJob::scriptedRuns_data()
 {
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<int>("state");
-    QTest::addColumn<QString>("errorText");
+    QTest::addColumn<QString>("errorText"); // @OUT@ stands for the output path
+    QTest::addColumn<QString>("note");
     QTest::addColumn<int>("progress");
     const QByteArray progress = "printf '" + durationLine + halfWayLine + "'; ";
     QTest::newRow("progress then success")
-        << progress + "sleep 0.3" << int(Done) << QString() << 100;
+        << writesOutput + progress + "sleep 0.3" << int(Done) << QString() << QString() << 100;
     QTest::newRow("recognised text wins over the status")
         << QByteArray("echo 'a.mp4: Invalid data found when processing input'; exit 1")
         << int(Failed) << "未识别的输入文件格式！\n"
-        << 0;
+        << QString() << 0;
     QTest::newRow("nothing recognisable") << QByteArray("echo hello") << int(Failed) << "模糊信息\n"
-                                          << 0;
+                                          << QString() << 0;
     QTest::newRow("silent clean exit that wrote its output")
-        << QByteArray("for last; do :; done; printf data > \"$last\"") << int(Done) << QString()
-        << 100;
+        << writesOutput << int(Done) << QString() << QString() << 100;
     QTest::newRow("killed after progress")
         << progress + "echo 'Press [q] to stop, [?] for help'; sleep 0.3; kill -KILL $$"
         << int(Failed) << "转码程序被信号 9 终止\n"
-        << 50;
+        << QString() << 50;
     QTest::newRow("non-zero status after progress")
         << progress + "echo 'av_interleaved_write_frame(): No space left on device'; "
                       "echo 'Conversion failed!'; exit 1"
         << int(Failed)
-        << "转码程序异常退出，退出码：1\nav_interleaved_write_frame(): No space left "
-           "on device\n"
-        << 50;
-    // A chunk holds at most 8191 bytes: 8185 bytes of padding cut the pattern in two.
+        << "转码程序异常退出，退出码：1\nav_interleaved_write_frame(): No space left on device\n"
+        << QString() << 50;
+    // Damaged packets that the transcoder skipped: the output plays from start to end.
+    QTest::newRow("decode errors with a clean exit")
+        << writesOutput + progress +
+               "echo '[mp3float @ 0x1] Header missing'; echo 'Error while decoding stream #0:1: "
+               "Invalid data found when processing input'"
+        << int(Done) << QString()
+        << "源文件中有损坏的数据，已跳过：\nError while decoding stream #0:1: Invalid data found "
+           "when processing input\n"
+        << 100;
+    // The disk fills up while the file is finished: the status says nothing, the text does.
+    QTest::newRow("full disk when finishing, clean exit")
+        << writesOutput + progress +
+               "printf 'Error writing trailer of %s: No space left on device\\n' \"$last\"; "
+               "echo 'video:1kB audio:1kB muxing overhead: unknown'; "
+               "printf 'Error closing file %s: No space left on device\\n' \"$last\""
+        << int(Failed)
+        << "磁盘空间不足，输出文件没有写完整！\nError writing trailer of @OUT@: No space left on "
+           "device\n"
+        << QString() << 50;
+    QTest::newRow("input/output error when closing, clean exit")
+        << writesOutput + progress +
+               "printf 'frame=  9 Lsize=   1kB\\rError closing file %s: Input/output error\\n' "
+               "\"$last\""
+        << int(Failed)
+        << "写入输出文件失败，输出文件不完整！\nError closing file @OUT@: Input/output error\n"
+        << QString() << 50;
+    QTest::newRow("clean exit without an output file")
+        << progress + "echo 'kb/s:'" << int(Failed) << "没有生成输出文件！\n"
+        << QString() << 50;
+    // A chunk holds at most 8191 bytes: 8185 bytes of padding (its line break included) cut the
+    // pattern in two.
     QTest::newRow("pattern cut between chunks")
-        << QByteArray("head -c 8185 /dev/zero | tr '\\0' x; echo 'No such file or directory'; "
-                      "sleep 0.5; echo 'kb/s:'")
-        << int(Done) << QString() << 100;
+        << QByteArray(
+               "head -c 8184 /dev/zero | tr '\\0' x; echo; echo 'No such file or directory'; "
+               "sleep 0.5; exit 1")
+        << int(Failed) << "转码程序异常退出，退出码：1\nNo such file or directory\n"
+        << QString() << 0;
     QTest::newRow("pattern whole in one chunk")
-        << QByteArray("head -c 8100 /dev/zero | tr '\\0' x; echo 'No such file or directory'; "
-                      "sleep 0.5; echo 'kb/s:'")
+        << QByteArray(
+               "head -c 8099 /dev/zero | tr '\\0' x; echo; echo 'No such file or directory'; "
+               "sleep 0.5; exit 1")
         << int(Failed) << "文件或文件夹不存在！\n"
-        << 0;
+        << QString() << 0;
 }
 
 void TestConversionJob::scriptedRuns()
 {
     QFETCH(QByteArray, script);
+    QFETCH(QString, errorText);
     QVERIFY(media.installStandIn(script));
     ConversionJob job;
     QVERIFY(bind(job, clip));
@@ -230,13 +268,64 @@ void TestConversionJob::scriptedRuns()
     QVERIFY(finishes(job));
     QCOMPARE(done.count(), 1);
     QTEST(job.convertState(), "state");
-    QTEST(QString::fromStdString(job.errorText()), "errorText");
+    errorText.replace(QStringLiteral("@OUT@"), QString::fromStdString(job.outputPath()));
+    QCOMPARE(QString::fromStdString(job.errorText()), errorText);
+    QTEST(QString::fromStdString(job.note()), "note");
     QTEST(job.progress(), "progress");
+    QVERIFY(!job.isBusy());
+}
+
+// Without a usable duration the job cannot tell how far it is, only that it works.
+void TestConversionJob::busyWithoutDuration()
+{
+    const QString marker = media.path(QStringLiteral("busy-written"));
+    QVERIFY(media.installStandIn(writesOutput +
+                                 "echo '  Duration: N/A, start: 0.000000, bitrate: N/A'; "
+                                 "printf 'frame=  9 time=00:00:01.00 speed=1x\\r'; touch '" +
+                                 marker.toUtf8() + "'; sleep 1"));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QCOMPARE(job.start(), 0);
+    QVERIFY(!job.isBusy());
+    QTRY_VERIFY(QFile::exists(marker));
+    QTRY_VERIFY(job.isBusy());
+    QCOMPARE(job.progress(), 0);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+    QVERIFY(!job.isBusy());
+    QCOMPARE(job.progress(), 100);
+}
+
+void TestConversionJob::fullDiskWhenFinishing_data()
+{
+    QTest::addColumn<int>("vc");
+    QTest::newRow("flv") << 1;
+    QTest::newRow("avi") << 2;
+}
+
+// The real transcoder writing into a device that is always full: for these containers it notices
+// only when it finishes the file, and exits with status 0 all the same.
+void TestConversionJob::fullDiskWhenFinishing()
+{
+    QFETCH(int, vc);
+    const QString out = QString::fromStdString(outputDir);
+    const QString name = QStringLiteral("Quellix转码-clip") + (vc == 1 ? ".flv" : ".avi");
+    QVERIFY(QFile::link(QStringLiteral("/dev/full"), out + "/" + name));
+    ConversionJob job;
+    QVERIFY(bind(job, clip, vc));
+    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.outputPath(), utf8(out + "/" + name));
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Failed));
+    QCOMPARE(QString::fromStdString(job.errorText()),
+             QStringLiteral("磁盘空间不足，输出文件没有写完整！\nError writing trailer of ") + out +
+                 "/" + name + ": No space left on device\n");
 }
 
 void TestConversionJob::windowKeepsTurningWhileSilent()
 {
-    QVERIFY(media.installStandIn("sleep 2; printf '" + durationLine + halfWayLine + "'"));
+    QVERIFY(media.installStandIn(writesOutput + "sleep 2; printf '" + durationLine + halfWayLine +
+                                 "'"));
     ConversionJob job;
     QVERIFY(bind(job, clip));
 
@@ -259,7 +348,8 @@ void TestConversionJob::windowKeepsTurningWhileSilent()
 void TestConversionJob::endIsTakenAtOnce()
 {
     // In a batch the next file waits for this verdict: it must not wait for the next poll.
-    QVERIFY(media.installStandIn("printf '" + durationLine + halfWayLine + "kb/s:1\\n'"));
+    QVERIFY(media.installStandIn(writesOutput + "printf '" + durationLine + halfWayLine +
+                                 "kb/s:1\\n'"));
     ConversionJob job;
     QVERIFY(bind(job, clip));
     QSignalSpy done(&job, &ConversionJob::finished);
@@ -280,6 +370,7 @@ void TestConversionJob::floodDoesNotStallTheTranscoder()
     // 20 MB of warnings: a reader that took 8191 bytes per tick would need over eight minutes.
     const QString marker = media.path(QStringLiteral("flood-written"));
     QVERIFY(media.installStandIn(
+        writesOutput +
         "yes '[h264 @ 0x1] warning: a long line of noise that the transcoder keeps printing' | "
         "head -c 20000000; touch '" +
         marker.toUtf8() + "'; printf '\\n" + durationLine + halfWayLine + "'"));
@@ -332,7 +423,8 @@ void TestConversionJob::stateRules()
     QCOMPARE(job.errorText(), std::string("模糊信息\n"));
 
     // A new run starts clean; a second start while it runs is refused.
-    QVERIFY(media.installStandIn("printf '" + durationLine + halfWayLine + "'; sleep 1"));
+    QVERIFY(media.installStandIn(writesOutput + "printf '" + durationLine + halfWayLine +
+                                 "'; sleep 1"));
     QCOMPARE(job.start(), 0);
     QVERIFY(job.errorText().empty());
     QTRY_COMPARE(job.progress(), 50);

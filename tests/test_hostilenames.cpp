@@ -72,6 +72,8 @@ void TestHostileNames::converts_data()
     row("error text", QStringLiteral("No such file or directory.mp4"));
     row("other error text", QStringLiteral("Invalid data found when processing input.mkv"));
     row("parsed texts", QStringLiteral("Duration: 99:00:00 time=98:00:00.mp4"));
+    row("write failure text", QStringLiteral("Error closing file x: No space left on device.mp4"));
+    row("decode error text", QStringLiteral("Error while decoding stream #0:1.mkv"));
 
     // 250 bytes fit a file name, but not with the prefix: the base name is cut after a whole
     // character so that the output name takes the 255 bytes a name may have.
@@ -101,6 +103,7 @@ void TestHostileNames::converts()
 
     const ConversionJob *job = fixture.job(0);
     QCOMPARE(job->progress(), 100);
+    QCOMPARE(job->note(), std::string());
     const QString path = outDir + "/" + output;
     QCOMPARE(QString::fromStdString(job->outputPath()), path);
     QVERIFY(QFile::encodeName(output).size() <= 255);

@@ -19,6 +19,8 @@ private slots:
     void chunks();
     void tail_data();
     void tail();
+    void verdictLines_data();
+    void verdictLines();
 };
 
 void TestOutputParser::clock_data()
@@ -187,6 +189,17 @@ void TestOutputParser::tail_data()
                              "frame=  9 time=00:00:02.00\r"}
         << "Error while writing output";
     QTest::newRow("progress only") << QList<QByteArray>{"frame=  5 fps=0\rsize=1kB time=0\r"} << "";
+    // The banner's build options hold words like "--enable-…"; a folder given as input is the
+    // only error there is.
+    const QByteArray banner = "ffmpeg version 5.1.9-0+deb12u1 Copyright (c) 2000-2026\n"
+                              "  built with gcc 12 (Debian 12.2.0-14+deb12u1)\n"
+                              "  configuration: --prefix=/usr --enable-gpl --disable-stripping "
+                              "--enable-libx264\n"
+                              "  libavutil      57. 28.100 / 57. 28.100\n";
+    QTest::newRow("banner is no reason")
+        << QList<QByteArray>{banner, "/tmp/in/folder.mp4: Is a directory\n"}
+        << "/tmp/in/folder.mp4: Is a directory";
+    QTest::newRow("banner alone") << QList<QByteArray>{banner} << "";
     QTest::newRow("long line kept to 512 bytes")
         << QList<QByteArray>{"Error " + QByteArray(500, 'e'), QByteArray(100, 'f') + "\nok\n"}
         << QString::fromLatin1("Error " + QByteArray(500, 'e') + QByteArray(6, 'f'));
@@ -202,6 +215,44 @@ void TestOutputParser::tail()
     QCOMPARE(QString::fromStdString(tail.lastErrorLine()), line);
     tail.clear();
     QCOMPARE(tail.lastErrorLine(), std::string());
+}
+
+// Lines of real runs that exited with status 0: which of them make the output incomplete, and
+// which tell of damaged input that was skipped.
+void TestOutputParser::verdictLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("writeFailure");
+    QTest::addColumn<bool>("decodeError");
+    QTest::newRow("trailer on a full disk")
+        << QByteArray("Error writing trailer of /o/x.mp4: No space left on device") << true
+        << false;
+    QTest::newRow("closing after an I/O error")
+        << QByteArray("Error closing file /o/x.mp4: Input/output error") << true << false;
+    QTest::newRow("packet write") << QByteArray("av_interleaved_write_frame(): Disk quota exceeded")
+                                  << true << false;
+    QTest::newRow("skipped MP3 packet")
+        << QByteArray("Error while decoding stream #0:1: Invalid data found when processing input")
+        << false << true;
+    QTest::newRow("skipped AC-3 packet")
+        << QByteArray("/i/a.avi: corrupt decoded frame in stream 1") << false << true;
+    QTest::newRow("odd decode error number")
+        << QByteArray("Error while decoding stream #0:1: Error number -16976906 occurred") << false
+        << true;
+    QTest::newRow("the texts inside a line")
+        << QByteArray("x Error closing file y") << false << false;
+    QTest::newRow("rate summary")
+        << QByteArray("video:21kB audio:76kB subtitle:0kB muxing overhead: unknown") << false
+        << false;
+    QTest::newRow("encoder statistics")
+        << QByteArray("[libx264 @ 0x5] kb/s:47.60") << false << false;
+}
+
+void TestOutputParser::verdictLines()
+{
+    QFETCH(QByteArray, line);
+    QTEST(isWriteFailure(line.constData()), "writeFailure");
+    QTEST(isDecodeError(line.constData()), "decodeError");
 }
 
 QTEST_GUILESS_MAIN(TestOutputParser)
