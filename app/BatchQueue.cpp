@@ -1,7 +1,9 @@
 #include "app/BatchQueue.h"
 
+#include "app/OutputFolder.h"
 #include "convert/ConversionJob.h"
 #include "convert/TakenFiles.h"
+#include "params/ParamTables.h"
 
 namespace
 {
@@ -67,6 +69,9 @@ int BatchQueue::start()
     ConversionJob *first = findStartable(0);
     if (!first)
         return nothingToConvert;
+    m_folderProblem.clear();
+    if (prepareOutputFolder(fromUtf8(outputDir), m_folderProblem) != 0)
+        return outputFolderUnusable;
     const int result = startJob(first);
     if (result != 0)
         return result;

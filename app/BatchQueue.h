@@ -19,8 +19,9 @@ class BatchQueue final : public QObject
     Q_OBJECT
 
 public:
-    // Result of start() when every listed job is done.
+    // Results of start(): every listed job is done; the output folder cannot be made or written.
     static constexpr int nothingToConvert = 102;
+    static constexpr int outputFolderUnusable = -202;
 
     explicit BatchQueue(QObject *parent = nullptr);
     ~BatchQueue() override;
@@ -37,9 +38,12 @@ public:
     void clear();
 
     bool isRunning() const { return running; }
-    // Starts the first job that is not done: 0, nothingToConvert, or the job's start failure
-    // (the results are then left as they were).
+    // Starts the first job that is not done, once the output folder is there (it is made when
+    // missing): 0, nothingToConvert, outputFolderUnusable (see folderProblem()), or the job's
+    // start failure. The jobs and the results are left as they were unless it returns 0.
     int start();
+    // Why the output folder could not be used by the last start().
+    const QString &folderProblem() const { return m_folderProblem; }
     // Ends the batch early: every job that is not done ends up cancelled, nothing is recorded
     // after this.
     void stop();
@@ -68,5 +72,6 @@ private:
     std::unordered_set<std::string> listedPaths;
     QMap<QString, QString> succeededFiles;
     QMap<QString, QString> failedFiles;
+    QString m_folderProblem;
     bool running = false;
 };

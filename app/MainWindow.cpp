@@ -386,6 +386,11 @@ void MainWindow::startBatch()
                             "窗口内。\n"));
         return;
     }
+    if (result == BatchQueue::outputFolderUnusable) {
+        tell(QStringLiteral("无法使用输出文件夹：\n%1\n原因：%2\n")
+                 .arg(QDir::toNativeSeparators(videosDir), queue.folderProblem()));
+        return;
+    }
     if (result != 0) {
         tell(QStringLiteral("启动失败！\n错误码：%1").arg(result));
         return;
