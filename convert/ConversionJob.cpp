@@ -61,7 +61,7 @@ int ConversionJob::start(const TakenFiles &taken)
     const int result = pipe.start(params.commandArguments());
     if (result != 0)
         return result;
-    // Allocated once per job, at its first run: a long list of waiting files needs none.
+    // Held only while the job runs: a long list of waiting or finished files needs none.
     if (!readBuffer)
         readBuffer = std::make_unique<char[]>(readBufferSize);
     if (!pollTimer) {
@@ -90,6 +90,8 @@ int ConversionJob::cancel()
             QFile::remove(QString::fromStdString(m_outputPath));
         pollTimer->stop();
         m_busy = false;
+        readBuffer.reset();
+        tail.release();
     }
     setState(Cancelled);
     return 0;
@@ -166,6 +168,9 @@ void ConversionJob::finishConversion()
         setState(Failed);
     }
     pollTimer->stop();
+    // A finished job keeps what its row and the summary show, not what it read.
+    readBuffer.reset();
+    tail.release();
     emit finished(this);
 }
 

@@ -57,7 +57,7 @@ void OutputTail::clear()
 
 void OutputTail::release()
 {
-    std::deque<std::string>().swap(lines);
+    std::vector<std::string>().swap(lines);
     std::string().swap(partial);
 }
 
@@ -88,7 +88,7 @@ void OutputTail::finish(const LineHandler &onLine)
 
 std::string OutputTail::lastErrorLine() const
 {
-    std::deque<std::string> all = lines;
+    std::vector<std::string> all = lines;
     if (!partial.empty())
         all.push_back(partial);
     const auto lastWhere = [&all](auto predicate) {
@@ -116,5 +116,5 @@ void OutputTail::pushLine(std::string line, const LineHandler &onLine)
         onLine(line);
     lines.push_back(std::move(line));
     if (lines.size() > keptLines)
-        lines.pop_front();
+        lines.erase(lines.begin());
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Keeps the last lines of the transcoder's output across chunks, so that a failed run can name
 // the transcoder's own reason, and hands every whole line to whoever watches them.
@@ -24,6 +24,6 @@ public:
 private:
     void pushLine(std::string line, const LineHandler &onLine);
 
-    std::deque<std::string> lines;
+    std::vector<std::string> lines; // oldest first
     std::string partial;
 };
