@@ -26,16 +26,22 @@ BatchQueue::~BatchQueue() = default;
 
 ConversionJob *BatchQueue::at(int row) const
 {
-    return row >= 0 && row < count() ? jobs[size_t(row)].get() : nullptr;
+    return row >= 0 && row < count() ? entries[size_t(row)].job.get() : nullptr;
 }
 
 int BatchQueue::rowOf(const ConversionJob *job) const
 {
     for (int row = 0; row < count(); ++row) {
-        if (jobs[size_t(row)].get() == job)
+        if (entries[size_t(row)].job.get() == job)
             return row;
     }
     return -1;
+}
+
+BatchQueue::Entry *BatchQueue::entryOf(const ConversionJob *job)
+{
+    const int row = rowOf(job);
+    return row < 0 ? nullptr : &entries[size_t(row)];
 }
 
 bool BatchQueue::isListed(const std::string &inputPath) const
@@ -46,22 +52,29 @@ bool BatchQueue::isListed(const std::string &inputPath) const
 ConversionJob *BatchQueue::append(std::unique_ptr<ConversionJob> job)
 {
     listedPaths.insert(job->inputPath());
-    jobs.push_back(std::move(job));
-    return jobs.back().get();
+    Entry entry{std::move(job), FileIdentity(), std::nullopt};
+    entry.input = FileIdentity::of(fromUtf8(entry.job->inputPath()));
+    taken.add(entry.input);
+    entries.push_back(std::move(entry));
+    return entries.back().job.get();
 }
 
 void BatchQueue::removeAt(int row)
 {
     if (row < 0 || row >= count())
         return;
-    listedPaths.erase(jobs[size_t(row)]->inputPath());
-    jobs.erase(jobs.begin() + row);
+    Entry &entry = entries[size_t(row)];
+    listedPaths.erase(entry.job->inputPath());
+    taken.remove(entry.input);
+    releaseOutput(entry);
+    entries.erase(entries.begin() + row);
 }
 
 void BatchQueue::clear()
 {
-    jobs.clear();
+    entries.clear();
     listedPaths.clear();
+    taken.clear();
 }
 
 int BatchQueue::start()
@@ -83,14 +96,25 @@ int BatchQueue::start()
 void BatchQueue::stop()
 {
     running = false;
-    for (const auto &job : jobs)
-        job->cancel();
+    for (Entry &entry : entries) {
+        entry.job->cancel();
+        // A cancelled run's output is gone, and with it the inode it had.
+        if (entry.output) {
+            releaseOutput(entry);
+            takeOutput(entry);
+        }
+    }
 }
 
 void BatchQueue::jobEnded(ConversionJob *job)
 {
     if (!running)
         return;
+    // The output exists now: a hard link to it made later is known by its inode too.
+    if (Entry *entry = entryOf(job)) {
+        releaseOutput(*entry);
+        takeOutput(*entry);
+    }
     record(job, fromUtf8(job->errorText()));
     // A job that cannot be started counts as failed and the batch goes on with the one after it,
     // so the batch never waits with nothing converting.
@@ -107,8 +131,8 @@ void BatchQueue::jobEnded(ConversionJob *job)
 ConversionJob *BatchQueue::findStartable(int row) const
 {
     for (row = qMax(row, 0); row < count(); ++row) {
-        if (isStartable(jobs[size_t(row)].get()))
-            return jobs[size_t(row)].get();
+        if (isStartable(entries[size_t(row)].job.get()))
+            return entries[size_t(row)].job.get();
     }
     return nullptr;
 }
@@ -139,18 +163,32 @@ void BatchQueue::clearResults()
     failedFiles.clear();
 }
 
-// Every other job's input and output is off limits for this job's output.
+// Every input and every other job's output is off limits for this job's output; its own last
+// output is not, so that a job started again writes where it wrote before.
 int BatchQueue::startJob(ConversionJob *job)
 {
-    TakenFiles taken;
-    for (const auto &other : jobs) {
-        if (other.get() == job)
-            continue;
-        taken.add(FileIdentity::of(fromUtf8(other->inputPath())));
-        if (!other->outputPath().empty())
-            taken.add(FileIdentity::of(fromUtf8(other->outputPath())));
-    }
-    return job->start(taken);
+    Entry *entry = entryOf(job);
+    if (!entry)
+        return job->start(taken);
+    releaseOutput(*entry);
+    const int result = job->start(taken);
+    takeOutput(*entry);
+    return result;
+}
+
+void BatchQueue::takeOutput(Entry &entry)
+{
+    if (entry.job->outputPath().empty())
+        return;
+    entry.output = FileIdentity::of(fromUtf8(entry.job->outputPath()));
+    taken.add(*entry.output);
+}
+
+void BatchQueue::releaseOutput(Entry &entry)
+{
+    if (entry.output)
+        taken.remove(*entry.output);
+    entry.output.reset();
 }
 
 void BatchQueue::record(const ConversionJob *job, const QString &errorText)

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "convert/FileIdentity.h"
+#include "convert/TakenFiles.h"
+
 #include <QMap>
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -26,7 +30,7 @@ public:
     explicit BatchQueue(QObject *parent = nullptr);
     ~BatchQueue() override;
 
-    int count() const { return int(jobs.size()); }
+    int count() const { return int(entries.size()); }
     // Null when there is no such row.
     ConversionJob *at(int row) const;
     // -1 when the job is not listed.
@@ -65,10 +69,23 @@ signals:
     void finished();
 
 private:
+    // A listed job and the files it takes: its input, and the output of its last start. They are
+    // looked up on disk once each, so that a start costs the same however long the list is.
+    struct Entry {
+        std::unique_ptr<ConversionJob> job;
+        FileIdentity input;
+        std::optional<FileIdentity> output;
+    };
+
+    Entry *entryOf(const ConversionJob *job);
+    void takeOutput(Entry &entry);
+    void releaseOutput(Entry &entry);
     int startJob(ConversionJob *job);
     void record(const ConversionJob *job, const QString &errorText);
 
-    std::vector<std::unique_ptr<ConversionJob>> jobs;
+    std::vector<Entry> entries;
+    // Every input and every output of the list, where no output may land.
+    TakenFiles taken;
     std::unordered_set<std::string> listedPaths;
     QMap<QString, QString> succeededFiles;
     QMap<QString, QString> failedFiles;

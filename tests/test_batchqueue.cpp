@@ -49,6 +49,7 @@ private slots:
     void startFailures_data();
     void startFailures();
     void listKeepsPathsApart();
+    void outputNamesFollowTheList();
     void sameNamesFromTwoFolders();
 
 private:
@@ -255,6 +256,25 @@ void TestBatchQueue::listKeepsPathsApart()
     queue->clear();
     QCOMPARE(queue->count(), 0);
     QCOMPARE(queue->start(), BatchQueue::nothingToConvert);
+}
+
+// An output name is taken while its job is listed: a job started again keeps its own name, and a
+// removed job's name is free again.
+void TestBatchQueue::outputNamesFollowTheList()
+{
+    QVERIFY(QDir().mkpath(media.path(QStringLiteral("good"))));
+    QVERIFY(QDir().mkpath(media.path(QStringLiteral("bad"))));
+    const QString out = QString::fromStdString(outputDir) + QStringLiteral("/Quellix转码-clip");
+    QVERIFY(add(QStringLiteral("good/clip.mkv")));
+    ConversionJob *failing = add(QStringLiteral("bad/clip.avi"));
+    QVERIFY(runToEnd());
+    QCOMPARE(QString::fromStdString(queue->at(0)->outputPath()), out + ".mp4");
+    QCOMPARE(QString::fromStdString(failing->outputPath()), out + " (2).mp4");
+    QVERIFY(runToEnd());
+    QCOMPARE(QString::fromStdString(failing->outputPath()), out + " (2).mp4");
+    queue->removeAt(0);
+    QVERIFY(runToEnd());
+    QCOMPARE(QString::fromStdString(failing->outputPath()), out + ".mp4");
 }
 
 // Two files of the same name from different folders, converted for real one after the other.
