@@ -2,6 +2,7 @@
 
 #include "app/AppLinks.h"
 #include "app/ConfigFile.h"
+#include "app/RowWidgets.h"
 #include "convert/ConversionJob.h"
 #include "convert/InputItem.h"
 #include "params/CDlgAVSettings.h"
@@ -16,10 +17,12 @@
 #include <QDesktopServices>
 #include <QDesktopWidget>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -32,6 +35,10 @@ QString fromUtf8(const std::string &text)
 {
     return QString::fromStdString(text);
 }
+
+// Listing files takes the event loop for at most this long at a time, so that the window keeps
+// answering while thousands of files arrive.
+constexpr int addSliceMs = 10;
 
 const char *const inputFilter =
     "All Formats (*.mp4 *.mkv *.flv *.avi *.wmv *.mpg *.mov *.rmvb);;MP4 (*.mp4);;MKV (*.mkv);;"
@@ -55,6 +62,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
 MainWindow::~MainWindow()
 {
+    if (busyCursorShown)
+        QApplication::restoreOverrideCursor();
     delete ui;
 }
 
@@ -104,6 +113,10 @@ void MainWindow::initUi()
 
     ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);
+    // Every row has the same size, which spares the list measuring thousands of them.
+    ui->listInput->setUniformItemSizes(true);
+    rows = new RowWidgets(ui->listInput, &queue, this);
+    connect(rows, &RowWidgets::ItemDelete, this, &MainWindow::ItemDelete);
     ui->applyAll->setCheckable(true);
     ui->applyAll->setChecked(true);
 
@@ -165,6 +178,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         }
         stopBatch(false);
     }
+    pendingPaths.clear();
     event->accept();
 }
 
@@ -245,6 +259,15 @@ bool MainWindow::isSupportedInput(const std::string &dotSuffix)
 
 int MainWindow::addInputFile(const std::string &path)
 {
+    if (listJob(path) != 0)
+        return -1;
+    appendRows(1);
+    return 0;
+}
+
+// The file list's rules for a path; 0 when its job joined the queue, -1 when it was refused.
+int MainWindow::listJob(const std::string &path)
+{
     const QFileInfo info(fromUtf8(path));
     if (path.empty() || !info.exists())
         return -1;
@@ -257,30 +280,60 @@ int MainWindow::addInputFile(const std::string &path)
     if (newJob->setInput(path, defaultSettings) < 0)
         return -1;
     ConversionJob *job = queue.append(std::move(newJob));
-    // Made inside the list's viewport, where the list keeps its item widgets: moving a styled
-    // widget to another parent polishes it again, which made large drops twice as slow.
-    auto *row = new InputItem(job, ui->listInput->viewport());
-    auto *entry = new QListWidgetItem();
-    entry->setSizeHint(row->size());
-    ui->listInput->addItem(entry);
-    ui->listInput->setItemWidget(entry, row);
-    connect(row, &InputItem::ItemConvertDone, this, &MainWindow::ItemConvertDone);
-    connect(row, &InputItem::ItemDelete, this, &MainWindow::ItemDelete);
+    connect(job, &ConversionJob::finished, this, &MainWindow::ItemConvertDone);
     return 0;
+}
+
+// Rows for the jobs last joined to the queue, appended in one go: the list lays itself out once
+// for them rather than once per row. A row gets its widget when it is on screen.
+void MainWindow::appendRows(int count)
+{
+    if (count <= 0)
+        return;
+    const int first = ui->listInput->count();
+    QStringList noTexts;
+    noTexts.reserve(count);
+    for (int i = 0; i < count; ++i)
+        noTexts << QString();
+    ui->listInput->insertItems(first, noTexts);
+    for (int row = first; row < first + count; ++row)
+        ui->listInput->item(row)->setSizeHint(InputItem::formSize());
+    rows->refresh();
 }
 
 void MainWindow::addInputFiles(const QStringList &paths)
 {
-    // While the list view is hidden, appending an entry does not re-place every item widget
-    // already in it, so a large drop stays linear. The view is shown again before any repaint.
-    const bool wasVisible = ui->listInput->isVisible();
-    if (paths.size() > 1 && wasVisible)
-        ui->listInput->hide();
-    for (const QString &path : paths)
-        addInputFile(path.toStdString());
-    if (paths.size() > 1 && wasVisible)
-        ui->listInput->show();
+    const bool sliceRunning = !pendingPaths.isEmpty();
+    pendingPaths += paths;
+    if (!sliceRunning)
+        addPendingFiles();
+}
+
+// Lists files for one slice of time and comes back for the rest on the next turn of the event
+// loop; the list grows and the cursor shows that files are still coming.
+void MainWindow::addPendingFiles()
+{
+    QElapsedTimer slice;
+    slice.start();
+    int done = 0;
+    int listed = 0;
+    while (done < pendingPaths.size() && !slice.hasExpired(addSliceMs)) {
+        if (listJob(pendingPaths.at(done++).toStdString()) == 0)
+            ++listed;
+    }
+    pendingPaths.erase(pendingPaths.begin(), pendingPaths.begin() + done);
+    appendRows(listed);
     showListIfFilled();
+    const bool more = !pendingPaths.isEmpty();
+    if (more != busyCursorShown) {
+        if (more)
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        else
+            QApplication::restoreOverrideCursor();
+        busyCursorShown = more;
+    }
+    if (more)
+        QTimer::singleShot(0, this, &MainWindow::addPendingFiles);
 }
 
 void MainWindow::showListIfFilled()
@@ -338,8 +391,8 @@ void MainWindow::ItemDelete(InputItem *item)
     const int row = queue.rowOf(item->job());
     if (row >= 0) {
         delete ui->listInput->takeItem(row);
-        item->deleteLater();
         queue.removeAt(row);
+        rows->refresh();
     }
     if (ui->listInput->count() == 0)
         setBatchUiState(NoFiles);
@@ -352,6 +405,7 @@ void MainWindow::btnInputClear_clicked()
     if (!ask(QStringLiteral("\n确认清空？\n")))
         return;
     player->stop();
+    pendingPaths.clear();
     ui->listInput->clear();
     queue.clear();
     setBatchUiState(NoFiles);
@@ -378,7 +432,8 @@ void MainWindow::btnConvertStart_clicked()
 
 void MainWindow::startBatch()
 {
-    if (queue.count() == 0)
+    // Not before the list is complete.
+    if (queue.count() == 0 || isAddingFiles())
         return;
     const int result = queue.start();
     if (result == BatchQueue::nothingToConvert) {
@@ -399,10 +454,10 @@ void MainWindow::startBatch()
     setBatchUiState(Running);
 }
 
-void MainWindow::ItemConvertDone(InputItem *item)
+void MainWindow::ItemConvertDone(ConversionJob *job)
 {
     if (converting)
-        queue.jobEnded(item->job());
+        queue.jobEnded(job);
 }
 
 void MainWindow::batchFinished()

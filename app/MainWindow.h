@@ -12,6 +12,7 @@
 class ConversionJob;
 class InputItem;
 class QListWidgetItem;
+class RowWidgets;
 class vlcplayer;
 namespace Ui
 {
@@ -35,6 +36,8 @@ public:
     static bool isSupportedInput(const std::string &dotSuffix);
 
     bool isConverting() const { return converting; }
+    // Files of a drop or a dialog selection are still being listed, a slice at a time.
+    bool isAddingFiles() const { return !pendingPaths.isEmpty(); }
     const AVSettings &currentWorkingSettings() const { return workingSettings; }
     const QString &outputDirectory() const { return videosDir; }
     vlcplayer *previewPlayer() const { return player; }
@@ -63,7 +66,7 @@ private slots:
     void ItemDClicked(QListWidgetItem *item);
     void curItemChanged(QListWidgetItem *, QListWidgetItem *);
     void applyAllChanged(int);
-    void ItemConvertDone(InputItem *item);
+    void ItemConvertDone(ConversionJob *job);
     void ItemDelete(InputItem *item);
     void on_btnCompanyUrl_clicked();
     void on_btnQqUrl_clicked();
@@ -77,7 +80,10 @@ private:
     void initConnections();
 
     // File list
+    int listJob(const std::string &path);
+    void appendRows(int count);
     void addInputFiles(const QStringList &paths);
+    void addPendingFiles();
     void showListIfFilled();
 
     // Batch
@@ -104,6 +110,10 @@ private:
     AVSettings defaultSettings;
     AVSettings workingSettings;
     BatchQueue queue;
+    RowWidgets *rows = nullptr;
+    // Paths of a large drop or selection not listed yet, in their order.
+    QStringList pendingPaths;
+    bool busyCursorShown = false;
     vlcplayer *player = nullptr;
     QString videosDir;
     QString configFile;

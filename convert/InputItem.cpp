@@ -29,6 +29,16 @@ InputItem::InputItem(ConversionJob *job, QWidget *parent)
 
 InputItem::~InputItem() = default;
 
+QSize InputItem::formSize()
+{
+    static const QSize size = [] {
+        QWidget form;
+        Ui::InputItem().setupUi(&form);
+        return form.size();
+    }();
+    return size;
+}
+
 ConversionJob *InputItem::job() const
 {
     return m_job;

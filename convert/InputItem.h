@@ -24,6 +24,9 @@ public:
     explicit InputItem(ConversionJob *job, QWidget *parent = nullptr);
     ~InputItem() override;
 
+    // The size of a row as its form has it, which is every list row's size.
+    static QSize formSize();
+
     ConversionJob *job() const;
 
     // The job's own operations, reached through its row.

@@ -1,6 +1,7 @@
 #include "QuellixTestMain.h"
 
 #include "DialogAnswerer.h"
+#include "EventLoopWatch.h"
 #include "FileDrop.h"
 #include "WindowFixture.h"
 #include "app/MainWindow.h"
@@ -13,6 +14,33 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTemporaryDir>
+
+namespace
+{
+
+// Counts the widgets that a widget gains as children while it lives.
+class ChildCounter final : public QObject
+{
+public:
+    explicit ChildCounter(QWidget *watched) : watched(watched)
+    {
+        watched->installEventFilter(this);
+    }
+    ~ChildCounter() override { watched->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        count += event->type() == QEvent::ChildAdded ? 1 : 0;
+        return false;
+    }
+
+private:
+    QWidget *watched;
+};
+
+} // namespace
 
 class TestFileList final : public QObject
 {
@@ -36,9 +64,12 @@ private slots:
     void clearAsksFirst_data();
     void clearAsksFirst();
     void listFrozenWhileConverting();
+    void largeDropKeepsOrderAndRules();
+    void largeListHasWidgetsOnScreenOnly();
 
 private:
     QString makeFile(const QString &name) const;
+    QString makeEmptyFile(const QString &name) const;
     QListWidget *list() const { return fixture.list(); }
     ConversionJob *job(int row) const { return fixture.job(row); }
     QPushButton *deleteButton(int row) const
@@ -72,6 +103,13 @@ QString TestFileList::makeFile(const QString &name) const
     if (!file.exists() && file.open(QIODevice::WriteOnly))
         file.write(QByteArray(1572864, 'v'));
     return path;
+}
+
+QString TestFileList::makeEmptyFile(const QString &name) const
+{
+    QFile file(dir.filePath(name));
+    file.open(QIODevice::WriteOnly);
+    return file.fileName();
 }
 
 void TestFileList::addInputFile_data()
@@ -248,6 +286,80 @@ void TestFileList::listFrozenWhileConverting()
     QCOMPARE(answerer.texts.size(), 0);
     QCOMPARE(list()->count(), 1);
     window->setBatchUiState(MainWindow::Idle);
+}
+
+// A drop of thousands of files is listed a slice at a time: the window answers meanwhile, no batch
+// starts before the list is complete, and the order and the refusals are those of a small drop.
+void TestFileList::largeDropKeepsOrderAndRules()
+{
+    QList<QUrl> urls;
+    QStringList expected;
+    for (int i = 0; i < 3000; ++i) {
+        const QString path = makeEmptyFile(QStringLiteral("many %1.mp4").arg(2999 - i));
+        urls << QUrl::fromLocalFile(path);
+        expected << path;
+        if (i % 500 == 7) { // refused in the middle: a duplicate, a missing file, a text file
+            urls << QUrl::fromLocalFile(path) << QUrl::fromLocalFile(dir.filePath("gone.mp4"))
+                 << QUrl::fromLocalFile(makeEmptyFile(QStringLiteral("notes %1.txt").arg(i)));
+        }
+    }
+    EventLoopWatch watch;
+    DialogAnswerer answerer;
+    QVERIFY(dropUrls(window, urls));
+    QVERIFY(window->isAddingFiles());
+    QVERIFY(list()->count() > 0);
+    QCOMPARE(page(), 1);
+    QTest::mouseClick(fixture.startButton(), Qt::LeftButton);
+    QVERIFY(!window->isConverting());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isAddingFiles(), 30000);
+    QVERIFY2(watch.longestStallMs() < 500, qPrintable(QString::number(watch.longestStallMs())));
+    QVERIFY(answerer.texts.isEmpty());
+    QStringList listed;
+    for (int row = 0; row < list()->count(); ++row)
+        listed << QString::fromStdString(job(row)->inputPath());
+    QCOMPARE(listed, expected);
+}
+
+// Only the rows on screen have a widget; scrolling, deleting and clearing keep it so.
+void TestFileList::largeListHasWidgetsOnScreenOnly()
+{
+    QList<QUrl> urls;
+    for (int i = 0; i < 300; ++i)
+        urls << QUrl::fromLocalFile(
+            makeFile(QStringLiteral("row %1.mkv").arg(i, 3, 10, QChar('0'))));
+    QVERIFY(dropUrls(window, urls));
+    QTRY_VERIFY(!window->isAddingFiles());
+    const auto rowsOnScreen = [this] {
+        const int rowHeight = list()->visualItemRect(list()->item(0)).height();
+        return list()->viewport()->height() / rowHeight + 3;
+    };
+    const auto widgets = [this] { return list()->viewport()->findChildren<InputItem *>().size(); };
+    QVERIFY(fixture.row(0));
+    QVERIFY(!fixture.row(299));
+    QVERIFY(widgets() <= rowsOnScreen());
+
+    list()->scrollToBottom();
+    QVERIFY(fixture.row(299));
+    QVERIFY(!fixture.row(0));
+    QTRY_VERIFY(widgets() <= rowsOnScreen());
+    QCOMPARE(fixture.row(299)->job(), job(299));
+
+    // The last row's delete button removes that file and no other, and no more than a screenful
+    // of row widgets is made on the way.
+    DialogAnswerer answerer;
+    ChildCounter made(list()->viewport());
+    QTest::mouseClick(deleteButton(299), Qt::LeftButton);
+    QVERIFY2(made.count <= rowsOnScreen(), qPrintable(QString::number(made.count)));
+    QCOMPARE(list()->count(), 299);
+    QCOMPARE(QFileInfo(QString::fromStdString(job(298)->inputPath())).fileName(),
+             QStringLiteral("row 298.mkv"));
+    QVERIFY(fixture.row(298));
+    QCOMPARE(fixture.row(298)->job(), job(298));
+    QTRY_VERIFY(widgets() <= rowsOnScreen());
+
+    QTest::mouseClick(fixture.child<QPushButton>("btnInputClear"), Qt::LeftButton);
+    QCOMPARE(list()->count(), 0);
+    QTRY_COMPARE(widgets(), 0);
 }
 
 QUELLIX_TEST_MAIN(TestFileList)
