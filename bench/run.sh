@@ -1,12 +1,16 @@
 #!/bin/sh
 # Builds the benchmark programs, makes their input clips with ffmpeg's test sources, runs every
 # figure on one headless X display and prints one table.
-# Usage: bench/run.sh   (four minutes on a 2-core machine once built, about eight from nothing)
+# Usage: bench/run.sh [--baseline REV]
+#   (about eight minutes on a 2-core machine once built, about twelve from nothing)
+#   --baseline REV  also builds these benchmark programs against the program as it was at REV
+#                   (a revision that has the window fixture of tests/) and runs the figures of
+#                   the file list beside this tree's, in turns, marked "before"
 set -eu
 cd "$(dirname "$0")/.."
 SELF="$PWD/bench/run.sh"
 BUILD="$PWD/build-bench"
-BIN="$BUILD/bench"
+BASE="$PWD/build-bench-base"
 LOG="$BUILD/bench.log"
 
 # Runs per median; each figure measures its two sides in turns, so that other work on the
@@ -15,15 +19,30 @@ RUNS_GAPS=3
 RUNS_READER=5
 RUNS_BATCH=3
 RUNS_ADD=5
+RUNS_LIST=3
 RUNS_STARTUP=5
+
+# The figures of the file list, by the programs under $1: adding, a batch in a long list, the
+# memory a converted file keeps.
+list_figures() {
+    bin="$1"
+    clips="$2"
+    "$bin/bench_addfiles" "$RUNS_ADD"
+    "$bin/bench_biglist" "$clips/clip01.mp4" "$RUNS_LIST"
+    "$bin/bench_converted" "$clips/tiny.mp4" 300
+}
 
 figures() {
     clips="$1"
-    "$BIN/bench_startup" "$RUNS_STARTUP" "$BIN/bench_barewindow" "$BUILD/quellix"
-    "$BIN/bench_responsiveness" "$clips/long.mp4" "$RUNS_GAPS"
-    "$BIN/bench_reader" "$RUNS_READER"
-    "$BIN/bench_batch" "$RUNS_BATCH" "$clips"/clip*.mp4
-    "$BIN/bench_addfiles" "$RUNS_ADD"
+    bin="$BUILD/bench"
+    "$bin/bench_startup" "$RUNS_STARTUP" "$bin/bench_barewindow" "$BUILD/quellix"
+    "$bin/bench_responsiveness" "$clips/long.mp4" "$RUNS_GAPS"
+    "$bin/bench_reader" "$RUNS_READER"
+    "$bin/bench_batch" "$RUNS_BATCH" "$clips"/clip*.mp4
+    list_figures "$bin" "$clips"
+    if [ -d "$BASE/tree/build/bench" ]; then
+        list_figures "$BASE/tree/build/bench" "$clips" | sed 's/^ROW\t/ROW\tbefore: /'
+    fi
 }
 
 if [ "${1:-}" = --figures ]; then
@@ -34,21 +53,33 @@ fi
 started=$(date +%s)
 echo "building into $BUILD ..."
 scripts/setup.sh build-bench -DCMAKE_BUILD_TYPE=Release -DQUELLIX_BUILD_TESTS=OFF
+if [ "${1:-}" = --baseline ]; then
+    echo "building the program as it was at $2 into $BASE ..."
+    rm -rf "$BASE"
+    mkdir -p "$BASE"
+    git archive --format=tar "$2" | tar -x -C "$BASE" --one-top-level=tree
+    rm -rf "$BASE/tree/bench"
+    cp -r bench "$BASE/tree/bench"
+    cmake -S "$BASE/tree" -B "$BASE/tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$BASE/tree/build" -j 2 --target bench_addfiles bench_biglist bench_converted
+else
+    rm -rf "$BASE"
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 echo "making clips ..."
-clip() { # seconds name
-    ffmpeg -nostdin -v error -y -f lavfi -i "testsrc=d=$1:s=640x360:r=25" \
+clip() { # seconds size name
+    ffmpeg -nostdin -v error -y -f lavfi -i "testsrc=d=$1:s=$2:r=25" \
         -f lavfi -i "sine=d=$1" -pix_fmt yuv420p -c:v libx264 -preset ultrafast \
-        -c:a aac -shortest "$work/$2"
+        -c:a aac -shortest "$work/$3"
 }
-clip 30 long.mp4
-clip 10 clip01.mp4
+clip 30 640x360 long.mp4
+clip 10 640x360 clip01.mp4
 for n in 02 03 04 05 06 07 08 09 10; do
     cp "$work/clip01.mp4" "$work/clip$n.mp4"
 done
-
+clip 1 160x120 tiny.mp4
 echo "measuring ..."
 xvfb-run -a -s "-screen 0 1920x1080x24" "$SELF" --figures "$work" >"$work/rows" 2>"$LOG" || {
     cat "$LOG" >&2
