@@ -1,9 +1,9 @@
 // Renders the README's picture of the main window: a few clips in the list, one of them playing
 // in the preview. Usage: quellix_screenshot OUTPUT.png (under an X server, e.g. xvfb-run).
 #include "app/MainWindow.h"
-#include "player/VideoOutputInit.h"
 #include "player/vlcplayer.h"
 #include "tests/TestMedia.h"
+#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,8 +16,7 @@
 
 int main(int argc, char *argv[])
 {
-    initVideoOutput();
-    QApplication app(argc, argv);
+    QuellixApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
         return 2;
