@@ -1,6 +1,7 @@
 // The program on screens of any scale. Every window and row laid out as it appears: no text larger
-// than the room its widget gives it, no widget over its neighbour. CMake runs this suite plain, at
-// QT_SCALE_FACTOR=2 and at QT_FONT_DPI=192.
+// than the room its widget gives it, no widget over its neighbour; and the pictures drawn from the
+// file made for the screen's scale. CMake runs this suite plain, at QT_SCALE_FACTOR=2 and at
+// QT_FONT_DPI=192.
 #include "QuellixTestMain.h"
 
 #include "app/MainWindow.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QStyleOption>
 #include <QTemporaryDir>
@@ -160,6 +162,63 @@ QStringList layoutFaults(const QWidget *window)
     return faults;
 }
 
+// `picture` over the flat colour that `grabbed` shows where the picture is transparent: what a
+// widget drawing the picture on its background looks like.
+QImage onBackground(const QImage &picture, const QImage &grabbed)
+{
+    QImage flat(picture.size(), QImage::Format_ARGB32);
+    flat.fill(Qt::transparent);
+    for (int y = 0; y < picture.height() && flat.pixel(0, 0) == 0; ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            if (qAlpha(picture.pixel(x, y)) == 0) {
+                flat.fill(grabbed.pixelColor(x, y));
+                break;
+            }
+        }
+    }
+    // Pixel for pixel: an @2x file loads with a device pixel ratio of 2.
+    QImage pixels = picture;
+    pixels.setDevicePixelRatio(1);
+    QPainter painter(&flat);
+    painter.drawImage(0, 0, pixels);
+    return flat;
+}
+
+// Pixels where `expected` is opaque and `image` differs from it by more than antialiasing does;
+// -1 when the sizes differ.
+int differingPixels(const QImage &image, const QImage &expected)
+{
+    if (image.size() != expected.size())
+        return -1;
+    int differing = 0;
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width(); ++x) {
+            const QRgb want = expected.pixel(x, y);
+            if (qAlpha(want) < 255)
+                continue;
+            const QRgb got = image.pixel(x, y);
+            differing += qAbs(qRed(got) - qRed(want)) > 8 || qAbs(qGreen(got) - qGreen(want)) > 8 ||
+                         qAbs(qBlue(got) - qBlue(want)) > 8;
+        }
+    }
+    return differing;
+}
+
+// The mean difference of two premultiplied pictures over all pixels and channels.
+double meanDifference(const QImage &a, const QImage &b)
+{
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
+                   qAbs(qBlue(p) - qBlue(q)) + qAbs(qAlpha(p) - qAlpha(q));
+        }
+    }
+    return sum / (4.0 * a.width() * a.height());
+}
+
 template <typename T> T *child(const QWidget *window, const char *name)
 {
     T *widget = window->findChild<T *>(QLatin1String(name));
@@ -189,6 +248,10 @@ private slots:
     void messageDialog_data();
     void messageDialog();
     void player();
+    void twins_data();
+    void twins();
+    void pictures_data();
+    void pictures();
 
 private:
     static void verifyFits(QWidget *window);
@@ -353,6 +416,108 @@ void TestHighDpi::player()
     vlcplayer preview(nullptr);
     preview.resize(310, 312);
     verifyFits(&preview);
+}
+
+void TestHighDpi::twins_data()
+{
+    QTest::addColumn<QString>("name");
+    const QStringList names = QDir(QStringLiteral(":/images/images")).entryList({"*.png"});
+    for (const QString &name : names) {
+        if (!name.contains(QLatin1Char('@')))
+            QTest::newRow(qPrintable(name)) << name.chopped(4);
+    }
+}
+
+// Every picture has its @2x twin: the same picture at twice the size or, for a strip of looks
+// whose bands lie twice their height apart, each band at twice the size where it starts.
+void TestHighDpi::twins()
+{
+    QFETCH(QString, name);
+    const QString path = QStringLiteral(":/images/images/") + name;
+    const QImage plain =
+        QImage(path + QStringLiteral(".png")).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage twin = QImage(path + QStringLiteral("@2x.png"))
+                            .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QVERIFY(!plain.isNull());
+    QVERIFY2(!twin.isNull(), "no @2x twin");
+    QCOMPARE(twin.width(), plain.width() * 2);
+    const int band =
+        twin.height() == plain.height() * 2 ? plain.height() : twin.height() - plain.height();
+    QVERIFY2(band > 0 && (plain.height() + band) % (2 * band) == 0,
+             qPrintable(QStringLiteral("bands of %1 rows?").arg(band)));
+    for (int top = 0; top < plain.height(); top += 2 * band) {
+        const QImage look = plain.copy(0, top, plain.width(), band);
+        const QImage large =
+            twin.copy(0, top, twin.width(), band * 2)
+                .scaled(look.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QVERIFY2(meanDifference(look, large) < 4,
+                 qPrintable(QStringLiteral("band at row %1 differs by %2")
+                                .arg(top)
+                                .arg(meanDifference(look, large))));
+    }
+}
+
+void TestHighDpi::pictures_data()
+{
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QRect>("band");
+    // Widgets (or a check box's indicator) the size of their picture's band, drawn without text.
+    QTest::newRow("settings button") << "btnQualitySettings"
+                                     << "main_bottom_settng" << QRect(0, 0, 25, 22);
+    QTest::newRow("apply to all, checked") << "applyAll"
+                                           << "main_applyall" << QRect(0, 28, 14, 14);
+    QTest::newRow("player stop") << "btnStop"
+                                 << "record_end" << QRect(0, 0, 24, 25);
+    QTest::newRow("player sound") << "btnVolume"
+                                  << "main_bottom_muteaudio" << QRect(0, 0, 24, 25);
+    QTest::newRow("player resume, run-time sheet") << "btnPause"
+                                                   << "record_start" << QRect(0, 0, 24, 25);
+    QTest::newRow("folder button") << "btnOutputDir"
+                                   << "main_bottom_dir" << QRect(0, 0, 25, 22);
+    QTest::newRow("open folder button") << "btnOutputDir2"
+                                        << "main_bottom_dir2" << QRect(0, 0, 25, 22);
+    QTest::newRow("logo") << "mainLabelLogo"
+                          << "main_top_logo" << QRect(0, 0, 25, 25);
+}
+
+// Each picture is drawn pixel for pixel from the file for the screen's scale, its band cut at the
+// same place: at scale 2 from the @2x file, not from the plain one enlarged.
+void TestHighDpi::pictures()
+{
+    QFETCH(QString, objectName);
+    QFETCH(QString, picture);
+    QFETCH(QRect, band);
+    MainWindow window(nullptr);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QWidget *widget = window.findChild<QWidget *>(objectName);
+    QVERIFY(widget && widget->isVisible());
+    QRect area = widget->rect();
+    if (const auto *box = qobject_cast<const QCheckBox *>(widget)) {
+        QStyleOptionButton option;
+        option.initFrom(box);
+        area = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+    }
+    const QPixmap grabbed = const_cast<QWidget *>(widget)->grab(area);
+    const qreal scale = grabbed.devicePixelRatio();
+    QCOMPARE(scale, window.devicePixelRatioF());
+    const QImage image = grabbed.toImage().convertToFormat(QImage::Format_ARGB32);
+
+    // In a strip's @2x twin each band starts at the row it starts at in the plain strip.
+    const QString path = QStringLiteral(":/images/images/") + picture;
+    const QImage plain = QImage(path + QStringLiteral(".png")).copy(band);
+    const QImage twice = QImage(path + QStringLiteral("@2x.png"))
+                             .copy(QRect(0, band.top(), band.width() * 2, band.height() * 2));
+    QVERIFY(!plain.isNull() && !twice.isNull());
+    const QImage expected = (scale == 2 ? twice : plain).convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(differingPixels(image, onBackground(expected, image)), 0);
+    if (scale == 2) {
+        const QImage enlarged =
+            plain.convertToFormat(QImage::Format_ARGB32)
+                .scaled(twice.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QVERIFY(differingPixels(image, onBackground(enlarged, image)) > 0);
+    }
 }
 
 QUELLIX_TEST_MAIN(TestHighDpi)
