@@ -6,10 +6,10 @@ cd "$(dirname "$0")/.."
 
 # libvlc-bin writes libvlc's plugin cache: without it every start of the player loads all of
 # libvlc's plugins, which costs the program a third of a second and 40 MB. qttranslations5-l10n puts
-# Qt's own dialogs and buttons into Chinese.
+# Qt's own dialogs and buttons into Chinese. The tests run a private dbus-daemon.
 PACKAGES="cmake ninja-build g++ pkg-config ccache qtbase5-dev qtbase5-dev-tools libvlc-dev
 libvlc-bin vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg xvfb xauth procps
-fonts-noto-cjk qttranslations5-l10n clang libclang-rt-14-dev"
+fonts-noto-cjk qttranslations5-l10n dbus-daemon clang libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do
