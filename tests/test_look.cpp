@@ -608,7 +608,10 @@ void TestLook::debianPackage()
 
     const QString root = scratch.filePath(QStringLiteral("root"));
     QCOMPARE(QProcess::execute(dpkgDeb, {QStringLiteral("-x"), deb, root}), 0);
-    const QFileInfo binary(root + QStringLiteral("/usr/bin/quellix"));
+    // The command is the launcher; the program it starts lies out of PATH.
+    const QFileInfo command(root + QStringLiteral("/usr/bin/quellix"));
+    QVERIFY(command.isFile() && command.isExecutable());
+    const QFileInfo binary(root + QStringLiteral("/usr/libexec/quellix/quellix"));
     QVERIFY(binary.isFile() && binary.isExecutable());
 
     QFile desktop(root + QStringLiteral("/usr/share/applications/quellix.desktop"));
@@ -633,8 +636,9 @@ void TestLook::debianPackage()
     QVERIFY(fields.waitForFinished());
     const QString control = QString::fromUtf8(fields.readAllStandardOutput());
     QVERIFY2(control.contains(QLatin1String("Package: quellix")), qPrintable(control));
-    for (const char *dependency : {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base",
-                                   "vlc-plugin-video-output", "libqt5widgets5", "fonts-noto-cjk"})
+    for (const char *dependency :
+         {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base", "vlc-plugin-video-output",
+          "libqt5widgets5", "libqt5dbus5", "fonts-noto-cjk", "qttranslations5-l10n"})
         QVERIFY2(control.contains(QLatin1String(dependency)), dependency);
 }
 
