@@ -17,6 +17,7 @@ private slots:
     void notice_data();
     void notice();
     void laterNoticeReplacesEarlier();
+    void sessionBusByDefault();
     void withoutServiceNothingWaits();
     void withoutBusNothingWaits();
 
@@ -31,6 +32,8 @@ void TestNotifier::initTestCase()
 {
     QVERIFY2(stub.startBus(), "dbus-daemon did not start");
     QVERIFY(stub.registerService());
+    // The private bus stands in for the session bus too, before anything asks for that.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", stub.address().toLocal8Bit());
 }
 
 void TestNotifier::init()
@@ -86,6 +89,15 @@ void TestNotifier::laterNoticeReplacesEarlier()
     notifier.batchFinished(0, 1, 0);
     QTRY_COMPARE(stub.received.size(), 2);
     QCOMPARE(stub.received.at(1).replacesId, 1u);
+}
+
+// A notifier made without a bus talks on the session bus.
+void TestNotifier::sessionBusByDefault()
+{
+    DesktopNotifier notifier;
+    notifier.batchFinished(5, 0, 0);
+    QTRY_COMPARE(stub.received.size(), 1);
+    QCOMPARE(stub.received.first().body, QStringLiteral("成功：5 个，失败：0 个"));
 }
 
 // With no notification service on the bus the call returns at once, the error that comes back is

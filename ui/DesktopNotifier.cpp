@@ -18,8 +18,8 @@ DesktopNotifier::DesktopNotifier(QObject *parent)
 {
 }
 
-DesktopNotifier::DesktopNotifier(const QDBusConnection &bus, QObject *parent)
-    : QObject(parent), bus(bus)
+DesktopNotifier::DesktopNotifier(const QDBusConnection &connection, QObject *parent)
+    : QObject(parent), bus(connection)
 {
 }
 

@@ -14,7 +14,7 @@ public:
     // On the user's session bus.
     explicit DesktopNotifier(QObject *parent = nullptr);
     // On the given bus.
-    explicit DesktopNotifier(const QDBusConnection &bus, QObject *parent = nullptr);
+    explicit DesktopNotifier(const QDBusConnection &connection, QObject *parent = nullptr);
 
     // Says how many files of the batch succeeded, failed and (when any) were cancelled. A notice
     // still on screen from the batch before is replaced.
