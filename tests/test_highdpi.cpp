@@ -166,16 +166,14 @@ QStringList layoutFaults(const QWidget *window)
 // widget drawing the picture on its background looks like.
 QImage onBackground(const QImage &picture, const QImage &grabbed)
 {
-    QImage flat(picture.size(), QImage::Format_ARGB32);
-    flat.fill(Qt::transparent);
-    for (int y = 0; y < picture.height() && flat.pixel(0, 0) == 0; ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
-            if (qAlpha(picture.pixel(x, y)) == 0) {
-                flat.fill(grabbed.pixelColor(x, y));
-                break;
-            }
-        }
+    QColor background(Qt::transparent);
+    for (int i = 0; i < picture.width() * picture.height() && background.alpha() == 0; ++i) {
+        const QPoint point(i % picture.width(), i / picture.width());
+        if (qAlpha(picture.pixel(point)) == 0)
+            background = grabbed.pixelColor(point);
     }
+    QImage flat(picture.size(), QImage::Format_ARGB32);
+    flat.fill(background);
     // Pixel for pixel: an @2x file loads with a device pixel ratio of 2.
     QImage pixels = picture;
     pixels.setDevicePixelRatio(1);
