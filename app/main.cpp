@@ -1,12 +1,9 @@
 #include "app/MainWindow.h"
-#include "player/VideoOutputInit.h"
-
-#include <QApplication>
+#include "ui/QuellixApplication.h"
 
 int main(int argc, char *argv[])
 {
-    initVideoOutput();
-    QApplication app(argc, argv);
+    QuellixApplication app(argc, argv);
     MainWindow window(nullptr);
     window.show();
     return app.exec();

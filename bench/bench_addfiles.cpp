@@ -7,10 +7,10 @@
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
 #include "convert/InputItem.h"
-#include "player/VideoOutputInit.h"
 #include "tests/DialogAnswerer.h"
 #include "tests/EventLoopWatch.h"
 #include "tests/WindowFixture.h"
+#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -167,8 +167,7 @@ void printGrowthRow(const Count &small, const Measured &s, const Count &large, c
 
 int main(int argc, char *argv[])
 {
-    initVideoOutput();
-    QApplication app(argc, argv);
+    QuellixApplication app(argc, argv);
     if (argc > 2 && QByteArray(argv[1]) == "--memory")
         return printMemory(std::atoi(argv[2]));
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5;

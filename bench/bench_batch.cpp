@@ -8,7 +8,7 @@
 #include "convert/ConversionJob.h"
 #include "params/AVParams.h"
 #include "params/ParamTables.h"
-#include "player/VideoOutputInit.h"
+#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -151,8 +151,7 @@ void printRows(const Figures &f, int clipCount)
 
 int main(int argc, char *argv[])
 {
-    initVideoOutput();
-    QApplication app(argc, argv);
+    QuellixApplication app(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s RUNS CLIP...\n", argv[0]);
         return 2;

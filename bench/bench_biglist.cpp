@@ -7,10 +7,10 @@
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
 #include "convert/ConversionJob.h"
-#include "player/VideoOutputInit.h"
 #include "tests/DialogAnswerer.h"
 #include "tests/EventLoopWatch.h"
 #include "tests/WindowFixture.h"
+#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -116,8 +116,7 @@ void printRow(int listed, const Figures &f)
 
 int main(int argc, char *argv[])
 {
-    initVideoOutput();
-    QApplication app(argc, argv);
+    QuellixApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s CLIP [runs]\n", argv[0]);
         return 2;

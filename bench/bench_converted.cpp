@@ -5,10 +5,10 @@
 // Usage: bench_converted CLIP [count]
 #include "bench/ListSizes.h"
 #include "bench/ResultRow.h"
-#include "player/VideoOutputInit.h"
 #include "tests/DialogAnswerer.h"
 #include "tests/TestMedia.h"
 #include "tests/WindowFixture.h"
+#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,8 +35,7 @@ int openFiles()
 
 int main(int argc, char *argv[])
 {
-    initVideoOutput();
-    QApplication app(argc, argv);
+    QuellixApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s CLIP [count]\n", argv[0]);
         return 2;

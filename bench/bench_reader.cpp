@@ -6,8 +6,8 @@
 #include "bench/Samples.h"
 #include "convert/ConversionJob.h"
 #include "params/ParamTables.h"
-#include "player/VideoOutputInit.h"
 #include "tests/TestMedia.h"
+#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -87,8 +87,7 @@ double jobSeconds(const QString &input)
 
 int main(int argc, char *argv[])
 {
-    initVideoOutput();
-    QApplication app(argc, argv);
+    QuellixApplication app(argc, argv);
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5;
 
     initParamTables();

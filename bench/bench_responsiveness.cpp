@@ -6,9 +6,9 @@
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
 #include "convert/ConversionJob.h"
-#include "player/VideoOutputInit.h"
 #include "tests/EventLoopWatch.h"
 #include "tests/TestMedia.h"
+#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -114,8 +114,7 @@ void printRow(const char *figure, const GapFigures &batch, const GapFigures &idl
 
 int main(int argc, char *argv[])
 {
-    initVideoOutput();
-    QApplication app(argc, argv);
+    QuellixApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s CLIP [runs]\n", argv[0]);
         return 2;

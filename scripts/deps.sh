@@ -7,10 +7,11 @@
 set -eu
 
 # libvlc-bin writes libvlc's plugin cache: without it every start of the player loads all of
-# libvlc's plugins, which costs the program a third of a second and 40 MB.
+# libvlc's plugins, which costs the program a third of a second and 40 MB. qttranslations5-l10n
+# puts Qt's own dialogs and buttons into Chinese. The tests run a private dbus-daemon.
 RUN="cmake ninja-build g++ pkg-config ccache qtbase5-dev qtbase5-dev-tools libvlc-dev libvlc-bin
-vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg fonts-noto-cjk"
-TEST="xvfb xauth procps clang libclang-rt-14-dev"
+vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg fonts-noto-cjk qttranslations5-l10n"
+TEST="xvfb xauth procps dbus-daemon clang libclang-rt-14-dev"
 
 case "${1:-}" in
 run) PACKAGES="$RUN" ;;

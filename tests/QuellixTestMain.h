@@ -1,16 +1,15 @@
 #pragma once
 
-#include "player/VideoOutputInit.h"
+#include "ui/QuellixApplication.h"
 
-#include <QApplication>
 #include <QtTest>
 
-// Like QTEST_MAIN, but prepares the windowing system for libvlc first, as the program does.
+// Like QTEST_MAIN, but with the program's own application set-up: windowing prepared for libvlc,
+// high-DPI scaling and Qt's Chinese texts.
 #define QUELLIX_TEST_MAIN(TestClass)                                                               \
     int main(int argc, char *argv[])                                                               \
     {                                                                                              \
-        initVideoOutput();                                                                         \
-        QApplication app(argc, argv);                                                              \
+        QuellixApplication app(argc, argv);                                                        \
         TestClass test;                                                                            \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \
         return QTest::qExec(&test, argc, argv);                                                    \

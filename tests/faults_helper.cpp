@@ -5,7 +5,7 @@
 // ends when that dialog has been answered.
 #include "DialogAnswerer.h"
 #include "WindowFixture.h"
-#include "player/VideoOutputInit.h"
+#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -26,8 +26,7 @@ void print(const QString &text)
 
 int main(int argc, char *argv[])
 {
-    initVideoOutput();
-    QApplication app(argc, argv);
+    QuellixApplication app(argc, argv);
     const QStringList args = QApplication::arguments();
     WindowFixture fixture;
     if (args.size() < 3 || !fixture.open(args.at(1))) {

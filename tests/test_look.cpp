@@ -232,17 +232,17 @@ void TestLook::pictureSizes_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QSize>("size");
     const QVector<QPair<const char *, QSize>> inventory = {
-        {"main_top_logo.png", {25, 25}},       {"main_top_min_.png", {18, 57}},
-        {"main_top_close_.png", {18, 58}},     {"main_convert_start.png", {310, 205}},
-        {"main_convert_stop.png", {310, 205}}, {"main_convert_disable.png", {310, 59}},
-        {"main_video_add.png", {100, 130}},    {"main_video_clear.png", {100, 130}},
-        {"main_stack_teach.png", {467, 295}},  {"main_bottom_settng.png", {25, 82}},
-        {"main_bottom_dir.png", {25, 82}},     {"main_bottom_dir2.png", {25, 82}},
-        {"main_cbox_arrowdown.png", {15, 15}}, {"main_applyall.png", {14, 36}},
+        {"main_top_logo.png", {25, 25}},       {"main_top_min_.png", {18, 85}},
+        {"main_top_close_.png", {18, 90}},     {"main_convert_start.png", {310, 295}},
+        {"main_convert_stop.png", {310, 295}}, {"main_convert_disable.png", {310, 59}},
+        {"main_video_add.png", {100, 160}},    {"main_video_clear.png", {100, 160}},
+        {"main_stack_teach.png", {467, 295}},  {"main_bottom_settng.png", {25, 154}},
+        {"main_bottom_dir.png", {25, 154}},    {"main_bottom_dir2.png", {25, 110}},
+        {"main_cbox_arrowdown.png", {15, 15}}, {"main_applyall.png", {14, 98}},
         {"history_item.png", {47, 34}},        {"watermark_del.png", {28, 28}},
         {"warning.png", {108, 108}},           {"MOVIE.png", {616, 460}},
-        {"record_start.png", {24, 89}},        {"record_pause.png", {24, 89}},
-        {"record_end.png", {24, 89}},          {"main_bottom_muteaudio.png", {24, 89}},
+        {"record_start.png", {24, 125}},       {"record_pause.png", {24, 125}},
+        {"record_end.png", {24, 125}},         {"main_bottom_muteaudio.png", {24, 125}},
         {"vlc_slider_video.png", {18, 18}},    {"vlc_slider_audio.png", {18, 18}}};
     for (const auto &picture : inventory)
         QTest::newRow(picture.first) << QString::fromLatin1(picture.first) << picture.second;
@@ -608,7 +608,10 @@ void TestLook::debianPackage()
 
     const QString root = scratch.filePath(QStringLiteral("root"));
     QCOMPARE(QProcess::execute(dpkgDeb, {QStringLiteral("-x"), deb, root}), 0);
-    const QFileInfo binary(root + QStringLiteral("/usr/bin/quellix"));
+    // The command is the launcher; the program it starts lies out of PATH.
+    const QFileInfo command(root + QStringLiteral("/usr/bin/quellix"));
+    QVERIFY(command.isFile() && command.isExecutable());
+    const QFileInfo binary(root + QStringLiteral("/usr/libexec/quellix/quellix"));
     QVERIFY(binary.isFile() && binary.isExecutable());
 
     QFile desktop(root + QStringLiteral("/usr/share/applications/quellix.desktop"));
@@ -633,8 +636,9 @@ void TestLook::debianPackage()
     QVERIFY(fields.waitForFinished());
     const QString control = QString::fromUtf8(fields.readAllStandardOutput());
     QVERIFY2(control.contains(QLatin1String("Package: quellix")), qPrintable(control));
-    for (const char *dependency : {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base",
-                                   "vlc-plugin-video-output", "libqt5widgets5", "fonts-noto-cjk"})
+    for (const char *dependency :
+         {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base", "vlc-plugin-video-output",
+          "libqt5widgets5", "libqt5dbus5", "fonts-noto-cjk", "qttranslations5-l10n"})
         QVERIFY2(control.contains(QLatin1String(dependency)), dependency);
 }
 

@@ -165,8 +165,8 @@ void TestVlcPlayer::formSizesAndTooltips_data()
     QTest::newRow("btnMute") << "btnMute" << button << button << "静音";
     QTest::newRow("frame_bar") << "frame_bar" << QSize(0, 46) << QSize(open, 46) << "";
     QTest::newRow("frame_bottom") << "frame_bottom" << QSize(0, 34) << QSize(open, 34) << "";
-    QTest::newRow("curtime") << "curtime" << QSize(50, 0) << QSize(50, open) << "";
-    QTest::newRow("duration") << "duration" << QSize(50, 0) << QSize(50, open) << "";
+    QTest::newRow("curtime") << "curtime" << QSize(56, 0) << QSize(56, open) << "";
+    QTest::newRow("duration") << "duration" << QSize(56, 0) << QSize(56, open) << "";
     QTest::newRow("volume") << "volume" << QSize(80, 0) << QSize(80, open) << "";
 }
 

@@ -1,0 +1,203 @@
+// The `quellix` command: it starts the program in the user's configuration folder and takes over a
+// settings file an earlier version left in the home folder. A stand-in program prints the folder
+// it runs in and its arguments.
+#include "TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace
+{
+
+const QString settingsName = QStringLiteral("conf_main.json");
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestLauncher final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void workingFolder_data();
+    void workingFolder();
+    void takeOver_data();
+    void takeOver();
+    void folderCannotBeMade();
+    void installedLayout();
+
+private:
+    // Runs `launcher` with HOME in the scratch folder; XDG_CONFIG_HOME only when `configHome`
+    // is not null. Returns the stand-in's output; exitCode gets the launcher's status.
+    QString run(const QString &launcher, const QString &configHome, int &exitCode,
+                const QStringList &arguments = {}, bool withProgram = true);
+
+    std::unique_ptr<QTemporaryDir> scratch;
+    QString home;
+    QString program;
+};
+
+void TestLauncher::init()
+{
+    scratch = std::make_unique<QTemporaryDir>();
+    QVERIFY(scratch->isValid());
+    home = scratch->filePath(QStringLiteral("home"));
+    QVERIFY(QDir().mkpath(home));
+    program = scratch->filePath(QStringLiteral("program"));
+    QVERIFY(TestMedia::writeScript(program, "printf '%s|%s\\n' \"$(pwd)\" \"$*\"\nexit 3"));
+}
+
+QString TestLauncher::run(const QString &launcher, const QString &configHome, int &exitCode,
+                          const QStringList &arguments, bool withProgram)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    if (!configHome.isNull())
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.remove(QStringLiteral("QUELLIX_PROGRAM"));
+    if (withProgram)
+        env.insert(QStringLiteral("QUELLIX_PROGRAM"), program);
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(scratch->path());
+    process.start(launcher, arguments);
+    exitCode = -1;
+    if (!process.waitForFinished(30000))
+        return QString();
+    exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+}
+
+void TestLauncher::workingFolder_data()
+{
+    QTest::addColumn<QString>("configHome");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("no XDG_CONFIG_HOME") << QString() << "home/.config/quellix";
+    QTest::newRow("XDG_CONFIG_HOME") << "<scratch>/settings"
+                                     << "settings/quellix";
+    QTest::newRow("empty XDG_CONFIG_HOME") << ""
+                                           << "home/.config/quellix";
+    QTest::newRow("relative XDG_CONFIG_HOME, ignored") << "settings"
+                                                       << "home/.config/quellix";
+}
+
+// The program runs in the folder, made private to the user, with the arguments and exit status
+// passed through.
+void TestLauncher::workingFolder()
+{
+    QFETCH(QString, configHome);
+    QFETCH(QString, folder);
+    configHome.replace(QStringLiteral("<scratch>"), scratch->path());
+    const QString expected = scratch->filePath(folder);
+    QVERIFY(!QFileInfo::exists(expected));
+    int exitCode = 0;
+    const QString output = run(QStringLiteral(QUELLIX_LAUNCHER), configHome, exitCode,
+                               {QStringLiteral("a.mp4"), QStringLiteral("b c.avi")});
+    QCOMPARE(output, expected + QStringLiteral("|a.mp4 b c.avi"));
+    QCOMPARE(exitCode, 3);
+    const QFileInfo made(expected);
+    QVERIFY(made.isDir());
+    QCOMPARE(made.permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ExeOther |
+                                   QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup),
+             QFile::Permissions());
+}
+
+void TestLauncher::takeOver_data()
+{
+    QTest::addColumn<QByteArray>("inHome");
+    QTest::addColumn<QByteArray>("inFolder");
+    QTest::addColumn<QByteArray>("inFolderAfter");
+    QTest::addColumn<QByteArray>("inHomeAfter");
+    const QByteArray old("{\"VideosDir\":\"/old\"}");
+    const QByteArray current("{\"VideosDir\":\"/current\"}");
+    QTest::newRow("old file moves in") << old << QByteArray() << old << QByteArray();
+    QTest::newRow("folder keeps its own") << old << current << current << old;
+    QTest::newRow("nothing to take") << QByteArray() << current << current << QByteArray();
+    QTest::newRow("nothing anywhere")
+        << QByteArray() << QByteArray() << QByteArray() << QByteArray();
+}
+
+void TestLauncher::takeOver()
+{
+    QFETCH(QByteArray, inHome);
+    QFETCH(QByteArray, inFolder);
+    QFETCH(QByteArray, inFolderAfter);
+    QFETCH(QByteArray, inHomeAfter);
+    const QString folder = home + QStringLiteral("/.config/quellix");
+    if (!inHome.isEmpty())
+        QVERIFY(write(home + QLatin1Char('/') + settingsName, inHome));
+    if (!inFolder.isEmpty()) {
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(write(folder + QLatin1Char('/') + settingsName, inFolder));
+    }
+    int exitCode = 0;
+    QCOMPARE(run(QStringLiteral(QUELLIX_LAUNCHER), QString(), exitCode), folder + QLatin1Char('|'));
+    QCOMPARE(contents(folder + QLatin1Char('/') + settingsName), inFolderAfter);
+    QCOMPARE(QFileInfo::exists(folder + QLatin1Char('/') + settingsName), !inFolderAfter.isEmpty());
+    QCOMPARE(contents(home + QLatin1Char('/') + settingsName), inHomeAfter);
+    QCOMPARE(QFileInfo::exists(home + QLatin1Char('/') + settingsName), !inHomeAfter.isEmpty());
+}
+
+// A folder that cannot be made (its parent is a file) still lets the program start, where the
+// launcher was started.
+void TestLauncher::folderCannotBeMade()
+{
+    const QString blocker = scratch->filePath(QStringLiteral("blocker"));
+    QVERIFY(write(blocker, "not a folder"));
+    int exitCode = 0;
+    QCOMPARE(run(QStringLiteral(QUELLIX_LAUNCHER), blocker, exitCode),
+             scratch->path() + QLatin1Char('|'));
+    QCOMPARE(exitCode, 3);
+}
+
+// Installed, the command finds the program where the installation puts it, also when it is
+// reached through a link.
+void TestLauncher::installedLayout()
+{
+    const QString prefix = scratch->filePath(QStringLiteral("prefix"));
+    QProcess install;
+    install.setProcessChannelMode(QProcess::MergedChannels);
+    install.start(QStringLiteral(CMAKE_COMMAND),
+                  {QStringLiteral("--install"), QStringLiteral(QUELLIX_BINARY_DIR),
+                   QStringLiteral("--prefix"), prefix});
+    QVERIFY(install.waitForFinished(120000));
+    QVERIFY2(install.exitCode() == 0, install.readAll().constData());
+
+    const QString command = prefix + QStringLiteral("/bin/quellix");
+    QVERIFY(contents(command).startsWith("#!/bin/sh\n"));
+    const QString installed = prefix + QStringLiteral("/libexec/quellix/quellix");
+    QVERIFY(contents(installed).startsWith("\x7f"
+                                           "ELF"));
+    // The installed program stands in for itself only here.
+    QVERIFY(QFile::remove(installed));
+    QVERIFY(QFile::copy(program, installed));
+
+    const QString link = scratch->filePath(QStringLiteral("quellix"));
+    QVERIFY(QFile::link(command, link));
+    for (const QString &start : {command, link}) {
+        int exitCode = 0;
+        QCOMPARE(run(start, QString(), exitCode, {}, false),
+                 home + QStringLiteral("/.config/quellix|"));
+        QCOMPARE(exitCode, 3);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestLauncher)
+#include "test_launcher.moc"

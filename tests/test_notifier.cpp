@@ -1,0 +1,138 @@
+// The notice at the end of a batch, sent to a stand-in notification service on a private bus.
+#include "NotificationStub.h"
+#include "QuellixTestMain.h"
+
+#include "ui/DesktopNotifier.h"
+
+#include <QElapsedTimer>
+
+class TestNotifier final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void notice_data();
+    void notice();
+    void laterNoticeReplacesEarlier();
+    void sessionBusByDefault();
+    void withoutServiceNothingWaits();
+    void withoutBusNothingWaits();
+
+private:
+    QDBusConnection nextConnection();
+
+    NotificationStub stub;
+    int connections = 0;
+};
+
+void TestNotifier::initTestCase()
+{
+    QVERIFY2(stub.startBus(), "dbus-daemon did not start");
+    QVERIFY(stub.registerService());
+    // The private bus stands in for the session bus too, before anything asks for that.
+    qputenv("DBUS_SESSION_BUS_ADDRESS", stub.address().toLocal8Bit());
+}
+
+void TestNotifier::init()
+{
+    stub.received.clear();
+}
+
+// Each notifier on a connection of its own, as the program has.
+QDBusConnection TestNotifier::nextConnection()
+{
+    return stub.connection(QStringLiteral("program-%1").arg(++connections));
+}
+
+void TestNotifier::notice_data()
+{
+    QTest::addColumn<int>("succeeded");
+    QTest::addColumn<int>("failed");
+    QTest::addColumn<int>("cancelled");
+    QTest::addColumn<QString>("body");
+    QTest::newRow("all succeeded") << 4 << 0 << 0 << "成功：4 个，失败：0 个";
+    QTest::newRow("some failed") << 2 << 1 << 0 << "成功：2 个，失败：1 个";
+    QTest::newRow("cancelled too") << 1 << 2 << 3 << "成功：1 个，失败：2 个，取消：3 个";
+    QTest::newRow("all failed") << 0 << 12 << 0 << "成功：0 个，失败：12 个";
+}
+
+void TestNotifier::notice()
+{
+    QFETCH(int, succeeded);
+    QFETCH(int, failed);
+    QFETCH(int, cancelled);
+    QFETCH(QString, body);
+    DesktopNotifier notifier(nextConnection());
+    notifier.batchFinished(succeeded, failed, cancelled);
+    QTRY_COMPARE(stub.received.size(), 1);
+    const NotificationStub::Notification &notice = stub.received.first();
+    QCOMPARE(notice.appName, QStringLiteral("Quellix视频格式转换"));
+    QCOMPARE(notice.appIcon, QStringLiteral("quellix"));
+    QCOMPARE(notice.summary, QStringLiteral("转码任务完成"));
+    QCOMPARE(notice.body, body);
+    QCOMPARE(notice.replacesId, 0u);
+    QCOMPARE(notice.hints.value(QStringLiteral("desktop-entry")).toString(),
+             QStringLiteral("quellix"));
+}
+
+// A second batch's notice takes the place of the first one's instead of piling up.
+void TestNotifier::laterNoticeReplacesEarlier()
+{
+    DesktopNotifier notifier(nextConnection());
+    notifier.batchFinished(1, 0, 0);
+    QTRY_COMPARE(stub.received.size(), 1);
+    // The service's answer comes back after the call is recorded.
+    QTest::qWait(200);
+    notifier.batchFinished(0, 1, 0);
+    QTRY_COMPARE(stub.received.size(), 2);
+    QCOMPARE(stub.received.at(1).replacesId, 1u);
+}
+
+// A notifier made without a bus talks on the session bus.
+void TestNotifier::sessionBusByDefault()
+{
+    DesktopNotifier notifier;
+    notifier.batchFinished(5, 0, 0);
+    QTRY_COMPARE(stub.received.size(), 1);
+    QCOMPARE(stub.received.first().body, QStringLiteral("成功：5 个，失败：0 个"));
+}
+
+// With no notification service on the bus the call returns at once, the error that comes back is
+// taken quietly, and a service that appears later gets the next notice.
+void TestNotifier::withoutServiceNothingWaits()
+{
+    stub.unregisterService();
+    DesktopNotifier notifier(nextConnection());
+    QElapsedTimer timer;
+    timer.start();
+    notifier.batchFinished(3, 1, 0);
+    QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
+    QTest::qWait(300);
+    QVERIFY(stub.received.isEmpty());
+
+    QVERIFY(stub.registerService());
+    notifier.batchFinished(2, 0, 0);
+    QTRY_COMPARE(stub.received.size(), 1);
+    QCOMPARE(stub.received.first().body, QStringLiteral("成功：2 个，失败：0 个"));
+}
+
+void TestNotifier::withoutBusNothingWaits()
+{
+    const QDBusConnection none = QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/quellix-test-bus"), QStringLiteral("no-bus"));
+    QVERIFY(!none.isConnected());
+    DesktopNotifier notifier(none);
+    QElapsedTimer timer;
+    timer.start();
+    notifier.batchFinished(1, 1, 1);
+    QVERIFY(timer.elapsed() < 100);
+    QTest::qWait(100);
+    QVERIFY(stub.received.isEmpty());
+    QDBusConnection::disconnectFromBus(QStringLiteral("no-bus"));
+}
+
+QUELLIX_TEST_MAIN(TestNotifier)
+#include "test_notifier.moc"

@@ -1,0 +1,44 @@
+#include "ui/QuellixApplication.h"
+
+#include "app/QpaPlatform.h"
+#include "player/VideoOutputInit.h"
+
+#include <QLibraryInfo>
+
+namespace
+{
+
+// Set while QT_QPA_PLATFORM holds the program's own choice rather than the user's.
+bool platformForced = false;
+
+} // namespace
+
+QuellixApplication::QuellixApplication(int &argc, char **argv) : QApplication(prepare(argc), argv)
+{
+    // The choice was for this process alone: the programs it opens (a browser, a file manager)
+    // pick their own platform.
+    if (platformForced) {
+        qunsetenv("QT_QPA_PLATFORM");
+        platformForced = false;
+    }
+    translated = qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                              QLibraryInfo::location(QLibraryInfo::TranslationsPath));
+    if (translated)
+        installTranslator(&qtTexts);
+}
+
+QuellixApplication::~QuellixApplication() = default;
+
+int &QuellixApplication::prepare(int &argc)
+{
+    initVideoOutput();
+    const QByteArray platform = qpaPlatformFor(
+        qgetenv("QT_QPA_PLATFORM"), qgetenv("XDG_SESSION_TYPE"), qgetenv("WAYLAND_DISPLAY"));
+    if (!platform.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", platform);
+        platformForced = true;
+    }
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    return argc;
+}
