@@ -173,6 +173,8 @@ int BatchQueue::startJob(ConversionJob *job)
     releaseOutput(*entry);
     const int result = job->start(taken);
     takeOutput(*entry);
+    if (result == 0)
+        emit jobStarted(job);
     return result;
 }
 

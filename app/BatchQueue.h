@@ -65,6 +65,8 @@ public:
     void clearResults();
 
 signals:
+    // A job of the batch has started its run.
+    void jobStarted(ConversionJob *job);
     // The batch has ended by itself: no startable job is left after the last one that ended.
     void finished();
 

@@ -9,6 +9,7 @@
 #include "params/ParamTables.h"
 #include "player/vlcplayer.h"
 #include "ui/CDlgMessage.h"
+#include "ui/DesktopNotifier.h"
 #include "ui/StyleSheet.h"
 #include "ui_MainWindow.h"
 
@@ -57,6 +58,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     initUi();
     initConnections();
     connect(&queue, &BatchQueue::finished, this, &MainWindow::batchFinished);
+    // The list follows the file being converted.
+    connect(&queue, &BatchQueue::jobStarted, this, [this](ConversionJob *job) {
+        ui->listInput->scrollToItem(ui->listInput->item(queue.rowOf(job)));
+    });
     showNormal();
 }
 
@@ -120,6 +125,7 @@ void MainWindow::initUi()
     ui->applyAll->setCheckable(true);
     ui->applyAll->setChecked(true);
 
+    notifier = new DesktopNotifier(this);
     player = new vlcplayer(nullptr);
     ui->vlcLayout->addWidget(player);
 
@@ -476,6 +482,10 @@ void MainWindow::stopBatch(bool summary)
 
 void MainWindow::showSummary()
 {
+    // A user who works in another window learns of the end from the desktop.
+    if (!isActiveWindow())
+        notifier->batchFinished(queue.succeededCount(), queue.failedCount(),
+                                queue.cancelledCount());
     tell(queue.summaryText());
     queue.clearResults();
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 class ConversionJob;
+class DesktopNotifier;
 class InputItem;
 class QListWidgetItem;
 class RowWidgets;
@@ -111,6 +112,7 @@ private:
     AVSettings workingSettings;
     BatchQueue queue;
     RowWidgets *rows = nullptr;
+    DesktopNotifier *notifier = nullptr;
     // Paths of a large drop or selection not listed yet, in their order.
     QStringList pendingPaths;
     bool busyCursorShown = false;

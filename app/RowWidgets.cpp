@@ -13,6 +13,7 @@ RowWidgets::RowWidgets(QListWidget *list, const BatchQueue *queue, QObject *pare
     : QObject(parent), list(list), queue(queue)
 {
     connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, &RowWidgets::refresh);
+    connect(list, &QListWidget::currentRowChanged, this, &RowWidgets::markCurrentRow);
     list->viewport()->installEventFilter(this);
 }
 
@@ -50,6 +51,7 @@ void RowWidgets::refresh()
         // Made inside the viewport, where the list keeps its item widgets: moving a styled
         // widget to another parent polishes it again.
         auto *widget = new InputItem(queue->at(row), list->viewport());
+        widget->setCurrent(row == list->currentRow());
         connect(widget, &InputItem::ItemDelete, this, &RowWidgets::ItemDelete);
         list->setItemWidget(item, widget);
         shown.append(list->model()->index(row, 0));
@@ -67,6 +69,14 @@ void RowWidgets::dropWidgetsOutside(int first, int last)
         if (row >= 0)
             list->removeItemWidget(list->item(row));
         it = shown.erase(it);
+    }
+}
+
+void RowWidgets::markCurrentRow()
+{
+    for (const QPersistentModelIndex &index : qAsConst(shown)) {
+        if (InputItem *widget = index.isValid() ? at(index.row()) : nullptr)
+            widget->setCurrent(index.row() == list->currentRow());
     }
 }
 

@@ -10,7 +10,7 @@ class QListWidget;
 
 // Gives the rows of the file list that are on screen a row widget showing their job, and no other
 // row: a list of thousands of files holds thousands of jobs but a screenful of widgets. The list's
-// rows and the queue's jobs are in the same order.
+// rows and the queue's jobs are in the same order. The current row's widget is marked.
 class RowWidgets final : public QObject
 {
     Q_OBJECT
@@ -33,6 +33,7 @@ protected:
 
 private:
     void dropWidgetsOutside(int first, int last);
+    void markCurrentRow();
 
     QListWidget *list;
     const BatchQueue *queue;

@@ -7,12 +7,28 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace
 {
+
 constexpr int readBufferSize = 8192;
 constexpr int pollIntervalMs = 200;
+
+// The transcoder's speed on a progress line ("speed=2.5x", "speed=   0x", "speed=N/A"); -1 when
+// the line tells none.
+double speedOf(const std::string &line)
+{
+    const size_t at = line.find("speed=");
+    if (at == std::string::npos)
+        return -1;
+    const char *start = line.c_str() + at + 6;
+    char *end = nullptr;
+    const double speed = std::strtod(start, &end);
+    return end != start && *end == 'x' ? speed : 0;
+}
+
 } // namespace
 
 ConversionJob::ConversionJob(QObject *parent) : QObject(parent)
@@ -76,6 +92,10 @@ int ConversionJob::start(const TakenFiles &taken)
     m_note.clear();
     m_progress = 0;
     m_busy = false;
+    m_speed = 0;
+    statsChanged = false;
+    shownElapsedSeconds = 0;
+    runClock.start();
     setState(Converting);
     pollTimer->start();
     return 0;
@@ -115,9 +135,32 @@ void ConversionJob::onTimer()
             return;
         }
         if (result != 0 || bytesRead == 0)
-            return;
+            break;
         analyseChunk(readBuffer.get());
     }
+    // The row's figures follow the transcoder's progress lines and the clock, once per tick at
+    // most.
+    const qint64 elapsedSeconds = runClock.elapsed() / 1000;
+    if (elapsedSeconds != shownElapsedSeconds) {
+        shownElapsedSeconds = elapsedSeconds;
+        statsChanged = true;
+    }
+    if (statsChanged) {
+        statsChanged = false;
+        emit changed();
+    }
+}
+
+qint64 ConversionJob::elapsedMs() const
+{
+    return state == Converting && runClock.isValid() ? runClock.elapsed() : 0;
+}
+
+int ConversionJob::remainingSeconds() const
+{
+    if (state != Converting || m_speed <= 0 || facts.durationSec <= 0 || facts.timeSec <= 0)
+        return -1;
+    return int(double(qMax(0, facts.durationSec - facts.timeSec)) / m_speed + 0.5);
 }
 
 void ConversionJob::analyseChunk(char *chunk)
@@ -150,6 +193,11 @@ void ConversionJob::inspectLine(const std::string &line)
         writeFailureLine = line;
     if (decodeErrorLine.empty() && isDecodeError(hidden.c_str()))
         decodeErrorLine = line;
+    const double speed = speedOf(hidden);
+    if (speed >= 0 && speed != m_speed) {
+        m_speed = speed;
+        statsChanged = true;
+    }
 }
 
 void ConversionJob::finishConversion()

@@ -6,6 +6,7 @@
 #include "convert/ProcessPipe.h"
 #include "params/AVParams.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -43,6 +44,12 @@ public:
     // What a run that is Done still has to say, such as damaged data the transcoder skipped;
     // empty otherwise.
     const std::string &note() const { return m_note; }
+    // How the run in progress goes: milliseconds since its start, the transcoder's speed as a
+    // multiple of real time (0 while unknown), and the seconds it still needs at that speed (-1
+    // while the input's duration or the speed is unknown).
+    qint64 elapsedMs() const;
+    double speed() const { return m_speed; }
+    int remainingSeconds() const;
     const std::string &inputPath() const { return m_inputPath; }
     const std::string &errorText() const { return facts.errorText; }
     const std::string &outputPath() const { return m_outputPath; }
@@ -85,6 +92,10 @@ private:
     int m_progress = 0;
     bool m_busy = false;
     std::string m_note;
+    QElapsedTimer runClock;
+    double m_speed = 0;
+    bool statsChanged = false;
+    qint64 shownElapsedSeconds = 0;
     std::string baseName;
     std::string dotSuffix;
     std::string m_inputPath;

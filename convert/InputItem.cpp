@@ -3,12 +3,36 @@
 #include "ui/StyleSheet.h"
 #include "ui_InputItem.h"
 
+#include <QEvent>
+#include <QFileInfo>
+#include <QStyle>
+
 namespace
 {
 
 QString sizeText(qint64 bytes)
 {
     return QString::asprintf("大小:%.1f MB", double(bytes) * (1.0 / 1024) * (1.0 / 1024));
+}
+
+QString clockText(qint64 seconds)
+{
+    return QString::asprintf("%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60,
+                             seconds % 60);
+}
+
+// A name too long for its label loses characters in its middle, never its extension.
+QString elidedName(const QString &name, const QFontMetrics &metrics, int width)
+{
+    if (metrics.horizontalAdvance(name) <= width)
+        return name;
+    const QString suffix = QFileInfo(name).suffix();
+    const QString ext = suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix;
+    const int extWidth = metrics.horizontalAdvance(ext);
+    if (ext.isEmpty() || extWidth > width / 2)
+        return metrics.elidedText(name, Qt::ElideMiddle, width);
+    const QString base = name.left(name.size() - ext.size());
+    return metrics.elidedText(base, Qt::ElideMiddle, width - extWidth) + ext;
 }
 
 } // namespace
@@ -21,6 +45,7 @@ InputItem::InputItem(ConversionJob *job, QWidget *parent)
     setAttribute(Qt::WA_StyledBackground);
     loadStyleSheet(this, QStringLiteral(":/qss/css/InputItem.css"));
     ui->progressBar->setRange(0, 100);
+    ui->filename->installEventFilter(this);
     connect(ui->btnDel, &QPushButton::clicked, this, &InputItem::btnDel_clicked);
     connect(job, &ConversionJob::changed, this, &InputItem::showJob);
     connect(job, &ConversionJob::finished, this, [this] { emit ItemConvertDone(this); });
@@ -105,7 +130,49 @@ void InputItem::showJob()
     // A job without an input yet keeps the form's texts.
     if (m_job->inputPath().empty())
         return;
-    ui->filename->setText(m_job->fileName());
+    showFileName();
     ui->filesize->setText(sizeText(m_job->inputBytes()));
-    setToolTip(QString::fromStdString(m_job->inputPath() + "\n" + m_job->note()).trimmed());
+    setToolTip(toolTipText());
+}
+
+void InputItem::setCurrent(bool current)
+{
+    if (property("current").toBool() == current)
+        return;
+    // The sheet gives the current row its own shade.
+    setProperty("current", current);
+    style()->unpolish(this);
+    style()->polish(this);
+    update();
+}
+
+bool InputItem::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->filename && event->type() == QEvent::Resize && m_job &&
+        !m_job->inputPath().empty())
+        showFileName();
+    return QWidget::eventFilter(watched, event);
+}
+
+void InputItem::showFileName()
+{
+    ui->filename->ensurePolished();
+    ui->filename->setText(
+        elidedName(m_job->fileName(), ui->filename->fontMetrics(), ui->filename->width()));
+}
+
+// The whole path, how a run goes while it goes, and what a finished run still has to say.
+QString InputItem::toolTipText() const
+{
+    QString text = QString::fromStdString(m_job->inputPath());
+    if (m_job->convertState() == Converting) {
+        text += QStringLiteral("\n已用时间：") + clockText(m_job->elapsedMs() / 1000);
+        if (m_job->speed() > 0)
+            text += QStringLiteral("\n速度：") + QString::number(m_job->speed(), 'g', 3) + 'x';
+        if (m_job->remainingSeconds() >= 0)
+            text += QStringLiteral("\n剩余时间：约 ") + clockText(m_job->remainingSeconds());
+    }
+    if (!m_job->note().empty())
+        text += QLatin1Char('\n') + QString::fromStdString(m_job->note()).trimmed();
+    return text;
 }

@@ -26,6 +26,8 @@ public:
 
     // The size of a row as its form has it, which is every list row's size.
     static QSize formSize();
+    // Marks the row as the list's current one: the panel edits its file.
+    void setCurrent(bool current);
 
     ConversionJob *job() const;
 
@@ -43,11 +45,17 @@ signals:
     void ItemConvertDone(InputItem *item);
     void ItemDelete(InputItem *item);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private slots:
     void btnDel_clicked();
     void showJob();
 
 private:
+    void showFileName();
+    QString toolTipText() const;
+
     std::unique_ptr<Ui::InputItem> ui;
     QPointer<ConversionJob> m_job;
 };

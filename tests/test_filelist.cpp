@@ -3,6 +3,7 @@
 #include "DialogAnswerer.h"
 #include "EventLoopWatch.h"
 #include "FileDrop.h"
+#include "TestMedia.h"
 #include "WindowFixture.h"
 #include "app/MainWindow.h"
 #include "convert/ConversionJob.h"
@@ -66,6 +67,8 @@ private slots:
     void listFrozenWhileConverting();
     void largeDropKeepsOrderAndRules();
     void largeListHasWidgetsOnScreenOnly();
+    void currentRowIsMarked();
+    void listFollowsTheRunningFile();
 
 private:
     QString makeFile(const QString &name) const;
@@ -360,6 +363,54 @@ void TestFileList::largeListHasWidgetsOnScreenOnly()
     QTest::mouseClick(fixture.child<QPushButton>("btnInputClear"), Qt::LeftButton);
     QCOMPARE(list()->count(), 0);
     QTRY_COMPARE(widgets(), 0);
+}
+
+// The row the panel edits is marked, and stays marked when it scrolls away and back.
+void TestFileList::currentRowIsMarked()
+{
+    QList<QUrl> urls;
+    for (int i = 0; i < 40; ++i)
+        urls << QUrl::fromLocalFile(makeEmptyFile(QStringLiteral("mark %1.mp4").arg(i)));
+    QVERIFY(dropUrls(window, urls));
+    QTRY_VERIFY(!window->isAddingFiles());
+    const auto marked = [this](int row) { return fixture.row(row)->property("current").toBool(); };
+    QVERIFY(!marked(0) && !marked(1));
+    list()->setCurrentRow(1);
+    QVERIFY(marked(1) && !marked(0));
+    list()->setCurrentRow(0);
+    QVERIFY(marked(0) && !marked(1));
+    list()->scrollToBottom();
+    QVERIFY(!fixture.row(0));
+    list()->scrollToTop();
+    QVERIFY(marked(0) && !marked(1));
+}
+
+// During a batch the list scrolls to the file being converted.
+void TestFileList::listFollowsTheRunningFile()
+{
+    TestMedia media;
+    QVERIFY(media.installStandIn("for last; do :; done; printf data > \"$last\""));
+    QList<QUrl> urls;
+    for (int i = 0; i < 40; ++i)
+        urls << QUrl::fromLocalFile(makeEmptyFile(QStringLiteral("follow %1.mp4").arg(i)));
+    QVERIFY(dropUrls(window, urls));
+    QTRY_VERIFY(!window->isAddingFiles());
+    QVERIFY(!fixture.row(35));
+    bool onScreen = false;
+    // Looked at once the window has taken the start in.
+    connect(job(35), &ConversionJob::changed, this, [&] {
+        if (job(35)->convertState() != Converting)
+            return;
+        QTimer::singleShot(0, this, [&] {
+            onScreen = fixture.row(35) && list()->viewport()->rect().contains(
+                                              list()->visualItemRect(list()->item(35)));
+        });
+    });
+    DialogAnswerer answerer;
+    fixture.clickStart();
+    QVERIFY(WindowFixture::waitForDialogs(answerer, 1, 60000));
+    QCOMPARE(answerer.texts.at(0), WindowFixture::summary(40, 0));
+    QVERIFY(onScreen);
 }
 
 QUELLIX_TEST_MAIN(TestFileList)

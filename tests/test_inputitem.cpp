@@ -52,6 +52,10 @@ private slots:
     void followsItsJob_data();
     void followsItsJob();
     void deleteButton();
+    void longNamesElided_data();
+    void longNamesElided();
+    void toolTipWhileConverting();
+    void currentRowMarked();
 
 private:
     TestMedia media;
@@ -198,6 +202,87 @@ void TestInputItem::deleteButton()
     QTest::mouseClick(item.findChild<QPushButton *>(QStringLiteral("btnDel")), Qt::LeftButton);
     QCOMPARE(deleted.count(), 1);
     QCOMPARE(deleted.at(0).at(0).value<InputItem *>(), &item);
+}
+
+void TestInputItem::longNamesElided_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("ending"); // of the shown name
+    QTest::newRow("fits") << "short.mp4"
+                          << "short.mp4";
+    QTest::newRow("long") << QString(20, QChar(0x89C6)) + QString(30, 'x') + "-end.mp4"
+                          << "x-end.mp4";
+    QTest::newRow("long, long extension") << QString(60, 'n') + ".rmvb"
+                                          << "n.rmvb";
+}
+
+// A name too long for its label shows its beginning, "…" and its end with the extension; the
+// tooltip has the whole path.
+void TestInputItem::longNamesElided()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, ending);
+    const QString path = media.makeFile(name);
+    ConversionJob job;
+    QCOMPARE(job.setInput(path.toStdString(), makeAVSettings(0, 1, 1)), 0);
+    InputItem item(&job);
+    item.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&item));
+    const auto *label = item.findChild<QLabel *>(QStringLiteral("filename"));
+    const QString shown = label->text();
+    QVERIFY2(shown.endsWith(ending), qPrintable(shown));
+    QCOMPARE(shown.contains(QChar(0x2026)), shown != name);
+    QVERIFY(shown == name || shown.startsWith(name.left(3)));
+    QVERIFY(label->fontMetrics().horizontalAdvance(shown) <= label->width());
+    QCOMPARE(item.toolTip(), path);
+}
+
+// While a file converts its row tells, on hovering, how long it has run, the transcoder's speed
+// and the time left; its status text stays the same.
+void TestInputItem::toolTipWhileConverting()
+{
+    QVERIFY(media.installStandIn(writesOutput + "printf '" + durationLine +
+                                 "frame=   50 time=00:00:05.00 bitrate= 1.6kbits/s speed=2.5x\\r'; "
+                                 "sleep 3"));
+    const QString path = media.makeFile(QStringLiteral("timed.mp4"));
+    ConversionJob job;
+    InputItem item(&job);
+    QCOMPARE(item.setInput(path.toStdString(), makeAVSettings(0, 1, 1)), 0);
+    QCOMPARE(item.start(), 0);
+    QTRY_VERIFY(item.toolTip().contains(QStringLiteral("速度")));
+    // Five of ten seconds left at two and a half times real time.
+    QCOMPARE(item.toolTip(),
+             path + QStringLiteral("\n已用时间：00:00:00\n速度：2.5x\n剩余时间：约 00:00:02"));
+    QCOMPARE(text(item, "status"), QStringLiteral("正在转码..."));
+    QTRY_VERIFY_WITH_TIMEOUT(item.toolTip().contains(QStringLiteral("已用时间：00:00:01")), 3000);
+    QCOMPARE(item.cancel(), 0);
+    QCOMPARE(item.toolTip(), path);
+}
+
+// The current row has a shade of its own, whatever its state.
+void TestInputItem::currentRowMarked()
+{
+    QVERIFY(media.installStandIn("exit 1"));
+    ConversionJob job;
+    InputItem item(&job);
+    QCOMPARE(item.setInput(media.makeFile(QStringLiteral("marked.mp4")).toStdString(),
+                           makeAVSettings(0, 1, 1)),
+             0);
+    const auto shade = [&item] {
+        return item.grab().toImage().pixelColor(item.width() / 2, 1).rgb();
+    };
+    const QRgb plain = qRgb(58, 187, 138);
+    const QRgb current = qRgb(36, 150, 108);
+    QCOMPARE(shade(), plain);
+    item.setCurrent(true);
+    QCOMPARE(shade(), current);
+    QCOMPARE(item.start(), 0);
+    QSignalSpy done(&item, &InputItem::ItemConvertDone);
+    QVERIFY(done.wait(5000));
+    QCOMPARE(text(item, "status"), QStringLiteral("转码错误   "));
+    QCOMPARE(shade(), current);
+    item.setCurrent(false);
+    QCOMPARE(shade(), plain);
 }
 
 QUELLIX_TEST_MAIN(TestInputItem)

@@ -1,6 +1,9 @@
 // The notice at the end of a batch, sent to a stand-in notification service on a private bus.
+#include "DialogAnswerer.h"
 #include "NotificationStub.h"
 #include "QuellixTestMain.h"
+#include "TestMedia.h"
+#include "WindowFixture.h"
 
 #include "ui/DesktopNotifier.h"
 
@@ -18,6 +21,8 @@ private slots:
     void notice();
     void laterNoticeReplacesEarlier();
     void sessionBusByDefault();
+    void batchEnd_data();
+    void batchEnd();
     void withoutServiceNothingWaits();
     void withoutBusNothingWaits();
 
@@ -98,6 +103,50 @@ void TestNotifier::sessionBusByDefault()
     notifier.batchFinished(5, 0, 0);
     QTRY_COMPARE(stub.received.size(), 1);
     QCOMPARE(stub.received.first().body, QStringLiteral("成功：5 个，失败：0 个"));
+}
+
+void TestNotifier::batchEnd_data()
+{
+    QTest::addColumn<bool>("windowActive");
+    QTest::newRow("the user works in another window") << false;
+    QTest::newRow("the user watches the window") << true;
+}
+
+// A batch of two files through the main window: the desktop hears how it ended only when the
+// window is not the active one; the summary appears either way.
+void TestNotifier::batchEnd()
+{
+    QFETCH(bool, windowActive);
+    TestMedia media;
+    QVERIFY(media.makeClip(QStringLiteral("clip.mp4")));
+    const QString notes = media.makeFile(QStringLiteral("notes.mp4"), 100);
+    QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
+    WindowFixture fixture;
+    QVERIFY(fixture.open(media.path(QStringLiteral("out"))));
+    QVERIFY(fixture.add(media.path(QStringLiteral("clip.mp4"))));
+    QVERIFY(fixture.add(notes));
+    QWidget elsewhere;
+    if (!windowActive) {
+        elsewhere.show();
+        QApplication::setActiveWindow(&elsewhere);
+        QTRY_VERIFY(!fixture.window()->isActiveWindow());
+    } else {
+        QApplication::setActiveWindow(fixture.window());
+        QTRY_VERIFY(fixture.window()->isActiveWindow());
+    }
+
+    DialogAnswerer answerer;
+    fixture.clickStart();
+    QVERIFY(WindowFixture::waitForDialogs(answerer, 1, 120000));
+    QCOMPARE(answerer.texts.at(0),
+             WindowFixture::summary(1, 0, {notes, QStringLiteral("未识别的输入文件格式！\n")}));
+    if (windowActive) {
+        QTest::qWait(300);
+        QVERIFY(stub.received.isEmpty());
+        return;
+    }
+    QTRY_COMPARE(stub.received.size(), 1);
+    QCOMPARE(stub.received.first().body, QStringLiteral("成功：1 个，失败：1 个"));
 }
 
 // With no notification service on the bus the call returns at once, the error that comes back is
