@@ -69,6 +69,8 @@ MainWindow::~MainWindow()
 {
     if (busyCursorShown)
         QApplication::restoreOverrideCursor();
+    // The row widgets' keeper watches the list, which goes with the window's other children.
+    delete rows;
     delete ui;
 }
 

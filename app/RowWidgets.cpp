@@ -10,11 +10,11 @@
 #include <algorithm>
 
 RowWidgets::RowWidgets(QListWidget *list, const BatchQueue *queue, QObject *parent)
-    : QObject(parent), list(list), queue(queue)
+    : QObject(parent), list(list), viewport(list->viewport()), queue(queue)
 {
     connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, &RowWidgets::refresh);
     connect(list, &QListWidget::currentRowChanged, this, &RowWidgets::markCurrentRow);
-    list->viewport()->installEventFilter(this);
+    viewport->installEventFilter(this);
 }
 
 InputItem *RowWidgets::at(int row) const
@@ -82,7 +82,7 @@ void RowWidgets::markCurrentRow()
 
 bool RowWidgets::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == list->viewport() && event->type() == QEvent::Resize)
+    if (event->type() == QEvent::Resize && watched == viewport)
         refresh();
     return QObject::eventFilter(watched, event);
 }

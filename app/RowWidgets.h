@@ -10,7 +10,8 @@ class QListWidget;
 
 // Gives the rows of the file list that are on screen a row widget showing their job, and no other
 // row: a list of thousands of files holds thousands of jobs but a screenful of widgets. The list's
-// rows and the queue's jobs are in the same order. The current row's widget is marked.
+// rows and the queue's jobs are in the same order. The current row's widget is marked. It must go
+// before the list does.
 class RowWidgets final : public QObject
 {
     Q_OBJECT
@@ -36,6 +37,7 @@ private:
     void markCurrentRow();
 
     QListWidget *list;
+    QWidget *viewport;
     const BatchQueue *queue;
     QVector<QPersistentModelIndex> shown;
 };
