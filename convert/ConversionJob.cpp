@@ -15,6 +15,9 @@ namespace
 
 constexpr int readBufferSize = 8192;
 constexpr int pollIntervalMs = 200;
+// Chunks taken in one turn of the event loop at most: a flooding transcoder's output is taken
+// over several turns, so that the window keeps answering.
+constexpr int chunksPerTurn = 64;
 
 // The transcoder's speed on a progress line ("speed=2.5x", "speed=   0x", "speed=N/A"); -1 when
 // the line tells none.
@@ -126,7 +129,11 @@ void ConversionJob::onTimer()
             pollTimer->stop();
         return;
     }
-    for (;;) {
+    for (int chunk = 0;; ++chunk) {
+        if (chunk == chunksPerTurn) {
+            QMetaObject::invokeMethod(this, &ConversionJob::onTimer, Qt::QueuedConnection);
+            break;
+        }
         std::memset(readBuffer.get(), 0, readBufferSize);
         uint32_t bytesRead = 0;
         const int result = pipe.read(readBuffer.get(), readBufferSize - 1, bytesRead, 0);
@@ -185,19 +192,29 @@ void ConversionJob::hidePaths(char *text) const
     hideText(text, inputLonger ? m_outputPath : params.input);
 }
 
+// Every whole line of the output passes here, a flooding transcoder's too: most lines are
+// dismissed by a look at the line itself, and only a line that reads like a failure is looked at
+// again with the paths hidden (hiding can only take a match away).
 void ConversionJob::inspectLine(const std::string &line)
 {
+    if (line.compare(0, 6, "frame=") == 0 || line.compare(0, 5, "size=") == 0) {
+        const double speed = speedOf(line);
+        if (speed >= 0 && speed != m_speed) {
+            m_speed = speed;
+            statsChanged = true;
+        }
+        return;
+    }
+    const bool writeFailure = writeFailureLine.empty() && isWriteFailure(line.c_str());
+    const bool decodeError = decodeErrorLine.empty() && isDecodeError(line.c_str());
+    if (!writeFailure && !decodeError)
+        return;
     std::string hidden = line;
     hidePaths(hidden.data());
-    if (writeFailureLine.empty() && isWriteFailure(hidden.c_str()))
+    if (writeFailure && isWriteFailure(hidden.c_str()))
         writeFailureLine = line;
-    if (decodeErrorLine.empty() && isDecodeError(hidden.c_str()))
+    if (decodeError && isDecodeError(hidden.c_str()))
         decodeErrorLine = line;
-    const double speed = speedOf(hidden);
-    if (speed >= 0 && speed != m_speed) {
-        m_speed = speed;
-        statsChanged = true;
-    }
 }
 
 void ConversionJob::finishConversion()
