@@ -3,6 +3,7 @@
 // file, and whether time and memory grow linearly with the count.
 // Usage: bench_addfiles [runs]
 //        bench_addfiles --memory COUNT   (one fresh window; prints kilobytes per listed file)
+#include "bench/BenchApplication.h"
 #include "bench/ListSizes.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
@@ -10,7 +11,6 @@
 #include "tests/DialogAnswerer.h"
 #include "tests/EventLoopWatch.h"
 #include "tests/WindowFixture.h"
-#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QListWidget>
@@ -167,7 +167,7 @@ void printGrowthRow(const Count &small, const Measured &s, const Count &large, c
 
 int main(int argc, char *argv[])
 {
-    QuellixApplication app(argc, argv);
+    BenchApplication app(argc, argv);
     if (argc > 2 && QByteArray(argv[1]) == "--memory")
         return printMemory(std::atoi(argv[2]));
     const int runs = argc > 1 ? std::atoi(argv[1]) : 5;

@@ -3,6 +3,7 @@
 // event loop, which is a switch from one file to the next.
 // Usage: bench_biglist CLIP [runs]   (each run is two batches: one timed, one probed)
 #include "bench/BatchRun.h"
+#include "bench/BenchApplication.h"
 #include "bench/ListSizes.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
@@ -10,7 +11,6 @@
 #include "tests/DialogAnswerer.h"
 #include "tests/EventLoopWatch.h"
 #include "tests/WindowFixture.h"
-#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -116,7 +116,7 @@ void printRow(int listed, const Figures &f)
 
 int main(int argc, char *argv[])
 {
-    QuellixApplication app(argc, argv);
+    BenchApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s CLIP [runs]\n", argv[0]);
         return 2;

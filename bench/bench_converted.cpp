@@ -3,12 +3,12 @@
 // batch of a third of the files warms up what a program allocates once (caches, the first run's
 // buffers); the figure is the growth over the batch of the other two thirds that follows it.
 // Usage: bench_converted CLIP [count]
+#include "bench/BenchApplication.h"
 #include "bench/ListSizes.h"
 #include "bench/ResultRow.h"
 #include "tests/DialogAnswerer.h"
 #include "tests/TestMedia.h"
 #include "tests/WindowFixture.h"
-#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QDir>
@@ -35,7 +35,7 @@ int openFiles()
 
 int main(int argc, char *argv[])
 {
-    QuellixApplication app(argc, argv);
+    BenchApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: %s CLIP [count]\n", argv[0]);
         return 2;
