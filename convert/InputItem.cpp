@@ -5,7 +5,9 @@
 
 #include <QEvent>
 #include <QFileInfo>
+#include <QPainter>
 #include <QStyle>
+#include <QStyleOption>
 
 namespace
 {
@@ -41,8 +43,9 @@ InputItem::InputItem(ConversionJob *job, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::InputItem>()), m_job(job)
 {
     ui->setupUi(this);
-    // The item's sheet paints its background, which a plain QWidget subclass would skip.
-    setAttribute(Qt::WA_StyledBackground);
+    // The row paints its sheet's background over its whole area itself (see paintEvent), so that
+    // the list behind it need not paint whenever the row changes, as its progress does per tick.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     loadStyleSheet(this, QStringLiteral(":/qss/css/InputItem.css"));
     ui->progressBar->setRange(0, 100);
     ui->filename->installEventFilter(this);
@@ -144,6 +147,14 @@ void InputItem::setCurrent(bool current)
     style()->unpolish(this);
     style()->polish(this);
     update();
+}
+
+void InputItem::paintEvent(QPaintEvent *)
+{
+    QStyleOption option;
+    option.initFrom(this);
+    QPainter painter(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
 }
 
 bool InputItem::eventFilter(QObject *watched, QEvent *event)

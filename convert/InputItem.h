@@ -46,6 +46,7 @@ signals:
     void ItemDelete(InputItem *item);
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
