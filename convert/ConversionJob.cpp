@@ -111,10 +111,7 @@ int ConversionJob::cancel()
     if (state == Converting) {
         if (pipe.terminate() == 0)
             QFile::remove(QString::fromStdString(m_outputPath));
-        pollTimer->stop();
-        m_busy = false;
-        readBuffer.reset();
-        tail.release();
+        endRun();
     }
     setState(Cancelled);
     return 0;
@@ -221,7 +218,7 @@ void ConversionJob::finishConversion()
 {
     tail.finish([this](const std::string &line) { inspectLine(line); });
     const std::string failure = verdict();
-    m_busy = false;
+    endRun();
     if (failure.empty()) {
         facts.errorText.clear();
         if (!decodeErrorLine.empty())
@@ -232,11 +229,16 @@ void ConversionJob::finishConversion()
         facts.errorText = failure;
         setState(Failed);
     }
+    emit finished(this);
+}
+
+// A job whose run is over keeps what its row and the summary show, not what it read.
+void ConversionJob::endRun()
+{
     pollTimer->stop();
-    // A finished job keeps what its row and the summary show, not what it read.
+    m_busy = false;
     readBuffer.reset();
     tail.release();
-    emit finished(this);
 }
 
 // Why the run failed; empty when it is Done. The exit status comes first: the transcoder exits

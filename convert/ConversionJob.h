@@ -73,6 +73,7 @@ private:
     void inspectLine(const std::string &line);
     void hidePaths(char *text) const;
     void finishConversion();
+    void endRun();
     std::string verdict() const;
     std::string exitFailureText() const;
     std::string writeFailureText() const;

@@ -14,7 +14,6 @@ public:
     void remove(const FileIdentity &file);
     void clear();
     bool contains(const FileIdentity &candidate) const;
-    bool isEmpty() const { return paths.isEmpty(); }
 
 private:
     QHash<QString, int> paths;
