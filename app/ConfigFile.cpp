@@ -24,7 +24,7 @@ QString ConfigFile::parseVideosDir(const QByteArray &json)
 
 int ConfigFile::read(QString &dir) const
 {
-    QFile file(fileName);
+    QFile file(m_fileName);
     if (!file.open(QIODevice::ReadOnly))
         return fileError;
     const QString found = parseVideosDir(file.readAll());
@@ -39,7 +39,7 @@ int ConfigFile::write(const QString &dir) const
     QJsonObject object;
     object.insert(videosDirKey, dir);
     // The whole new file replaces the old one only once it is completely written.
-    QSaveFile file(fileName);
+    QSaveFile file(m_fileName);
     if (!file.open(QIODevice::WriteOnly))
         return fileError;
     const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);

@@ -6,7 +6,7 @@
 class ConfigFile final
 {
 public:
-    explicit ConfigFile(QString fileName) : fileName(std::move(fileName)) {}
+    explicit ConfigFile(QString fileName) : m_fileName(std::move(fileName)) {}
 
     // 0 with dir set when the file names an existing folder; -202 otherwise (dir unchanged).
     int read(QString &dir) const;
@@ -17,5 +17,5 @@ public:
     static QString parseVideosDir(const QByteArray &json);
 
 private:
-    QString fileName;
+    QString m_fileName;
 };

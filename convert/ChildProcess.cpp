@@ -4,13 +4,13 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-ChildProcess::ChildProcess(QObject *parent) : QProcess(parent), parentPid(getpid()) {}
+ChildProcess::ChildProcess(QObject *parent) : QProcess(parent), m_parentPid(getpid()) {}
 
 // Runs in the child between fork and exec: only async-signal-safe calls here.
 void ChildProcess::setupChildProcess()
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The parent may have died before the request took effect.
-    if (getppid() != parentPid)
+    if (getppid() != m_parentPid)
         _exit(127);
 }

@@ -17,5 +17,5 @@ protected:
     void setupChildProcess() override;
 
 private:
-    pid_t parentPid;
+    pid_t m_parentPid;
 };

@@ -51,14 +51,14 @@ bool isSummary(const std::string &line)
 
 void OutputTail::clear()
 {
-    lines.clear();
-    partial.clear();
+    m_lines.clear();
+    m_partial.clear();
 }
 
 void OutputTail::release()
 {
-    std::vector<std::string>().swap(lines);
-    std::string().swap(partial);
+    std::vector<std::string>().swap(m_lines);
+    std::string().swap(m_partial);
 }
 
 void OutputTail::append(const char *chunk, const LineHandler &onLine)
@@ -69,28 +69,28 @@ void OutputTail::append(const char *chunk, const LineHandler &onLine)
     // time rather than byte by byte: a flooding transcoder sends megabytes between two ticks.
     for (const char *c = chunk; *c; ++c) {
         const size_t run = std::strcspn(c, "\r\n");
-        partial.append(c, std::min(run, maxLineLength - partial.size()));
+        m_partial.append(c, std::min(run, maxLineLength - m_partial.size()));
         c += run;
         if (*c == '\0')
             break;
-        pushLine(std::move(partial), onLine);
-        partial.clear();
+        pushLine(std::move(m_partial), onLine);
+        m_partial.clear();
     }
 }
 
 void OutputTail::finish(const LineHandler &onLine)
 {
-    if (partial.empty())
+    if (m_partial.empty())
         return;
-    pushLine(std::move(partial), onLine);
-    partial.clear();
+    pushLine(std::move(m_partial), onLine);
+    m_partial.clear();
 }
 
 std::string OutputTail::lastErrorLine() const
 {
-    std::vector<std::string> all = lines;
-    if (!partial.empty())
-        all.push_back(partial);
+    std::vector<std::string> all = m_lines;
+    if (!m_partial.empty())
+        all.push_back(m_partial);
     const auto lastWhere = [&all](auto predicate) {
         const auto found = std::find_if(all.rbegin(), all.rend(), predicate);
         return found != all.rend() ? *found : std::string();
@@ -114,7 +114,7 @@ void OutputTail::pushLine(std::string line, const LineHandler &onLine)
         return;
     if (onLine)
         onLine(line);
-    lines.push_back(std::move(line));
-    if (lines.size() > keptLines)
-        lines.erase(lines.begin());
+    m_lines.push_back(std::move(line));
+    if (m_lines.size() > keptLines)
+        m_lines.erase(m_lines.begin());
 }

@@ -24,6 +24,6 @@ public:
 private:
     void pushLine(std::string line, const LineHandler &onLine);
 
-    std::vector<std::string> lines; // oldest first
-    std::string partial;
+    std::vector<std::string> m_lines; // oldest first
+    std::string m_partial;
 };

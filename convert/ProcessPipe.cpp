@@ -32,10 +32,10 @@ ProcessPipe::ProcessPipe(QObject *parent) : QObject(parent) {}
 ProcessPipe::~ProcessPipe()
 {
     // Nobody would read the transcoder any more: it must not keep writing.
-    if (process && process->state() != QProcess::NotRunning) {
-        process->disconnect(this);
-        process->kill();
-        process->waitForFinished(reapWaitMs);
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->disconnect(this);
+        m_process->kill();
+        m_process->waitForFinished(reapWaitMs);
     }
 }
 
@@ -67,7 +67,7 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
         return -102;
     }
 
-    process = child;
+    m_process = child;
     m_running = true;
     m_exitedNormally = true;
     m_exitCode = 0;
@@ -84,14 +84,14 @@ int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int w
     bytesRead = 0;
     if (waitMs != 0)
         waitForOutput(waitMs);
-    if (process->bytesAvailable() > 0) {
-        const qint64 count = process->read(buffer, maxBytes);
+    if (m_process->bytesAvailable() > 0) {
+        const qint64 count = m_process->read(buffer, maxBytes);
         if (count > 0) {
             bytesRead = static_cast<uint32_t>(count);
             return 0;
         }
     }
-    if (process->state() != QProcess::NotRunning)
+    if (m_process->state() != QProcess::NotRunning)
         return 0;
     recordExit();
     m_running = false;
@@ -105,10 +105,10 @@ int ProcessPipe::terminate()
         return 102;
     m_running = false;
     // A terminated child has not ended by itself: nobody is told.
-    process->disconnect(this);
-    process->kill();
+    m_process->disconnect(this);
+    m_process->kill();
     // Reaped before returning, so that a partial output can be removed and a new run started.
-    process->waitForFinished(reapWaitMs);
+    m_process->waitForFinished(reapWaitMs);
     release();
     return 0;
 }
@@ -116,32 +116,32 @@ int ProcessPipe::terminate()
 void ProcessPipe::closeRead()
 {
     if (m_running)
-        process->closeReadChannel(QProcess::StandardOutput);
+        m_process->closeReadChannel(QProcess::StandardOutput);
 }
 
 // A child that has ended takes its buffers and pipe with it; the object itself goes once control
 // is back in the event loop, since the end may be reported from inside its own signal.
 void ProcessPipe::release()
 {
-    if (!process)
+    if (!m_process)
         return;
-    process->disconnect(this);
-    process->deleteLater();
-    process = nullptr;
+    m_process->disconnect(this);
+    m_process->deleteLater();
+    m_process = nullptr;
 }
 
 void ProcessPipe::waitForOutput(int waitMs)
 {
     const QDeadlineTimer deadline(waitMs); // negative: forever
-    while (process->bytesAvailable() == 0 && process->state() != QProcess::NotRunning &&
+    while (m_process->bytesAvailable() == 0 && m_process->state() != QProcess::NotRunning &&
            !deadline.hasExpired())
-        process->waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+        m_process->waitForReadyRead(static_cast<int>(deadline.remainingTime()));
 }
 
 void ProcessPipe::recordExit()
 {
     // For a child killed by a signal the exit code holds the signal number.
-    m_exitedNormally = process->exitStatus() == QProcess::NormalExit;
-    m_exitCode = m_exitedNormally ? process->exitCode() : 0;
-    m_signal = m_exitedNormally ? 0 : process->exitCode();
+    m_exitedNormally = m_process->exitStatus() == QProcess::NormalExit;
+    m_exitCode = m_exitedNormally ? m_process->exitCode() : 0;
+    m_signal = m_exitedNormally ? 0 : m_process->exitCode();
 }

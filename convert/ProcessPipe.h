@@ -47,7 +47,7 @@ private:
     void recordExit();
     void release();
 
-    ChildProcess *process = nullptr;
+    ChildProcess *m_process = nullptr;
     bool m_running = false;
     bool m_exitedNormally = true;
     int m_exitCode = 0;

@@ -14,26 +14,26 @@ template <typename Key> void release(QHash<Key, int> &counts, const Key &key)
 
 void TakenFiles::add(const FileIdentity &file)
 {
-    ++paths[file.resolvedPath];
+    ++m_paths[file.resolvedPath];
     if (file.inode)
-        ++inodes[*file.inode];
+        ++m_inodes[*file.inode];
 }
 
 void TakenFiles::remove(const FileIdentity &file)
 {
-    release(paths, file.resolvedPath);
+    release(m_paths, file.resolvedPath);
     if (file.inode)
-        release(inodes, *file.inode);
+        release(m_inodes, *file.inode);
 }
 
 void TakenFiles::clear()
 {
-    paths.clear();
-    inodes.clear();
+    m_paths.clear();
+    m_inodes.clear();
 }
 
 bool TakenFiles::contains(const FileIdentity &candidate) const
 {
-    return paths.contains(candidate.resolvedPath) ||
-           (candidate.inode && inodes.contains(*candidate.inode));
+    return m_paths.contains(candidate.resolvedPath) ||
+           (candidate.inode && m_inodes.contains(*candidate.inode));
 }

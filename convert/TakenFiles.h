@@ -16,6 +16,6 @@ public:
     bool contains(const FileIdentity &candidate) const;
 
 private:
-    QHash<QString, int> paths;
-    QHash<FileIdentity::Inode, int> inodes;
+    QHash<QString, int> m_paths;
+    QHash<FileIdentity::Inode, int> m_inodes;
 };

@@ -75,7 +75,8 @@ void storeNumber(const QString &text, int32_t &field)
 
 } // namespace
 
-CDlgAVSettings::CDlgAVSettings(QWidget *parent) : QDialog(parent), ui(new Ui::CDlgAVSettings)
+CDlgAVSettings::CDlgAVSettings(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::CDlgAVSettings>())
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
@@ -89,10 +90,7 @@ CDlgAVSettings::CDlgAVSettings(QWidget *parent) : QDialog(parent), ui(new Ui::CD
     show();
 }
 
-CDlgAVSettings::~CDlgAVSettings()
-{
-    delete ui;
-}
+CDlgAVSettings::~CDlgAVSettings() = default;
 
 void CDlgAVSettings::setSettings(AVSettings s)
 {
@@ -170,19 +168,19 @@ void CDlgAVSettings::showAudioSettings()
 void CDlgAVSettings::mousePressEvent(QMouseEvent *event)
 {
     QDialog::mousePressEvent(event);
-    drag.press(event);
+    m_drag.press(event);
 }
 
 void CDlgAVSettings::mouseReleaseEvent(QMouseEvent *event)
 {
     QDialog::mouseReleaseEvent(event);
-    drag.release();
+    m_drag.release();
 }
 
 void CDlgAVSettings::mouseMoveEvent(QMouseEvent *event)
 {
     QDialog::mouseMoveEvent(event);
-    drag.move(this);
+    m_drag.move(this);
 }
 
 void CDlgAVSettings::on_btnTopClose_clicked()

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 namespace Ui
 {
 class CDlgAVSettings;
@@ -52,6 +54,6 @@ private:
     void showVideoSettings();
     void showAudioSettings();
 
-    Ui::CDlgAVSettings *ui;
-    WindowDrag drag;
+    std::unique_ptr<Ui::CDlgAVSettings> ui;
+    WindowDrag m_drag;
 };
