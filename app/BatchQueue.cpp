@@ -5,6 +5,10 @@
 #include "convert/TakenFiles.h"
 #include "params/ParamTables.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
+
 namespace
 {
 
@@ -26,13 +30,13 @@ BatchQueue::~BatchQueue() = default;
 
 ConversionJob *BatchQueue::at(int row) const
 {
-    return row >= 0 && row < count() ? entries[size_t(row)].job.get() : nullptr;
+    return row >= 0 && row < count() ? m_entries[size_t(row)].job.get() : nullptr;
 }
 
 int BatchQueue::rowOf(const ConversionJob *job) const
 {
     for (int row = 0; row < count(); ++row) {
-        if (entries[size_t(row)].job.get() == job)
+        if (m_entries[size_t(row)].job.get() == job)
             return row;
     }
     return -1;
@@ -41,40 +45,79 @@ int BatchQueue::rowOf(const ConversionJob *job) const
 BatchQueue::Entry *BatchQueue::entryOf(const ConversionJob *job)
 {
     const int row = rowOf(job);
-    return row < 0 ? nullptr : &entries[size_t(row)];
+    return row < 0 ? nullptr : &m_entries[size_t(row)];
 }
 
 bool BatchQueue::isListed(const std::string &inputPath) const
 {
-    return listedPaths.count(inputPath) != 0;
+    return m_listedPaths.count(inputPath) != 0;
+}
+
+bool BatchQueue::isSupportedInput(const std::string &dotSuffix)
+{
+    std::string lower = dotSuffix;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
+    return findKey(inputExts, lower).has_value();
+}
+
+int BatchQueue::add(const std::string &path, const AVSettings &settings)
+{
+    const QFileInfo info(fromUtf8(path));
+    if (path.empty() || !info.exists())
+        return -1;
+    if (!isSupportedInput("." + info.suffix().toStdString()) || isListed(path))
+        return -1;
+    auto job = std::make_unique<ConversionJob>();
+    if (job->setInput(path, settings) < 0)
+        return -1;
+    append(std::move(job));
+    return 0;
+}
+
+void BatchQueue::applyToAll(const AVSettings &settings)
+{
+    for (Entry &entry : m_entries)
+        entry.job->setSettings(settings);
+}
+
+QString BatchQueue::outputDirectory() const
+{
+    return fromUtf8(outputDir);
+}
+
+void BatchQueue::setOutputDirectory(const QString &directory)
+{
+    setOutputDir(directory.toStdString());
 }
 
 ConversionJob *BatchQueue::append(std::unique_ptr<ConversionJob> job)
 {
-    listedPaths.insert(job->inputPath());
+    connect(job.get(), &ConversionJob::finished, this, &BatchQueue::jobEnded);
+    m_listedPaths.insert(job->inputPath());
     Entry entry{std::move(job), FileIdentity(), std::nullopt};
     entry.input = FileIdentity::of(fromUtf8(entry.job->inputPath()));
-    taken.add(entry.input);
-    entries.push_back(std::move(entry));
-    return entries.back().job.get();
+    m_taken.add(entry.input);
+    m_entries.push_back(std::move(entry));
+    return m_entries.back().job.get();
 }
 
 void BatchQueue::removeAt(int row)
 {
     if (row < 0 || row >= count())
         return;
-    Entry &entry = entries[size_t(row)];
-    listedPaths.erase(entry.job->inputPath());
-    taken.remove(entry.input);
+    Entry &entry = m_entries[size_t(row)];
+    m_listedPaths.erase(entry.job->inputPath());
+    m_taken.remove(entry.input);
     releaseOutput(entry);
-    entries.erase(entries.begin() + row);
+    m_entries.erase(m_entries.begin() + row);
 }
 
 void BatchQueue::clear()
 {
-    entries.clear();
-    listedPaths.clear();
-    taken.clear();
+    m_entries.clear();
+    m_listedPaths.clear();
+    m_taken.clear();
 }
 
 int BatchQueue::start()
@@ -83,20 +126,20 @@ int BatchQueue::start()
     if (!first)
         return nothingToConvert;
     m_folderProblem.clear();
-    if (prepareOutputFolder(fromUtf8(outputDir), m_folderProblem) != 0)
+    if (prepareOutputFolder(outputDirectory(), m_folderProblem) != 0)
         return outputFolderUnusable;
     const int result = startJob(first);
     if (result != 0)
         return result;
     clearResults();
-    running = true;
+    m_running = true;
     return 0;
 }
 
 void BatchQueue::stop()
 {
-    running = false;
-    for (Entry &entry : entries) {
+    m_running = false;
+    for (Entry &entry : m_entries) {
         entry.job->cancel();
         // A cancelled run's output is gone, and with it the inode it had.
         if (entry.output) {
@@ -108,7 +151,7 @@ void BatchQueue::stop()
 
 void BatchQueue::jobEnded(ConversionJob *job)
 {
-    if (!running)
+    if (!m_running)
         return;
     // The output exists now: a hard link to it made later is known by its inode too.
     if (Entry *entry = entryOf(job)) {
@@ -124,15 +167,15 @@ void BatchQueue::jobEnded(ConversionJob *job)
             return;
         record(next, QStringLiteral("启动失败！错误码：%1\n").arg(result));
     }
-    running = false;
+    m_running = false;
     emit finished();
 }
 
 ConversionJob *BatchQueue::findStartable(int row) const
 {
     for (row = qMax(row, 0); row < count(); ++row) {
-        if (isStartable(entries[size_t(row)].job.get()))
-            return entries[size_t(row)].job.get();
+        if (isStartable(m_entries[size_t(row)].job.get()))
+            return m_entries[size_t(row)].job.get();
     }
     return nullptr;
 }
@@ -151,7 +194,7 @@ QString BatchQueue::summaryText() const
         text += QStringLiteral("取消： %1 个\n").arg(cancelledCount());
     if (failedCount() > 0) {
         text += QStringLiteral("失败： %1 个\n").arg(failedCount());
-        for (auto it = failedFiles.cbegin(); it != failedFiles.cend(); ++it)
+        for (auto it = m_failedFiles.cbegin(); it != m_failedFiles.cend(); ++it)
             text += QStringLiteral("%1 : %2").arg(it.key(), it.value());
     }
     return text;
@@ -159,8 +202,8 @@ QString BatchQueue::summaryText() const
 
 void BatchQueue::clearResults()
 {
-    succeededFiles.clear();
-    failedFiles.clear();
+    m_succeededFiles.clear();
+    m_failedFiles.clear();
 }
 
 // Every input and every other job's output is off limits for this job's output; its own last
@@ -169,9 +212,9 @@ int BatchQueue::startJob(ConversionJob *job)
 {
     Entry *entry = entryOf(job);
     if (!entry)
-        return job->start(taken);
+        return job->start(outputDir, m_taken);
     releaseOutput(*entry);
-    const int result = job->start(taken);
+    const int result = job->start(outputDir, m_taken);
     takeOutput(*entry);
     if (result == 0)
         emit jobStarted(job);
@@ -183,13 +226,13 @@ void BatchQueue::takeOutput(Entry &entry)
     if (entry.job->outputPath().empty())
         return;
     entry.output = FileIdentity::of(fromUtf8(entry.job->outputPath()));
-    taken.add(*entry.output);
+    m_taken.add(*entry.output);
 }
 
 void BatchQueue::releaseOutput(Entry &entry)
 {
     if (entry.output)
-        taken.remove(*entry.output);
+        m_taken.remove(*entry.output);
     entry.output.reset();
 }
 
@@ -197,7 +240,7 @@ void BatchQueue::record(const ConversionJob *job, const QString &errorText)
 {
     const QString path = fromUtf8(job->inputPath());
     if (errorText.isEmpty())
-        succeededFiles.insert(path, QString());
+        m_succeededFiles.insert(path, QString());
     else
-        failedFiles.insert(path, errorText);
+        m_failedFiles.insert(path, errorText);
 }

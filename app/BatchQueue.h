@@ -2,6 +2,7 @@
 
 #include "convert/FileIdentity.h"
 #include "convert/TakenFiles.h"
+#include "params/AVSettings.h"
 
 #include <QMap>
 #include <QObject>
@@ -15,9 +16,9 @@
 
 class ConversionJob;
 
-// The listed jobs in list order, and the rules of a batch over them: jobs run strictly one after
-// another from the first that is not done, a job that cannot be started counts as failed, and the
-// results make the summary.
+// The listed jobs in list order, and the rules of a batch over them: which files may join the list,
+// the output folder every job writes to, jobs run strictly one after another from the first that
+// is not done, a job that cannot be started counts as failed, and the results make the summary.
 class BatchQueue final : public QObject
 {
     Q_OBJECT
@@ -30,18 +31,32 @@ public:
     explicit BatchQueue(QObject *parent = nullptr);
     ~BatchQueue() override;
 
-    int count() const { return int(entries.size()); }
+    int count() const { return int(m_entries.size()); }
     // Null when there is no such row.
     ConversionJob *at(int row) const;
     // -1 when the job is not listed.
     int rowOf(const ConversionJob *job) const;
     // Byte-exact comparison of input paths.
     bool isListed(const std::string &inputPath) const;
+    // Whether a file of this type may join the list: a dot and a suffix, in any case.
+    static bool isSupportedInput(const std::string &dotSuffix);
+    // Lists the file at `path` with its own copy of `settings`: 0, or -1 when the path is refused
+    // (nothing there, a type not taken, listed already, or refused by the job).
+    int add(const std::string &path, const AVSettings &settings);
+    // Lists a job; the queue takes the end of each of its runs.
     ConversionJob *append(std::unique_ptr<ConversionJob> job);
     void removeAt(int row);
     void clear();
 
-    bool isRunning() const { return running; }
+    // Gives every listed job these settings.
+    void applyToAll(const AVSettings &settings);
+
+    // The folder every job writes its output to (the one place that keeps it).
+    QString outputDirectory() const;
+    void setOutputDirectory(const QString &directory);
+
+    // True from a successful start() until the batch ends by itself or by stop().
+    bool isRunning() const { return m_running; }
     // Starts the first job that is not done, once the output folder is there (it is made when
     // missing): 0, nothingToConvert, outputFolderUnusable (see folderProblem()), or the job's
     // start failure. The jobs and the results are left as they were unless it returns 0.
@@ -51,14 +66,11 @@ public:
     // Ends the batch early: every job that is not done ends up cancelled, nothing is recorded
     // after this.
     void stop();
-    // A job's run ended by itself: its result is recorded and the next startable job after it
-    // starts; finished() follows when there is none.
-    void jobEnded(ConversionJob *job);
     ConversionJob *findStartable(int row) const;
     ConversionJob *findStartableAfter(const ConversionJob *job) const;
 
-    int succeededCount() const { return succeededFiles.size(); }
-    int failedCount() const { return failedFiles.size(); }
+    int succeededCount() const { return m_succeededFiles.size(); }
+    int failedCount() const { return m_failedFiles.size(); }
     // Jobs of the list without a result in this batch.
     int cancelledCount() const { return count() - succeededCount() - failedCount(); }
     QString summaryText() const;
@@ -69,6 +81,11 @@ signals:
     void jobStarted(ConversionJob *job);
     // The batch has ended by itself: no startable job is left after the last one that ended.
     void finished();
+
+private slots:
+    // A job's run ended by itself: its result is recorded and the next startable job after it
+    // starts; finished() follows when there is none.
+    void jobEnded(ConversionJob *job);
 
 private:
     // A listed job and the files it takes: its input, and the output of its last start. They are
@@ -85,12 +102,12 @@ private:
     int startJob(ConversionJob *job);
     void record(const ConversionJob *job, const QString &errorText);
 
-    std::vector<Entry> entries;
+    std::vector<Entry> m_entries;
     // Every input and every output of the list, where no output may land.
-    TakenFiles taken;
-    std::unordered_set<std::string> listedPaths;
-    QMap<QString, QString> succeededFiles;
-    QMap<QString, QString> failedFiles;
+    TakenFiles m_taken;
+    std::unordered_set<std::string> m_listedPaths;
+    QMap<QString, QString> m_succeededFiles;
+    QMap<QString, QString> m_failedFiles;
     QString m_folderProblem;
-    bool running = false;
+    bool m_running = false;
 };

@@ -1,88 +1,222 @@
-#include "app/RowWidgets.h"
+#include "app/FileListView.h"
 
 #include "app/BatchQueue.h"
+#include "convert/ConversionJob.h"
 #include "convert/InputItem.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 
-RowWidgets::RowWidgets(QListWidget *list, const BatchQueue *queue, QObject *parent)
-    : QObject(parent), list(list), viewport(list->viewport()), queue(queue)
+namespace
 {
-    connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, &RowWidgets::refresh);
-    connect(list, &QListWidget::currentRowChanged, this, &RowWidgets::markCurrentRow);
-    viewport->installEventFilter(this);
+
+// Listing files takes the event loop for at most this long at a time.
+constexpr int addSliceMs = 10;
+
+} // namespace
+
+FileListView::FileListView(QListWidget *list, BatchQueue *queue, QObject *parent)
+    : QObject(parent), m_list(list), m_viewport(list->viewport()), m_queue(queue)
+{
+    // Every row has the same size, which spares the list measuring thousands of them.
+    m_list->setUniformItemSizes(true);
+    connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, &FileListView::refresh);
+    connect(list, &QListWidget::currentRowChanged, this, &FileListView::markCurrentRow);
+    connect(queue, &BatchQueue::jobStarted, this, &FileListView::scrollTo);
+    m_viewport->installEventFilter(this);
 }
 
-InputItem *RowWidgets::at(int row) const
+FileListView::~FileListView()
 {
-    return qobject_cast<InputItem *>(list->itemWidget(list->item(row)));
+    setAdding(false);
 }
 
-void RowWidgets::refresh()
+int FileListView::count() const
 {
-    if (list->count() == 0) {
-        shown.clear();
+    return m_list->count();
+}
+
+ConversionJob *FileListView::jobAt(int row) const
+{
+    return m_queue->at(row);
+}
+
+ConversionJob *FileListView::currentJob() const
+{
+    return m_queue->at(m_list->currentRow());
+}
+
+InputItem *FileListView::rowWidget(int row) const
+{
+    return qobject_cast<InputItem *>(m_list->itemWidget(m_list->item(row)));
+}
+
+int FileListView::addFile(const std::string &path, const AVSettings &settings)
+{
+    if (m_queue->add(path, settings) != 0)
+        return -1;
+    appendRows(1);
+    return 0;
+}
+
+void FileListView::addFiles(const QStringList &paths, const AVSettings &settings)
+{
+    const bool sliceRunning = isAdding();
+    m_pendingPaths += paths;
+    m_pendingSettings = settings;
+    if (!sliceRunning)
+        addPendingFiles();
+}
+
+void FileListView::cancelAdding()
+{
+    m_pendingPaths.clear();
+    setAdding(false);
+}
+
+// Lists files for one slice of time and comes back for the rest on the next turn of the event
+// loop.
+void FileListView::addPendingFiles()
+{
+    QElapsedTimer slice;
+    slice.start();
+    int done = 0;
+    int listed = 0;
+    while (done < m_pendingPaths.size() && !slice.hasExpired(addSliceMs)) {
+        if (m_queue->add(m_pendingPaths.at(done++).toStdString(), m_pendingSettings) == 0)
+            ++listed;
+    }
+    m_pendingPaths.erase(m_pendingPaths.begin(), m_pendingPaths.begin() + done);
+    appendRows(listed);
+    setAdding(isAdding());
+    if (isAdding())
+        QTimer::singleShot(0, this, &FileListView::addPendingFiles);
+}
+
+// The cursor shows that files are still coming.
+void FileListView::setAdding(bool adding)
+{
+    if (adding == m_adding)
+        return;
+    m_adding = adding;
+    if (adding)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+    emit addingChanged(adding);
+}
+
+// Rows for the jobs last joined to the queue, appended in one go: the list lays itself out once
+// for them rather than once per row.
+void FileListView::appendRows(int count)
+{
+    if (count <= 0)
+        return;
+    const int first = m_list->count();
+    QStringList noTexts;
+    noTexts.reserve(count);
+    for (int i = 0; i < count; ++i)
+        noTexts << QString();
+    m_list->insertItems(first, noTexts);
+    for (int row = first; row < first + count; ++row)
+        m_list->item(row)->setSizeHint(InputItem::formSize());
+    refresh();
+    emit countChanged(m_list->count());
+}
+
+void FileListView::remove(ConversionJob *job)
+{
+    const int row = m_queue->rowOf(job);
+    if (row < 0)
+        return;
+    delete m_list->takeItem(row);
+    m_queue->removeAt(row);
+    refresh();
+    emit countChanged(m_list->count());
+}
+
+void FileListView::clear()
+{
+    cancelAdding();
+    m_list->clear();
+    m_queue->clear();
+    m_shown.clear();
+    emit countChanged(0);
+}
+
+void FileListView::scrollTo(ConversionJob *job)
+{
+    m_list->scrollToItem(m_list->item(m_queue->rowOf(job)));
+}
+
+void FileListView::refresh()
+{
+    if (m_list->count() == 0) {
+        m_shown.clear();
         return;
     }
     // The rows' places are known only once the list has laid them out; after rows came or went
     // that is still to do.
-    const QRect area = list->viewport()->rect();
-    QModelIndex top = list->indexAt(area.topLeft());
+    const QRect area = m_viewport->rect();
+    QModelIndex top = m_list->indexAt(area.topLeft());
     if (!top.isValid()) {
-        list->doItemsLayout();
-        top = list->indexAt(area.topLeft());
+        m_list->doItemsLayout();
+        top = m_list->indexAt(area.topLeft());
     }
-    const QModelIndex bottom = list->indexAt(area.bottomLeft());
+    const QModelIndex bottom = m_list->indexAt(area.bottomLeft());
     // One row more at each edge, so that a row sliding in is never seen without its widget.
-    const int onScreen = area.height() / qMax(1, list->visualRect(top).height()) + 1;
+    const int onScreen = area.height() / qMax(1, m_list->visualRect(top).height()) + 1;
     const int first = qMax(0, (top.isValid() ? top.row() : 0) - 1);
     const int last =
-        std::min({list->count() - 1, bottom.isValid() ? bottom.row() + 1 : list->count(),
+        std::min({m_list->count() - 1, bottom.isValid() ? bottom.row() + 1 : m_list->count(),
                   first + onScreen + 2});
     dropWidgetsOutside(first, last);
     for (int row = first; row <= last; ++row) {
-        QListWidgetItem *item = list->item(row);
-        if (list->itemWidget(item))
+        QListWidgetItem *item = m_list->item(row);
+        if (m_list->itemWidget(item))
             continue;
         // Made inside the viewport, where the list keeps its item widgets: moving a styled
         // widget to another parent polishes it again.
-        auto *widget = new InputItem(queue->at(row), list->viewport());
-        widget->setCurrent(row == list->currentRow());
-        connect(widget, &InputItem::ItemDelete, this, &RowWidgets::ItemDelete);
-        list->setItemWidget(item, widget);
-        shown.append(list->model()->index(row, 0));
+        auto *widget = new InputItem(m_queue->at(row), m_viewport);
+        widget->setCurrent(row == m_list->currentRow());
+        connect(widget, &InputItem::ItemDelete, this,
+                [this](InputItem *deleted) { emit deleteRequested(deleted->job()); });
+        m_list->setItemWidget(item, widget);
+        m_shown.append(m_list->model()->index(row, 0));
     }
 }
 
-void RowWidgets::dropWidgetsOutside(int first, int last)
+void FileListView::dropWidgetsOutside(int first, int last)
 {
-    for (auto it = shown.begin(); it != shown.end();) {
+    for (auto it = m_shown.begin(); it != m_shown.end();) {
         const int row = it->isValid() ? it->row() : -1;
         if (row >= first && row <= last) {
             ++it;
             continue;
         }
         if (row >= 0)
-            list->removeItemWidget(list->item(row));
-        it = shown.erase(it);
+            m_list->removeItemWidget(m_list->item(row));
+        it = m_shown.erase(it);
     }
 }
 
-void RowWidgets::markCurrentRow()
+void FileListView::markCurrentRow()
 {
-    for (const QPersistentModelIndex &index : qAsConst(shown)) {
-        if (InputItem *widget = index.isValid() ? at(index.row()) : nullptr)
-            widget->setCurrent(index.row() == list->currentRow());
+    for (const QPersistentModelIndex &index : qAsConst(m_shown)) {
+        if (InputItem *widget = index.isValid() ? rowWidget(index.row()) : nullptr)
+            widget->setCurrent(index.row() == m_list->currentRow());
     }
 }
 
-bool RowWidgets::eventFilter(QObject *watched, QEvent *event)
+bool FileListView::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::Resize && watched == viewport)
+    if (event->type() == QEvent::Resize && watched == m_viewport)
         refresh();
     return QObject::eventFilter(watched, event);
 }

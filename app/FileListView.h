@@ -1,43 +1,77 @@
 #pragma once
 
+#include "params/AVSettings.h"
+
 #include <QObject>
 #include <QPersistentModelIndex>
+#include <QStringList>
 #include <QVector>
 
+#include <string>
+
 class BatchQueue;
+class ConversionJob;
 class InputItem;
 class QListWidget;
 
-// Gives the rows of the file list that are on screen a row widget showing their job, and no other
-// row: a list of thousands of files holds thousands of jobs but a screenful of widgets. The list's
-// rows and the queue's jobs are in the same order. The current row's widget is marked. It must go
-// before the list does.
-class RowWidgets final : public QObject
+// The file list as the user sees it: one row of the list widget for each job of the queue, in the
+// same order, kept in step when files are added, deleted or cleared. Only the rows on screen get
+// a row widget showing their job, so that a list of thousands of files holds a screenful of
+// widgets. The current row's widget is marked, and the list follows the file being converted.
+class FileListView final : public QObject
 {
     Q_OBJECT
 
 public:
-    RowWidgets(QListWidget *list, const BatchQueue *queue, QObject *parent = nullptr);
+    FileListView(QListWidget *list, BatchQueue *queue, QObject *parent = nullptr);
+    ~FileListView() override;
 
+    int count() const;
+    // Null when there is no such row.
+    ConversionJob *jobAt(int row) const;
+    // Null when no row is current.
+    ConversionJob *currentJob() const;
     // Null when the row is not on screen.
-    InputItem *at(int row) const;
+    InputItem *rowWidget(int row) const;
+
+    // Lists one file at once: 0, or -1 when the queue refuses it.
+    int addFile(const std::string &path, const AVSettings &settings);
+    // Lists files a slice of time at a time, so that the window keeps answering while thousands
+    // arrive; files of a later call follow those still waiting.
+    void addFiles(const QStringList &paths, const AVSettings &settings);
+    // Files of an earlier addFiles() are still waiting to be listed.
+    bool isAdding() const { return !m_pendingPaths.isEmpty(); }
+    void cancelAdding();
+    void remove(ConversionJob *job);
+    void clear();
     // Gives the rows on screen their widgets and takes them from the others. Runs by itself when
-    // the list scrolls or changes its size; after rows were added or removed, call it.
+    // the list scrolls or changes its size.
     void refresh();
 
 signals:
     // A row's delete button was clicked.
-    void ItemDelete(InputItem *item);
+    void deleteRequested(ConversionJob *job);
+    // Rows were added or removed.
+    void countChanged(int count);
+    // Files began or ended waiting to be listed.
+    void addingChanged(bool adding);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void addPendingFiles();
+    void appendRows(int count);
+    void setAdding(bool adding);
+    void scrollTo(ConversionJob *job);
     void dropWidgetsOutside(int first, int last);
     void markCurrentRow();
 
-    QListWidget *list;
-    QWidget *viewport;
-    const BatchQueue *queue;
-    QVector<QPersistentModelIndex> shown;
+    QListWidget *m_list;
+    QWidget *m_viewport;
+    BatchQueue *m_queue;
+    QVector<QPersistentModelIndex> m_shown;
+    QStringList m_pendingPaths;
+    AVSettings m_pendingSettings;
+    bool m_adding = false;
 };

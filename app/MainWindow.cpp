@@ -2,7 +2,7 @@
 
 #include "app/AppLinks.h"
 #include "app/ConfigFile.h"
-#include "app/RowWidgets.h"
+#include "app/FileListView.h"
 #include "convert/ConversionJob.h"
 #include "convert/InputItem.h"
 #include "params/CDlgAVSettings.h"
@@ -16,30 +16,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
-#include <QDesktopWidget>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QScreen>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QUrl>
-
-#include <algorithm>
-#include <memory>
 
 namespace
 {
-
-QString fromUtf8(const std::string &text)
-{
-    return QString::fromStdString(text);
-}
-
-// Listing files takes the event loop for at most this long at a time, so that the window keeps
-// answering while thousands of files arrive.
-constexpr int addSliceMs = 10;
 
 const char *const inputFilter =
     "All Formats (*.mp4 *.mkv *.flv *.avi *.wmv *.mpg *.mov *.rmvb);;MP4 (*.mp4);;MKV (*.mkv);;"
@@ -48,58 +34,44 @@ const char *const inputFilter =
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>())
 {
-    qRegisterMetaType<InputItem *>("InputItem*");
     ui->setupUi(this);
     setFixedSize(800, 510);
     centreOnDesktop();
     initSettings();
     initUi();
     initConnections();
-    connect(&queue, &BatchQueue::finished, this, &MainWindow::batchFinished);
-    // The list follows the file being converted.
-    connect(&queue, &BatchQueue::jobStarted, this, [this](ConversionJob *job) {
-        ui->listInput->scrollToItem(ui->listInput->item(queue.rowOf(job)));
-    });
     showNormal();
 }
 
-MainWindow::~MainWindow()
-{
-    if (busyCursorShown)
-        QApplication::restoreOverrideCursor();
-    // The row widgets' keeper watches the list, which goes with the window's other children.
-    delete rows;
-    delete ui;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Construction
+MainWindow::~MainWindow() = default;
 
 void MainWindow::centreOnDesktop()
 {
-    const QWidget *desktop = QApplication::desktop();
-    move((desktop->width() - width()) / 2, (desktop->height() - height()) / 2);
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    move((desktop.width() - width()) / 2, (desktop.height() - height()) / 2);
 }
 
 void MainWindow::initSettings()
 {
-    videosDir = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    configFile = QStringLiteral("conf_main.json");
+    QString videosDir = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    m_configFile = QStringLiteral("conf_main.json");
     if (readConfig(videosDir) != 0)
         writeConfig(videosDir);
-    setOutputDir(videosDir.toStdString());
+    m_queue.setOutputDirectory(videosDir);
     ui->editOutputDir->setText(videosDir);
     ui->editOutputDir->setReadOnly(true);
     initParamTables();
     setBatchUiState(NoFiles);
-    defaultSettings = makeAVSettings(0, QualityMedium, QualityMedium);
-    workingSettings = defaultSettings;
+    m_defaultSettings = makeAVSettings(0, QualityMedium, QualityMedium);
+    m_workingSettings = m_defaultSettings;
 }
 
 void MainWindow::initUi()
 {
+    m_files = std::make_unique<FileListView>(ui->listInput, &m_queue);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_AlwaysShowToolTips, true);
     loadStyleSheet(this, QStringLiteral(":/qss/css/MainWindow.css"));
@@ -111,25 +83,21 @@ void MainWindow::initUi()
                           QLatin1String(AppLinks::chatGroupNumber));
 
     for (const auto &entry : containerTexts)
-        ui->cboxVContainer->addItem(QIcon(), fromUtf8(entry.second));
+        ui->cboxVContainer->addItem(QIcon(), QString::fromStdString(entry.second));
     for (const auto &entry : qualityTexts) {
-        ui->cboxVQuality->addItem(QIcon(), fromUtf8(entry.second));
-        ui->cboxAQuality->addItem(QIcon(), fromUtf8(entry.second));
+        ui->cboxVQuality->addItem(QIcon(), QString::fromStdString(entry.second));
+        ui->cboxAQuality->addItem(QIcon(), QString::fromStdString(entry.second));
     }
     refreshPanel();
 
     ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);
-    // Every row has the same size, which spares the list measuring thousands of them.
-    ui->listInput->setUniformItemSizes(true);
-    rows = new RowWidgets(ui->listInput, &queue, this);
-    connect(rows, &RowWidgets::ItemDelete, this, &MainWindow::ItemDelete);
     ui->applyAll->setCheckable(true);
     ui->applyAll->setChecked(true);
 
-    notifier = new DesktopNotifier(this);
-    player = new vlcplayer(nullptr);
-    ui->vlcLayout->addWidget(player);
+    m_notifier = new DesktopNotifier(this);
+    m_player = new vlcplayer(nullptr);
+    ui->vlcLayout->addWidget(m_player);
 
     ui->cboxVContainer->setFocusPolicy(Qt::NoFocus);
     ui->cboxVQuality->setFocusPolicy(Qt::NoFocus);
@@ -154,39 +122,43 @@ void MainWindow::initConnections()
     connect(ui->listInput, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDClicked);
     connect(ui->listInput, &QListWidget::currentItemChanged, this, &MainWindow::curItemChanged);
     connect(ui->applyAll, &QCheckBox::stateChanged, this, &MainWindow::applyAllChanged);
+    connect(m_files.get(), &FileListView::deleteRequested, this, &MainWindow::confirmDelete);
+    connect(m_files.get(), &FileListView::countChanged, this, [this](int count) {
+        if (count > 0)
+            setBatchUiState(Idle);
+    });
+    connect(&m_queue, &BatchQueue::finished, this, &MainWindow::batchFinished);
 }
-
-// ---------------------------------------------------------------------------------------------
-// Title bar, dragging and closing
 
 void MainWindow::mousePressEvent(QMouseEvent *event)
 {
     QMainWindow::mousePressEvent(event);
-    drag.press(event);
+    m_drag.press(event);
 }
 
 void MainWindow::mouseReleaseEvent(QMouseEvent *event)
 {
     QMainWindow::mouseReleaseEvent(event);
-    drag.release();
+    m_drag.release();
 }
 
 void MainWindow::mouseMoveEvent(QMouseEvent *event)
 {
     QMainWindow::mouseMoveEvent(event);
-    drag.move(this);
+    m_drag.move(this);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (converting) {
-        if (!ask(QStringLiteral("正在转码中，确认关闭？\n未完成的压缩任务将会取消。\n"))) {
+    if (isConverting()) {
+        if (!CDlgMessage::ask(
+                this, QStringLiteral("正在转码中，确认关闭？\n未完成的压缩任务将会取消。\n"))) {
             event->ignore();
             return;
         }
         stopBatch(false);
     }
-    pendingPaths.clear();
+    m_files->cancelAdding();
     event->accept();
 }
 
@@ -210,22 +182,6 @@ void MainWindow::on_btnTopClose_clicked()
     close();
 }
 
-bool MainWindow::ask(const QString &question)
-{
-    CDlgMessage dialog(this, 2, question);
-    dialog.exec();
-    return dialog.okClicked;
-}
-
-void MainWindow::tell(const QString &notice)
-{
-    CDlgMessage dialog(this, 1, notice);
-    dialog.exec();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Batch looks
-
 void MainWindow::setBatchUiState(int state)
 {
     const QString *buttonSheet = nullptr;
@@ -242,7 +198,7 @@ void MainWindow::setBatchUiState(int state)
     default:
         return;
     }
-    converting = state == Running;
+    const bool converting = state == Running;
     ui->stackInput->setCurrentIndex(state == NoFiles ? 0 : 1);
     ui->btnConvertStart->setText(converting ? QStringLiteral("取消转码")
                                             : QStringLiteral("开始转码"));
@@ -254,114 +210,30 @@ void MainWindow::setBatchUiState(int state)
         control->setEnabled(!converting);
 }
 
-// ---------------------------------------------------------------------------------------------
-// File list
-
-bool MainWindow::isSupportedInput(const std::string &dotSuffix)
-{
-    std::string lower = dotSuffix;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
-    return findKey(inputExts, lower).has_value();
-}
-
 int MainWindow::addInputFile(const std::string &path)
 {
-    if (listJob(path) != 0)
-        return -1;
-    appendRows(1);
-    return 0;
+    return m_files->addFile(path, m_defaultSettings);
 }
 
-// The file list's rules for a path; 0 when its job joined the queue, -1 when it was refused.
-int MainWindow::listJob(const std::string &path)
+bool MainWindow::isAddingFiles() const
 {
-    const QFileInfo info(fromUtf8(path));
-    if (path.empty() || !info.exists())
-        return -1;
-    if (!isSupportedInput("." + info.suffix().toStdString()))
-        return -1;
-    if (queue.isListed(path))
-        return -1;
-
-    auto newJob = std::make_unique<ConversionJob>();
-    if (newJob->setInput(path, defaultSettings) < 0)
-        return -1;
-    ConversionJob *job = queue.append(std::move(newJob));
-    connect(job, &ConversionJob::finished, this, &MainWindow::ItemConvertDone);
-    return 0;
-}
-
-// Rows for the jobs last joined to the queue, appended in one go: the list lays itself out once
-// for them rather than once per row. A row gets its widget when it is on screen.
-void MainWindow::appendRows(int count)
-{
-    if (count <= 0)
-        return;
-    const int first = ui->listInput->count();
-    QStringList noTexts;
-    noTexts.reserve(count);
-    for (int i = 0; i < count; ++i)
-        noTexts << QString();
-    ui->listInput->insertItems(first, noTexts);
-    for (int row = first; row < first + count; ++row)
-        ui->listInput->item(row)->setSizeHint(InputItem::formSize());
-    rows->refresh();
-}
-
-void MainWindow::addInputFiles(const QStringList &paths)
-{
-    const bool sliceRunning = !pendingPaths.isEmpty();
-    pendingPaths += paths;
-    if (!sliceRunning)
-        addPendingFiles();
-}
-
-// Lists files for one slice of time and comes back for the rest on the next turn of the event
-// loop; the list grows and the cursor shows that files are still coming.
-void MainWindow::addPendingFiles()
-{
-    QElapsedTimer slice;
-    slice.start();
-    int done = 0;
-    int listed = 0;
-    while (done < pendingPaths.size() && !slice.hasExpired(addSliceMs)) {
-        if (listJob(pendingPaths.at(done++).toStdString()) == 0)
-            ++listed;
-    }
-    pendingPaths.erase(pendingPaths.begin(), pendingPaths.begin() + done);
-    appendRows(listed);
-    showListIfFilled();
-    const bool more = !pendingPaths.isEmpty();
-    if (more != busyCursorShown) {
-        if (more)
-            QApplication::setOverrideCursor(Qt::BusyCursor);
-        else
-            QApplication::restoreOverrideCursor();
-        busyCursorShown = more;
-    }
-    if (more)
-        QTimer::singleShot(0, this, &MainWindow::addPendingFiles);
-}
-
-void MainWindow::showListIfFilled()
-{
-    if (ui->listInput->count() > 0)
-        setBatchUiState(Idle);
+    return m_files->isAdding();
 }
 
 void MainWindow::btnInputFile_clicked()
 {
-    if (converting)
+    if (isConverting())
         return;
     const QStringList paths = QFileDialog::getOpenFileNames(
         this, QStringLiteral("选择视频文件"), QStringLiteral("/home"), QLatin1String(inputFilter));
-    addInputFiles(paths);
+    m_files->addFiles(paths, m_defaultSettings);
+    if (m_files->count() > 0)
+        setBatchUiState(Idle);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (converting || !event->mimeData()->hasUrls()) {
+    if (isConverting() || !event->mimeData()->hasUrls()) {
         event->ignore();
         return;
     }
@@ -377,61 +249,51 @@ void MainWindow::dropEvent(QDropEvent *event)
     paths.reserve(urls.size());
     for (const QUrl &url : urls)
         paths << url.toLocalFile();
-    addInputFiles(paths);
+    m_files->addFiles(paths, m_defaultSettings);
 }
 
 ConversionJob *MainWindow::jobAt(int row) const
 {
-    return queue.at(row);
+    return m_files->jobAt(row);
 }
 
 ConversionJob *MainWindow::currentJob() const
 {
-    return queue.at(ui->listInput->currentRow());
+    return m_files->currentJob();
 }
 
-void MainWindow::ItemDelete(InputItem *item)
+void MainWindow::confirmDelete(ConversionJob *job)
 {
-    if (converting)
+    if (isConverting())
         return;
-    if (!ask(QStringLiteral("\n确认删除？\n")))
+    if (!CDlgMessage::ask(this, QStringLiteral("\n确认删除？\n")))
         return;
-    const int row = queue.rowOf(item->job());
-    if (row >= 0) {
-        delete ui->listInput->takeItem(row);
-        queue.removeAt(row);
-        rows->refresh();
-    }
-    if (ui->listInput->count() == 0)
+    m_files->remove(job);
+    if (m_files->count() == 0)
         setBatchUiState(NoFiles);
 }
 
 void MainWindow::btnInputClear_clicked()
 {
-    if (converting || ui->listInput->count() == 0)
+    if (isConverting() || m_files->count() == 0)
         return;
-    if (!ask(QStringLiteral("\n确认清空？\n")))
+    if (!CDlgMessage::ask(this, QStringLiteral("\n确认清空？\n")))
         return;
-    player->stop();
-    pendingPaths.clear();
-    ui->listInput->clear();
-    queue.clear();
+    m_player->stop();
+    m_files->clear();
     setBatchUiState(NoFiles);
 }
 
 void MainWindow::ItemDClicked(QListWidgetItem *item)
 {
     if (const ConversionJob *job = jobAt(ui->listInput->row(item)))
-        player->openMedia(fromUtf8(job->inputPath()), true);
+        m_player->openMedia(QString::fromStdString(job->inputPath()), true);
 }
-
-// ---------------------------------------------------------------------------------------------
-// Batch conversion
 
 void MainWindow::btnConvertStart_clicked()
 {
-    if (converting) {
-        if (ask(QStringLiteral("确认取消？\n未完成的转码任务将会取消。\n")))
+    if (isConverting()) {
+        if (CDlgMessage::ask(this, QStringLiteral("确认取消？\n未完成的转码任务将会取消。\n")))
             stopBatch(true);
         return;
     }
@@ -441,31 +303,28 @@ void MainWindow::btnConvertStart_clicked()
 void MainWindow::startBatch()
 {
     // Not before the list is complete.
-    if (queue.count() == 0 || isAddingFiles())
+    if (m_queue.count() == 0 || isAddingFiles())
         return;
-    const int result = queue.start();
+    const int result = m_queue.start();
     if (result == BatchQueue::nothingToConvert) {
-        tell(QStringLiteral("没有需要转码的文件。\n点击<添加文件>选择视频文件，或直接<拖拽>文件至"
-                            "窗口内。\n"));
+        CDlgMessage::tell(
+            this,
+            QStringLiteral("没有需要转码的文件。\n点击<添加文件>选择视频文件，或直接<拖拽>文件至"
+                           "窗口内。\n"));
         return;
     }
     if (result == BatchQueue::outputFolderUnusable) {
-        tell(QStringLiteral("无法使用输出文件夹：\n%1\n原因：%2\n")
-                 .arg(QDir::toNativeSeparators(videosDir), queue.folderProblem()));
+        CDlgMessage::tell(
+            this, QStringLiteral("无法使用输出文件夹：\n%1\n原因：%2\n")
+                      .arg(QDir::toNativeSeparators(outputDirectory()), m_queue.folderProblem()));
         return;
     }
     if (result != 0) {
-        tell(QStringLiteral("启动失败！\n错误码：%1").arg(result));
+        CDlgMessage::tell(this, QStringLiteral("启动失败！\n错误码：%1").arg(result));
         return;
     }
-    player->pause();
+    m_player->pause();
     setBatchUiState(Running);
-}
-
-void MainWindow::ItemConvertDone(ConversionJob *job)
-{
-    if (converting)
-        queue.jobEnded(job);
 }
 
 void MainWindow::batchFinished()
@@ -476,8 +335,8 @@ void MainWindow::batchFinished()
 
 void MainWindow::stopBatch(bool summary)
 {
+    m_queue.stop();
     setBatchUiState(Idle);
-    queue.stop();
     if (summary)
         showSummary();
 }
@@ -486,82 +345,69 @@ void MainWindow::showSummary()
 {
     // A user who works in another window learns of the end from the desktop.
     if (!isActiveWindow())
-        notifier->batchFinished(queue.succeededCount(), queue.failedCount(),
-                                queue.cancelledCount());
-    tell(queue.summaryText());
-    queue.clearResults();
+        m_notifier->batchFinished(m_queue.succeededCount(), m_queue.failedCount(),
+                                  m_queue.cancelledCount());
+    CDlgMessage::tell(this, m_queue.summaryText());
+    m_queue.clearResults();
 }
-
-// ---------------------------------------------------------------------------------------------
-// Output folder and configuration file
 
 int MainWindow::readConfig(QString &dir) const
 {
-    return ConfigFile(configFile).read(dir);
+    return ConfigFile(m_configFile).read(dir);
 }
 
 int MainWindow::writeConfig(const QString &dir) const
 {
-    return ConfigFile(configFile).write(dir);
+    return ConfigFile(m_configFile).write(dir);
 }
 
 void MainWindow::btnOutputDir_clicked()
 {
-    if (converting)
+    if (isConverting())
         return;
     const QString dir = QFileDialog::getExistingDirectory(
         this, QStringLiteral("选择视频文件夹"), QStringLiteral("/home"), QFileDialog::ShowDirsOnly);
     if (dir.isEmpty() || !QDir(dir).exists())
         return;
-    setOutputDir(dir.toStdString());
+    m_queue.setOutputDirectory(dir);
     ui->editOutputDir->setText(dir);
     writeConfig(dir);
-    videosDir = dir;
 }
 
 void MainWindow::btnOutputDir2_clicked()
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(videosDir));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(outputDirectory()));
 }
-
-// ---------------------------------------------------------------------------------------------
-// Parameter panel
 
 void MainWindow::paramVcChanged(int)
 {
-    setContainer(workingSettings, ui->cboxVContainer->currentIndex());
+    setContainer(m_workingSettings, ui->cboxVContainer->currentIndex());
     applyPanelSettings();
 }
 
 void MainWindow::paramVqlChanged(int)
 {
-    setVideoQuality(workingSettings, ui->cboxVQuality->currentIndex());
+    setVideoQuality(m_workingSettings, ui->cboxVQuality->currentIndex());
     applyPanelSettings();
 }
 
 void MainWindow::paramAqlChanged(int)
 {
-    setAudioQuality(workingSettings, ui->cboxAQuality->currentIndex());
+    setAudioQuality(m_workingSettings, ui->cboxAQuality->currentIndex());
     applyPanelSettings();
-}
-
-void MainWindow::copySettingsToAllJobs()
-{
-    for (int row = 0; row < queue.count(); ++row)
-        queue.at(row)->setSettings(workingSettings);
 }
 
 void MainWindow::applyPanelSettings()
 {
     if (ui->applyAll->isChecked()) {
-        copySettingsToAllJobs();
+        m_queue.applyToAll(m_workingSettings);
         return;
     }
     ConversionJob *job = currentJob();
     if (!job)
         return;
     ui->listInput->setFocus(Qt::OtherFocusReason);
-    job->setSettings(workingSettings);
+    job->setSettings(m_workingSettings);
 }
 
 void MainWindow::refreshPanel()
@@ -569,9 +415,9 @@ void MainWindow::refreshPanel()
     if (!ui->applyAll->isChecked()) {
         if (const ConversionJob *job = currentJob()) {
             ui->listInput->setFocus(Qt::OtherFocusReason);
-            workingSettings = job->settings();
+            m_workingSettings = job->settings();
         } else {
-            workingSettings = defaultSettings;
+            m_workingSettings = m_defaultSettings;
         }
     }
     selectPanelCombos();
@@ -580,10 +426,10 @@ void MainWindow::refreshPanel()
 void MainWindow::selectPanelCombos()
 {
     // Signals stay connected: a selection that changes an index re-applies that combo's rule
-    // before the next combo is selected, each reading workingSettings at that moment.
-    ui->cboxVContainer->setCurrentIndex(workingSettings.vc);
-    ui->cboxVQuality->setCurrentIndex(workingSettings.vql);
-    ui->cboxAQuality->setCurrentIndex(workingSettings.aql);
+    // before the next combo is selected, each reading the working settings at that moment.
+    ui->cboxVContainer->setCurrentIndex(m_workingSettings.vc);
+    ui->cboxVQuality->setCurrentIndex(m_workingSettings.vql);
+    ui->cboxAQuality->setCurrentIndex(m_workingSettings.aql);
 }
 
 void MainWindow::curItemChanged(QListWidgetItem *, QListWidgetItem *)
@@ -594,7 +440,7 @@ void MainWindow::curItemChanged(QListWidgetItem *, QListWidgetItem *)
 void MainWindow::applyAllChanged(int)
 {
     if (ui->applyAll->isChecked())
-        copySettingsToAllJobs();
+        m_queue.applyToAll(m_workingSettings);
 }
 
 void MainWindow::btnQualitySettings_clicked()
@@ -605,19 +451,19 @@ void MainWindow::btnQualitySettings_clicked()
         if (!target)
             return;
         ui->listInput->setFocus(Qt::OtherFocusReason);
-        workingSettings = target->settings();
+        m_workingSettings = target->settings();
     }
 
     CDlgAVSettings dialog(this);
-    dialog.setSettings(workingSettings);
+    dialog.setSettings(m_workingSettings);
     dialog.exec();
     if (!dialog.okClicked)
         return;
 
-    workingSettings = dialog.settings;
+    m_workingSettings = dialog.settings;
     selectPanelCombos();
     if (ui->applyAll->isChecked())
-        copySettingsToAllJobs();
+        m_queue.applyToAll(m_workingSettings);
     else
-        target->setSettings(workingSettings);
+        target->setSettings(m_workingSettings);
 }

@@ -7,13 +7,13 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
 #include <string>
 
 class ConversionJob;
 class DesktopNotifier;
-class InputItem;
+class FileListView;
 class QListWidgetItem;
-class RowWidgets;
 class vlcplayer;
 namespace Ui
 {
@@ -34,14 +34,14 @@ public:
     void setBatchUiState(int state);
     // 0 when an entry was added, -1 when the path was refused (silently).
     int addInputFile(const std::string &path);
-    static bool isSupportedInput(const std::string &dotSuffix);
 
-    bool isConverting() const { return converting; }
+    // A batch runs: the queue's word, the window's looks follow it.
+    bool isConverting() const { return m_queue.isRunning(); }
     // Files of a drop or a dialog selection are still being listed, a slice at a time.
-    bool isAddingFiles() const { return !pendingPaths.isEmpty(); }
-    const AVSettings &currentWorkingSettings() const { return workingSettings; }
-    const QString &outputDirectory() const { return videosDir; }
-    vlcplayer *previewPlayer() const { return player; }
+    bool isAddingFiles() const;
+    const AVSettings &currentWorkingSettings() const { return m_workingSettings; }
+    QString outputDirectory() const { return m_queue.outputDirectory(); }
+    vlcplayer *previewPlayer() const { return m_player; }
     // The job of a list row, and of the list's current row; null when there is none.
     ConversionJob *jobAt(int row) const;
     ConversionJob *currentJob() const;
@@ -67,8 +67,7 @@ private slots:
     void ItemDClicked(QListWidgetItem *item);
     void curItemChanged(QListWidgetItem *, QListWidgetItem *);
     void applyAllChanged(int);
-    void ItemConvertDone(ConversionJob *job);
-    void ItemDelete(InputItem *item);
+    void confirmDelete(ConversionJob *job);
     void on_btnCompanyUrl_clicked();
     void on_btnQqUrl_clicked();
     void on_btnTopMin_clicked();
@@ -79,13 +78,6 @@ private:
     void initSettings();
     void initUi();
     void initConnections();
-
-    // File list
-    int listJob(const std::string &path);
-    void appendRows(int count);
-    void addInputFiles(const QStringList &paths);
-    void addPendingFiles();
-    void showListIfFilled();
 
     // Batch
     void startBatch();
@@ -101,23 +93,15 @@ private:
     void applyPanelSettings();
     void refreshPanel();
     void selectPanelCombos();
-    void copySettingsToAllJobs();
 
-    bool ask(const QString &question);
-    void tell(const QString &notice);
-
-    Ui::MainWindow *ui;
-    bool converting = false;
-    AVSettings defaultSettings;
-    AVSettings workingSettings;
-    BatchQueue queue;
-    RowWidgets *rows = nullptr;
-    DesktopNotifier *notifier = nullptr;
-    // Paths of a large drop or selection not listed yet, in their order.
-    QStringList pendingPaths;
-    bool busyCursorShown = false;
-    vlcplayer *player = nullptr;
-    QString videosDir;
-    QString configFile;
-    WindowDrag drag;
+    std::unique_ptr<Ui::MainWindow> ui;
+    AVSettings m_defaultSettings;
+    AVSettings m_workingSettings;
+    BatchQueue m_queue;
+    // Goes before the list widget it watches, and before the queue it shows.
+    std::unique_ptr<FileListView> m_files;
+    DesktopNotifier *m_notifier = nullptr;
+    vlcplayer *m_player = nullptr;
+    QString m_configFile;
+    WindowDrag m_drag;
 };

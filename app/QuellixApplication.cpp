@@ -1,4 +1,4 @@
-#include "ui/QuellixApplication.h"
+#include "app/QuellixApplication.h"
 
 #include "app/QpaPlatform.h"
 #include "player/VideoOutputInit.h"
@@ -21,10 +21,10 @@ QuellixApplication::QuellixApplication(int &argc, char **argv) : QApplication(pr
         qunsetenv("QT_QPA_PLATFORM");
         platformForced = false;
     }
-    translated = qtTexts.load(QStringLiteral("qtbase_zh_CN"),
-                              QLibraryInfo::location(QLibraryInfo::TranslationsPath));
-    if (translated)
-        installTranslator(&qtTexts);
+    m_translated = m_qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                                  QLibraryInfo::location(QLibraryInfo::TranslationsPath));
+    if (m_translated)
+        installTranslator(&m_qtTexts);
 }
 
 QuellixApplication::~QuellixApplication() = default;

@@ -14,12 +14,12 @@ public:
     QuellixApplication(int &argc, char **argv);
     ~QuellixApplication() override;
 
-    bool qtTextsTranslated() const { return translated; }
+    bool qtTextsTranslated() const { return m_translated; }
 
 private:
     // Everything that must happen before QApplication exists; hands argc through.
     static int &prepare(int &argc);
 
-    QTranslator qtTexts;
-    bool translated = false;
+    QTranslator m_qtTexts;
+    bool m_translated = false;
 };

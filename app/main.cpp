@@ -1,5 +1,5 @@
 #include "app/MainWindow.h"
-#include "ui/QuellixApplication.h"
+#include "app/QuellixApplication.h"
 
 int main(int argc, char *argv[])
 {

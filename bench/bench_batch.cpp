@@ -2,13 +2,13 @@
 // against the same command lines run one after another by a shell; and the program's own
 // processor time during that batch.
 // Usage: bench_batch RUNS CLIP...
+#include "app/QuellixApplication.h"
 #include "bench/BatchRun.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
 #include "convert/ConversionJob.h"
 #include "params/AVParams.h"
 #include "params/ParamTables.h"
-#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QDir>

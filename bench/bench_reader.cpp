@@ -2,18 +2,19 @@
 // conversion job, against the same program with its output sent to the null device, and against
 // the same program writing into a pipe that cat empties: the least any reader of a pipe costs.
 // Usage: bench_reader [runs]
+#include "app/QuellixApplication.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
 #include "convert/ConversionJob.h"
 #include "params/ParamTables.h"
 #include "tests/TestMedia.h"
-#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -76,7 +77,7 @@ double jobSeconds(const QString &input)
     QTimer::singleShot(runTimeoutMs, &loop, &QEventLoop::quit);
     QElapsedTimer clock;
     clock.start();
-    if (job.start() != 0)
+    if (job.start(QFileInfo(input).path().toStdString()) != 0)
         return -1;
     loop.exec();
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
@@ -92,7 +93,6 @@ int main(int argc, char *argv[])
 
     initParamTables();
     QTemporaryDir work;
-    setOutputDir(work.path().toStdString());
     const QString input = work.filePath(QStringLiteral("in.mp4"));
     QFile(input).open(QIODevice::WriteOnly);
     TestMedia standIn;

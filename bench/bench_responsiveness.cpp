@@ -2,13 +2,13 @@
 // real clip with H.265 and with a stand-in transcoder that stays silent for 3 seconds, against
 // the same window sitting idle.
 // Usage: bench_responsiveness CLIP [runs]
+#include "app/QuellixApplication.h"
 #include "bench/BatchRun.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
 #include "convert/ConversionJob.h"
 #include "tests/EventLoopWatch.h"
 #include "tests/TestMedia.h"
-#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QDir>

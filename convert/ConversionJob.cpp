@@ -38,12 +38,12 @@ ConversionJob::ConversionJob(QObject *parent) : QObject(parent)
 {
     // The end of the transcoder is taken at once rather than at the next tick: in a batch the
     // next file starts as soon as this one is written.
-    connect(&pipe, &ProcessPipe::ended, this, &ConversionJob::onTimer);
+    connect(&m_pipe, &ProcessPipe::ended, this, &ConversionJob::onTimer);
 }
 
 ConversionJob::~ConversionJob()
 {
-    pipe.closeRead();
+    m_pipe.closeRead();
 }
 
 int ConversionJob::setInput(const std::string &path, const AVSettings &settings)
@@ -54,62 +54,63 @@ int ConversionJob::setInput(const std::string &path, const AVSettings &settings)
     m_fileName = info.fileName();
     m_inputBytes = info.size();
     m_inputPath = path;
-    baseName = info.completeBaseName().toStdString();
-    dotSuffix = "." + info.suffix().toStdString();
-    params.init(settings);
+    m_baseName = info.completeBaseName().toStdString();
+    m_dotSuffix = "." + info.suffix().toStdString();
+    m_params.init(settings);
     // Absolute, so that no input name can be taken for an option of the transcoder.
-    params.input = info.absoluteFilePath().toStdString();
+    m_params.input = info.absoluteFilePath().toStdString();
     return 0;
 }
 
-int ConversionJob::start()
+int ConversionJob::start(const std::string &outputDirectory)
 {
-    return start(TakenFiles());
+    return start(outputDirectory, TakenFiles());
 }
 
-int ConversionJob::start(const TakenFiles &taken)
+int ConversionJob::start(const std::string &outputDirectory, const TakenFiles &taken)
 {
-    if (pipe.running())
+    if (m_pipe.running())
         return -103;
-    const std::string ext = lookupText(containerExts, params.settings.vc).value_or(dotSuffix);
+    const std::string ext = lookupText(containerExts, m_params.settings.vc).value_or(m_dotSuffix);
     const FileIdentity input = FileIdentity::of(QString::fromStdString(m_inputPath));
-    m_outputPath = composeOutputPath(outputDir, baseName, ext, [&](const FileIdentity &file) {
-        return file.sameFileAs(input) || taken.contains(file);
-    });
-    params.output = m_outputPath;
-    const int result = pipe.start(params.commandArguments());
+    m_outputPath =
+        composeOutputPath(outputDirectory, m_baseName, ext, [&](const FileIdentity &file) {
+            return file.sameFileAs(input) || taken.contains(file);
+        });
+    m_params.output = m_outputPath;
+    const int result = m_pipe.start(m_params.commandArguments());
     if (result != 0)
         return result;
     // Held only while the job runs: a long list of waiting or finished files needs none.
-    if (!readBuffer)
-        readBuffer = std::make_unique<char[]>(readBufferSize);
-    if (!pollTimer) {
-        pollTimer = new QTimer(this);
-        pollTimer->setInterval(pollIntervalMs);
-        connect(pollTimer, &QTimer::timeout, this, &ConversionJob::onTimer);
+    if (!m_readBuffer)
+        m_readBuffer = std::make_unique<char[]>(readBufferSize);
+    if (!m_pollTimer) {
+        m_pollTimer = new QTimer(this);
+        m_pollTimer->setInterval(pollIntervalMs);
+        connect(m_pollTimer, &QTimer::timeout, this, &ConversionJob::onTimer);
     }
-    facts = OutputFacts();
-    tail.clear();
-    writeFailureLine.clear();
-    decodeErrorLine.clear();
+    m_facts = OutputFacts();
+    m_tail.clear();
+    m_writeFailureLine.clear();
+    m_decodeErrorLine.clear();
     m_note.clear();
     m_progress = 0;
     m_busy = false;
     m_speed = 0;
-    statsChanged = false;
-    shownElapsedSeconds = 0;
-    runClock.start();
+    m_statsChanged = false;
+    m_shownElapsedSeconds = 0;
+    m_runClock.start();
     setState(Converting);
-    pollTimer->start();
+    m_pollTimer->start();
     return 0;
 }
 
 int ConversionJob::cancel()
 {
-    if (state == Done)
+    if (m_state == Done)
         return 102;
-    if (state == Converting) {
-        if (pipe.terminate() == 0)
+    if (m_state == Converting) {
+        if (m_pipe.terminate() == 0)
             QFile::remove(QString::fromStdString(m_outputPath));
         endRun();
     }
@@ -121,9 +122,9 @@ int ConversionJob::cancel()
 // ever waiting for more.
 void ConversionJob::onTimer()
 {
-    if (!pipe.running()) {
-        if (pollTimer)
-            pollTimer->stop();
+    if (!m_pipe.running()) {
+        if (m_pollTimer)
+            m_pollTimer->stop();
         return;
     }
     for (int chunk = 0;; ++chunk) {
@@ -131,52 +132,52 @@ void ConversionJob::onTimer()
             QMetaObject::invokeMethod(this, &ConversionJob::onTimer, Qt::QueuedConnection);
             break;
         }
-        std::memset(readBuffer.get(), 0, readBufferSize);
+        std::memset(m_readBuffer.get(), 0, readBufferSize);
         uint32_t bytesRead = 0;
-        const int result = pipe.read(readBuffer.get(), readBufferSize - 1, bytesRead, 0);
+        const int result = m_pipe.read(m_readBuffer.get(), readBufferSize - 1, bytesRead, 0);
         if (result == 102) {
             finishConversion();
             return;
         }
         if (result != 0 || bytesRead == 0)
             break;
-        analyseChunk(readBuffer.get());
+        analyseChunk(m_readBuffer.get());
     }
     // The row's figures follow the transcoder's progress lines and the clock, once per tick at
     // most.
-    const qint64 elapsedSeconds = runClock.elapsed() / 1000;
-    if (elapsedSeconds != shownElapsedSeconds) {
-        shownElapsedSeconds = elapsedSeconds;
-        statsChanged = true;
+    const qint64 elapsedSeconds = m_runClock.elapsed() / 1000;
+    if (elapsedSeconds != m_shownElapsedSeconds) {
+        m_shownElapsedSeconds = elapsedSeconds;
+        m_statsChanged = true;
     }
-    if (statsChanged) {
-        statsChanged = false;
+    if (m_statsChanged) {
+        m_statsChanged = false;
         emit changed();
     }
 }
 
 qint64 ConversionJob::elapsedMs() const
 {
-    return state == Converting && runClock.isValid() ? runClock.elapsed() : 0;
+    return m_state == Converting && m_runClock.isValid() ? m_runClock.elapsed() : 0;
 }
 
 int ConversionJob::remainingSeconds() const
 {
-    if (state != Converting || m_speed <= 0 || facts.durationSec <= 0 || facts.timeSec <= 0)
+    if (m_state != Converting || m_speed <= 0 || m_facts.durationSec <= 0 || m_facts.timeSec <= 0)
         return -1;
-    return int(double(qMax(0, facts.durationSec - facts.timeSec)) / m_speed + 0.5);
+    return int(double(qMax(0, m_facts.durationSec - m_facts.timeSec)) / m_speed + 0.5);
 }
 
 void ConversionJob::analyseChunk(char *chunk)
 {
-    tail.append(chunk, [this](const std::string &line) { inspectLine(line); });
+    m_tail.append(chunk, [this](const std::string &line) { inspectLine(line); });
     hidePaths(chunk);
-    if (const std::optional<int> progress = analyseOutputChunk(chunk, facts)) {
+    if (const std::optional<int> progress = analyseOutputChunk(chunk, m_facts)) {
         // A value past 100 (a position beyond the duration) is not taken, as a bar would not.
         if (*progress <= 100)
             setProgress(*progress);
     }
-    setBusy(facts.timeSec > 0 && facts.durationSec <= 0);
+    setBusy(m_facts.timeSec > 0 && m_facts.durationSec <= 0);
 }
 
 // The transcoder repeats the paths it was given; a file name that holds one of the searched texts
@@ -184,9 +185,9 @@ void ConversionJob::analyseChunk(char *chunk)
 // first could break it apart.
 void ConversionJob::hidePaths(char *text) const
 {
-    const bool inputLonger = params.input.size() > m_outputPath.size();
-    hideText(text, inputLonger ? params.input : m_outputPath);
-    hideText(text, inputLonger ? m_outputPath : params.input);
+    const bool inputLonger = m_params.input.size() > m_outputPath.size();
+    hideText(text, inputLonger ? m_params.input : m_outputPath);
+    hideText(text, inputLonger ? m_outputPath : m_params.input);
 }
 
 // Every whole line of the output passes here, a flooding transcoder's too: most lines are
@@ -198,35 +199,35 @@ void ConversionJob::inspectLine(const std::string &line)
         const double speed = speedOf(line);
         if (speed >= 0 && speed != m_speed) {
             m_speed = speed;
-            statsChanged = true;
+            m_statsChanged = true;
         }
         return;
     }
-    const bool writeFailure = writeFailureLine.empty() && isWriteFailure(line.c_str());
-    const bool decodeError = decodeErrorLine.empty() && isDecodeError(line.c_str());
+    const bool writeFailure = m_writeFailureLine.empty() && isWriteFailure(line.c_str());
+    const bool decodeError = m_decodeErrorLine.empty() && isDecodeError(line.c_str());
     if (!writeFailure && !decodeError)
         return;
     std::string hidden = line;
     hidePaths(hidden.data());
     if (writeFailure && isWriteFailure(hidden.c_str()))
-        writeFailureLine = line;
+        m_writeFailureLine = line;
     if (decodeError && isDecodeError(hidden.c_str()))
-        decodeErrorLine = line;
+        m_decodeErrorLine = line;
 }
 
 void ConversionJob::finishConversion()
 {
-    tail.finish([this](const std::string &line) { inspectLine(line); });
+    m_tail.finish([this](const std::string &line) { inspectLine(line); });
     const std::string failure = verdict();
     endRun();
     if (failure.empty()) {
-        facts.errorText.clear();
-        if (!decodeErrorLine.empty())
-            m_note = "源文件中有损坏的数据，已跳过：\n" + decodeErrorLine + "\n";
+        m_facts.errorText.clear();
+        if (!m_decodeErrorLine.empty())
+            m_note = "源文件中有损坏的数据，已跳过：\n" + m_decodeErrorLine + "\n";
         m_progress = 100;
         setState(Done);
     } else {
-        facts.errorText = failure;
+        m_facts.errorText = failure;
         setState(Failed);
     }
     emit finished(this);
@@ -235,10 +236,10 @@ void ConversionJob::finishConversion()
 // A job whose run is over keeps what its row and the summary show, not what it read.
 void ConversionJob::endRun()
 {
-    pollTimer->stop();
+    m_pollTimer->stop();
     m_busy = false;
-    readBuffer.reset();
-    tail.release();
+    m_readBuffer.reset();
+    m_tail.release();
 }
 
 // Why the run failed; empty when it is Done. The exit status comes first: the transcoder exits
@@ -246,25 +247,25 @@ void ConversionJob::endRun()
 // only while finishing the file.
 std::string ConversionJob::verdict() const
 {
-    if (!pipe.lastExitedNormally() || pipe.lastExitCode() != 0)
-        return facts.errorText.empty() ? exitFailureText() : facts.errorText;
-    if (!writeFailureLine.empty())
+    if (!m_pipe.lastExitedNormally() || m_pipe.lastExitCode() != 0)
+        return m_facts.errorText.empty() ? exitFailureText() : m_facts.errorText;
+    if (!m_writeFailureLine.empty())
         return writeFailureText();
     if (QFileInfo(QString::fromStdString(m_outputPath)).size() > 0)
         return std::string();
-    if (!facts.errorText.empty())
-        return facts.errorText;
-    return facts.outputSeen ? "没有生成输出文件！\n" : "模糊信息\n";
+    if (!m_facts.errorText.empty())
+        return m_facts.errorText;
+    return m_facts.outputSeen ? "没有生成输出文件！\n" : "模糊信息\n";
 }
 
 // Why a transcoder that ended by a signal or with a non-zero status failed.
 std::string ConversionJob::exitFailureText() const
 {
     std::string text =
-        pipe.lastExitedNormally()
-            ? "转码程序异常退出，退出码：" + std::to_string(pipe.lastExitCode()) + "\n"
-            : "转码程序被信号 " + std::to_string(pipe.lastSignal()) + " 终止\n";
-    const std::string reason = tail.lastErrorLine();
+        m_pipe.lastExitedNormally()
+            ? "转码程序异常退出，退出码：" + std::to_string(m_pipe.lastExitCode()) + "\n"
+            : "转码程序被信号 " + std::to_string(m_pipe.lastSignal()) + " 终止\n";
+    const std::string reason = m_tail.lastErrorLine();
     if (!reason.empty())
         text += reason + "\n";
     return text;
@@ -273,19 +274,19 @@ std::string ConversionJob::exitFailureText() const
 // The output is incomplete although the transcoder exited normally.
 std::string ConversionJob::writeFailureText() const
 {
-    std::string hidden = writeFailureLine;
+    std::string hidden = m_writeFailureLine;
     hidePaths(hidden.data());
     std::string reason = "写入输出文件失败，输出文件不完整！\n";
     if (hidden.find("No space left on device") != std::string::npos)
         reason = "磁盘空间不足，输出文件没有写完整！\n";
     else if (hidden.find("Disk quota exceeded") != std::string::npos)
         reason = "超出磁盘配额，输出文件没有写完整！\n";
-    return reason + writeFailureLine + "\n";
+    return reason + m_writeFailureLine + "\n";
 }
 
 void ConversionJob::setState(ConvertState newState)
 {
-    state = newState;
+    m_state = newState;
     emit changed();
 }
 

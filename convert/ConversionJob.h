@@ -28,15 +28,15 @@ public:
 
     // 0, or -202 when no file exists at the path (nothing changes then).
     int setInput(const std::string &path, const AVSettings &settings);
-    // Starts the transcoder. The output gets a distinct name when the composed one is a file of
-    // `taken` (inputs and outputs of other jobs) or the input itself.
-    // 0, or the runner's code (-103, -1, -101, -102) unchanged.
-    int start(const TakenFiles &taken);
-    int start();
+    // Starts the transcoder, its output in `outputDirectory` (UTF-8). The output gets a distinct
+    // name when the composed one is a file of `taken` (inputs and outputs of other jobs) or the
+    // input itself. 0, or the runner's code (-103, -1, -101, -102) unchanged.
+    int start(const std::string &outputDirectory, const TakenFiles &taken);
+    int start(const std::string &outputDirectory);
     // 0, or 102 when the job is Done.
     int cancel();
 
-    int convertState() const { return state; }
+    int convertState() const { return m_state; }
     // 0 to 100.
     int progress() const { return m_progress; }
     // The run goes on but its input's duration is unknown, so no share of it can be told.
@@ -51,10 +51,10 @@ public:
     double speed() const { return m_speed; }
     int remainingSeconds() const;
     const std::string &inputPath() const { return m_inputPath; }
-    const std::string &errorText() const { return facts.errorText; }
+    const std::string &errorText() const { return m_facts.errorText; }
     const std::string &outputPath() const { return m_outputPath; }
-    const AVSettings &settings() const { return params.settings; }
-    void setSettings(const AVSettings &settings) { params.settings = settings; }
+    const AVSettings &settings() const { return m_params.settings; }
+    void setSettings(const AVSettings &settings) { m_params.settings = settings; }
     const QString &fileName() const { return m_fileName; }
     qint64 inputBytes() const { return m_inputBytes; }
 
@@ -81,24 +81,24 @@ private:
     void setProgress(int value);
     void setBusy(bool busy);
 
-    AVParams params;
-    ProcessPipe pipe;
-    std::unique_ptr<char[]> readBuffer;
-    QTimer *pollTimer = nullptr;
-    OutputFacts facts; // errorText, outputSeen, durationSec and timeSec of the current run
-    OutputTail tail;
-    std::string writeFailureLine; // the first report that writing the output failed
-    std::string decodeErrorLine;  // the first damaged packet of the input
-    ConvertState state = Waiting;
+    AVParams m_params;
+    ProcessPipe m_pipe;
+    std::unique_ptr<char[]> m_readBuffer;
+    QTimer *m_pollTimer = nullptr;
+    OutputFacts m_facts; // errorText, outputSeen, durationSec and timeSec of the current run
+    OutputTail m_tail;
+    std::string m_writeFailureLine; // the first report that writing the output failed
+    std::string m_decodeErrorLine;  // the first damaged packet of the input
+    ConvertState m_state = Waiting;
     int m_progress = 0;
     bool m_busy = false;
     std::string m_note;
-    QElapsedTimer runClock;
+    QElapsedTimer m_runClock;
     double m_speed = 0;
-    bool statsChanged = false;
-    qint64 shownElapsedSeconds = 0;
-    std::string baseName;
-    std::string dotSuffix;
+    bool m_statsChanged = false;
+    qint64 m_shownElapsedSeconds = 0;
+    std::string m_baseName;
+    std::string m_dotSuffix;
     std::string m_inputPath;
     std::string m_outputPath;
     QString m_fileName;

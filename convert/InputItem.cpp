@@ -79,11 +79,6 @@ int InputItem::setInput(const std::string &path, const AVSettings &settings)
     return result;
 }
 
-int InputItem::start()
-{
-    return m_job->start();
-}
-
 int InputItem::cancel()
 {
     return m_job->cancel();

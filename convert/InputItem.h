@@ -33,7 +33,6 @@ public:
 
     // The job's own operations, reached through its row.
     int setInput(const std::string &path, const AVSettings &settings);
-    int start();
     int cancel();
     int convertState() const;
     const std::string &inputPath() const;

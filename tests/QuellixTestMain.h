@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/QuellixApplication.h"
+#include "app/QuellixApplication.h"
 
 #include <QtTest>
 

@@ -5,7 +5,7 @@
 // ends when that dialog has been answered.
 #include "DialogAnswerer.h"
 #include "WindowFixture.h"
-#include "ui/QuellixApplication.h"
+#include "app/QuellixApplication.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 // Starts the program's application object and prints the platform plugin it runs on, and whether
 // QT_QPA_PLATFORM is left in its environment for the programs it would start.
-#include "ui/QuellixApplication.h"
+#include "app/QuellixApplication.h"
 
 #include <cstdio>
 

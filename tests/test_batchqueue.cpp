@@ -51,6 +51,9 @@ private slots:
     void listKeepsPathsApart();
     void outputNamesFollowTheList();
     void sameNamesFromTwoFolders();
+    void admission_data();
+    void admission();
+    void applyToAllAndTheFolder();
 
 private:
     ConversionJob *add(const QString &name);
@@ -69,7 +72,6 @@ void TestBatchQueue::initTestCase()
     QVERIFY(media.isValid());
     log = media.path(QStringLiteral("converted.log"));
     QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
-    setOutputDir(media.path(QStringLiteral("out")).toStdString());
 }
 
 void TestBatchQueue::init()
@@ -77,6 +79,7 @@ void TestBatchQueue::init()
     QFile::remove(log);
     QVERIFY(media.installStandIn(standIn(log)));
     queue = std::make_unique<BatchQueue>();
+    queue->setOutputDirectory(media.path(QStringLiteral("out")));
 }
 
 void TestBatchQueue::cleanup()
@@ -94,9 +97,7 @@ ConversionJob *TestBatchQueue::add(const QString &name)
     auto job = std::make_unique<ConversionJob>();
     if (job->setInput(path.toStdString(), makeAVSettings(0, QualityMedium, QualityMedium)) != 0)
         return nullptr;
-    ConversionJob *listed = queue->append(std::move(job));
-    connect(listed, &ConversionJob::finished, queue.get(), &BatchQueue::jobEnded);
-    return listed;
+    return queue->append(std::move(job));
 }
 
 bool TestBatchQueue::runToEnd()
@@ -264,7 +265,7 @@ void TestBatchQueue::outputNamesFollowTheList()
 {
     QVERIFY(QDir().mkpath(media.path(QStringLiteral("good"))));
     QVERIFY(QDir().mkpath(media.path(QStringLiteral("bad"))));
-    const QString out = QString::fromStdString(outputDir) + QStringLiteral("/Quellix转码-clip");
+    const QString out = queue->outputDirectory() + QStringLiteral("/Quellix转码-clip");
     QVERIFY(add(QStringLiteral("good/clip.mkv")));
     ConversionJob *failing = add(QStringLiteral("bad/clip.avi"));
     QVERIFY(runToEnd());
@@ -282,7 +283,7 @@ void TestBatchQueue::sameNamesFromTwoFolders()
 {
     media.restorePath();
     QVERIFY(media.makeClip(QStringLiteral("clip.mp4"), 1));
-    const QString out = QString::fromStdString(outputDir);
+    const QString out = queue->outputDirectory();
     for (const QString &folder : {QStringLiteral("a"), QStringLiteral("b")}) {
         QVERIFY(QDir().mkpath(media.path(folder)));
         QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")),
@@ -300,6 +301,64 @@ void TestBatchQueue::sameNamesFromTwoFolders()
     QCOMPARE(TestMedia::probeCodecs(out + "/Quellix转码-clip.avi"), (QStringList{"h264", "mp3"}));
     QCOMPARE(TestMedia::probeCodecs(out + "/Quellix转码-clip (2).avi"),
              (QStringList{"h264", "mp3"}));
+}
+
+void TestBatchQueue::admission_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("create");
+    QTest::addColumn<int>("result");
+    QTest::newRow("video") << "fine.mp4" << true << 0;
+    QTest::newRow("upper-case suffix") << "LOUD.MKV" << true << 0;
+    QTest::newRow("mixed-case suffix") << "mixed.RmVb" << true << 0;
+    QTest::newRow("missing") << "gone.mp4" << false << -1;
+    QTest::newRow("text") << "notes.txt" << true << -1;
+    QTest::newRow("video name, text type") << "clip.mp4.txt" << true << -1;
+    QTest::newRow("no suffix") << "noext" << true << -1;
+    QTest::newRow("empty path") << QString() << false << -1;
+}
+
+// Which files may join the list, decided without a window; a refused path leaves it unchanged.
+void TestBatchQueue::admission()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, create);
+    const QString path = name.isEmpty() ? QString() : media.path(name);
+    if (create) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const AVSettings settings = makeAVSettings(2, QualityHigh, QualityLow);
+    QTEST(queue->add(path.toStdString(), settings), "result");
+    if (queue->count() == 0)
+        return;
+    QCOMPARE(queue->count(), 1);
+    QCOMPARE(queue->at(0)->settings(), settings);
+    QVERIFY(queue->isListed(path.toStdString()));
+    // The same path twice, byte for byte, is listed once; another spelling of it is not the same.
+    QCOMPARE(queue->add(path.toStdString(), settings), -1);
+    const QString spelled = QFileInfo(path).path() + QStringLiteral("/./") + name;
+    QCOMPARE(queue->add(spelled.toStdString(), settings), 0);
+    QCOMPARE(queue->count(), 2);
+}
+
+void TestBatchQueue::applyToAllAndTheFolder()
+{
+    QVERIFY(add(QStringLiteral("one.mp4")));
+    QVERIFY(add(QStringLiteral("two.mp4")));
+    const AVSettings wmv = makeAVSettings(3, QualityLow, QualityHigh);
+    queue->applyToAll(wmv);
+    QCOMPARE(queue->at(0)->settings(), wmv);
+    QCOMPARE(queue->at(1)->settings(), wmv);
+
+    // Jobs write where the queue says at the moment they start.
+    const QString other = media.path(QStringLiteral("other out"));
+    queue->setOutputDirectory(other);
+    QCOMPARE(queue->outputDirectory(), other);
+    QVERIFY(runToEnd());
+    QCOMPARE(QString::fromStdString(queue->at(0)->outputPath()),
+             other + QStringLiteral("/Quellix转码-one.wmv"));
+    QVERIFY(QFile::exists(other + QStringLiteral("/Quellix转码-two.wmv")));
 }
 
 QTEST_GUILESS_MAIN(TestBatchQueue)

@@ -48,6 +48,7 @@ private slots:
     void outputNames();
     void scriptedRuns_data();
     void scriptedRuns();
+    void busyWithoutDuration_data();
     void busyWithoutDuration();
     void fullDiskWhenFinishing_data();
     void fullDiskWhenFinishing();
@@ -72,6 +73,8 @@ private:
     TestMedia media;
     QString clip;
     QString longClip;
+    // The output folder of the running test function.
+    std::string outDir;
 };
 
 void TestConversionJob::initTestCase()
@@ -89,7 +92,7 @@ void TestConversionJob::init()
     const QString out = media.path(QString::fromUtf8(QTest::currentTestFunction()) + "-" +
                                    QString::fromUtf8(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(out));
-    setOutputDir(utf8(out));
+    outDir = utf8(out);
 }
 
 bool TestConversionJob::bind(ConversionJob &job, const QString &input, int vc)
@@ -157,7 +160,7 @@ void TestConversionJob::outputNames()
                                  "'; echo 'kb/s:'"));
     const QString input = media.path(inputName);
     QVERIFY(QFile(input).open(QIODevice::WriteOnly));
-    const QString out = QString::fromStdString(outputDir);
+    const QString out = QString::fromStdString(outDir);
     if (linkToInput)
         QVERIFY(QFile::link(input, out + "/Quellix转码-" + QFileInfo(inputName).completeBaseName() +
                                        ".mp4"));
@@ -167,7 +170,7 @@ void TestConversionJob::outputNames()
 
     ConversionJob job;
     QVERIFY(bind(job, input, vc));
-    QCOMPARE(job.start(taken), 0);
+    QCOMPARE(job.start(outDir, taken), 0);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
     const QFileInfo output(QString::fromStdString(job.outputPath()));
@@ -229,6 +232,14 @@ void TestConversionJob::scriptedRuns_data()
         << "磁盘空间不足，输出文件没有写完整！\nError writing trailer of @OUT@: No space left on "
            "device\n"
         << QString() << 50;
+    QTest::newRow("quota exceeded when finishing, clean exit")
+        << writesOutput + progress +
+               "printf 'Error writing trailer of %s: Disk quota exceeded\\n' \"$last\"; "
+               "printf 'Error closing file %s: Disk quota exceeded\\n' \"$last\""
+        << int(Failed)
+        << "超出磁盘配额，输出文件没有写完整！\nError writing trailer of @OUT@: Disk quota "
+           "exceeded\n"
+        << QString() << 50;
     QTest::newRow("input/output error when closing, clean exit")
         << writesOutput + progress +
                "printf 'frame=  9 Lsize=   1kB\\rError closing file %s: Input/output error\\n' "
@@ -263,7 +274,7 @@ void TestConversionJob::scriptedRuns()
     ConversionJob job;
     QVERIFY(bind(job, clip));
     QSignalSpy done(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QCOMPARE(job.convertState(), int(Converting));
     QVERIFY(finishes(job));
     QCOMPARE(done.count(), 1);
@@ -275,9 +286,18 @@ void TestConversionJob::scriptedRuns()
     QVERIFY(!job.isBusy());
 }
 
-// Without a usable duration the job cannot tell how far it is, only that it works.
+void TestConversionJob::busyWithoutDuration_data()
+{
+    QTest::addColumn<bool>("cancelled");
+    QTest::newRow("run ends") << false;
+    QTest::newRow("run cancelled") << true;
+}
+
+// Without a usable duration the job cannot tell how far it is, only that it works; once the run
+// is over, however it ended, it works no more.
 void TestConversionJob::busyWithoutDuration()
 {
+    QFETCH(bool, cancelled);
     const QString marker = media.path(QStringLiteral("busy-written"));
     QVERIFY(media.installStandIn(writesOutput +
                                  "echo '  Duration: N/A, start: 0.000000, bitrate: N/A'; "
@@ -285,11 +305,19 @@ void TestConversionJob::busyWithoutDuration()
                                  marker.toUtf8() + "'; sleep 1"));
     ConversionJob job;
     QVERIFY(bind(job, clip));
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QVERIFY(!job.isBusy());
     QTRY_VERIFY(QFile::exists(marker));
     QTRY_VERIFY(job.isBusy());
     QCOMPARE(job.progress(), 0);
+    if (cancelled) {
+        QSignalSpy changed(&job, &ConversionJob::changed);
+        QCOMPARE(job.cancel(), 0);
+        QCOMPARE(job.convertState(), int(Cancelled));
+        QVERIFY(!job.isBusy());
+        QVERIFY(changed.count() > 0);
+        return;
+    }
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
     QVERIFY(!job.isBusy());
@@ -308,12 +336,12 @@ void TestConversionJob::fullDiskWhenFinishing_data()
 void TestConversionJob::fullDiskWhenFinishing()
 {
     QFETCH(int, vc);
-    const QString out = QString::fromStdString(outputDir);
+    const QString out = QString::fromStdString(outDir);
     const QString name = QStringLiteral("Quellix转码-clip") + (vc == 1 ? ".flv" : ".avi");
     QVERIFY(QFile::link(QStringLiteral("/dev/full"), out + "/" + name));
     ConversionJob job;
     QVERIFY(bind(job, clip, vc));
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QCOMPARE(job.outputPath(), utf8(out + "/" + name));
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Failed));
@@ -336,7 +364,7 @@ void TestConversionJob::windowKeepsTurningWhileSilent()
             [&] { longestGap = qMax(longestGap, sinceLastBeat.restart()); });
     sinceLastBeat.start();
     heartbeat.start(10);
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
     // A reader that waited for the transcoder would stand still for the whole 2 s of silence; the
@@ -355,7 +383,7 @@ void TestConversionJob::endIsTakenAtOnce()
     QSignalSpy done(&job, &ConversionJob::finished);
     QElapsedTimer sinceStart;
     sinceStart.start();
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QVERIFY(done.wait(5000));
     const qint64 elapsed = sinceStart.elapsed();
     QVERIFY2(elapsed < 190, qPrintable(QStringLiteral("verdict after %1 ms").arg(elapsed)));
@@ -376,7 +404,7 @@ void TestConversionJob::floodDoesNotStallTheTranscoder()
         marker.toUtf8() + "'; printf '\\n" + durationLine + halfWayLine + "'"));
     ConversionJob job;
     QVERIFY(bind(job, clip));
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 30000);
     QVERIFY(finishes(job, 30000));
     QCOMPARE(job.convertState(), int(Done));
@@ -390,7 +418,7 @@ void TestConversionJob::positionPastTheDuration()
                                  marker.toUtf8() + "'; sleep 2; echo 'kb/s:'"));
     ConversionJob job;
     QVERIFY(bind(job, clip));
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QTRY_COMPARE(job.progress(), 50);
     QTRY_VERIFY(QFile::exists(marker));
     QTest::qWait(500);
@@ -409,13 +437,13 @@ void TestConversionJob::stateRules()
     // Without a transcoder to find the start fails and changes nothing.
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(media.path(QStringLiteral("empty"))));
-    const int missing = job.start();
+    const int missing = job.start(outDir);
     qputenv("PATH", path);
     QCOMPARE(missing, -102);
     QCOMPARE(job.convertState(), int(Cancelled));
 
     QVERIFY(media.installStandIn("echo hello"));
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Failed));
     QCOMPARE(job.cancel(), 0);
@@ -425,17 +453,17 @@ void TestConversionJob::stateRules()
     // A new run starts clean; a second start while it runs is refused.
     QVERIFY(media.installStandIn(writesOutput + "printf '" + durationLine + halfWayLine +
                                  "'; sleep 1"));
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QVERIFY(job.errorText().empty());
     QTRY_COMPARE(job.progress(), 50);
-    QCOMPARE(job.start(), -103);
+    QCOMPARE(job.start(outDir), -103);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
     QCOMPARE(job.cancel(), 102);
     QCOMPARE(job.convertState(), int(Done));
 
     QVERIFY(media.installStandIn("echo hello"));
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QCOMPARE(job.progress(), 0);
     QVERIFY(finishes(job));
 }
@@ -445,7 +473,7 @@ void TestConversionJob::destroyedWhileConverting()
     QVERIFY(media.installStandIn("echo started; exec sleep 30"));
     auto job = std::make_unique<ConversionJob>();
     QVERIFY(bind(*job, clip));
-    QCOMPARE(job->start(), 0);
+    QCOMPARE(job->start(outDir), 0);
     QCOMPARE(TestMedia::childPids().size(), 1);
     job.reset();
     QCOMPARE(TestMedia::childPids(), QList<qint64>());
@@ -470,7 +498,7 @@ void TestConversionJob::containers()
     QFETCH(bool, longInput);
     ConversionJob job;
     QVERIFY(bind(job, longInput ? longClip : clip, vc));
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(QString::fromStdString(job.errorText()), QString());
     QCOMPARE(job.convertState(), int(Done));
@@ -501,7 +529,7 @@ void TestConversionJob::failures()
 {
     QFETCH(QString, case_);
     QFETCH(QString, pattern);
-    const QString out = QString::fromStdString(outputDir);
+    const QString out = QString::fromStdString(outDir);
     const QString input = out + "/clip.mp4";
     QVERIFY(QFile::copy(clip, input));
     ConversionJob job;
@@ -514,14 +542,14 @@ void TestConversionJob::failures()
         QFile text(input);
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write("just some notes\n") > 0);
     } else if (case_ == "no folder") {
-        setOutputDir(utf8(out + "/no such folder"));
+        outDir = utf8(out + "/no such folder");
     } else if (case_ == "under file") {
-        setOutputDir(utf8(input + "/sub"));
+        outDir = utf8(input + "/sub");
     } else {
         settings.cv = 4;
     }
     job.setSettings(settings);
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Failed));
     QCOMPARE(job.progress(), 0);
@@ -538,7 +566,7 @@ void TestConversionJob::cancelMidRun()
     slow.r = 0;  // 1920x1080
     job.setSettings(slow);
     QSignalSpy done(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     const QString output = QString::fromStdString(job.outputPath());
     QTRY_VERIFY_WITH_TIMEOUT(job.progress() > 0 && QFile::exists(output), 60000);
     QCOMPARE(job.convertState(), int(Converting));
@@ -557,13 +585,13 @@ void TestConversionJob::hostileFileName()
     const QString name = QStringLiteral("-x 'q' \"d\" $HOME `id` ;| 视频.mp4");
     const QString input = media.path(name);
     QVERIFY(QFile::copy(clip, input));
-    const QString out = QString::fromStdString(outputDir) + "/out $HOME 输出";
+    const QString out = QString::fromStdString(outDir) + "/out $HOME 输出";
     QVERIFY(QDir().mkpath(out));
-    setOutputDir(utf8(out));
+    outDir = utf8(out);
 
     ConversionJob job;
     QVERIFY(bind(job, input, 1));
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(QString::fromStdString(job.errorText()), QString());
     QCOMPARE(job.convertState(), int(Done));

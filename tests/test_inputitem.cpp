@@ -66,7 +66,6 @@ void TestInputItem::initTestCase()
     initParamTables();
     QVERIFY(media.isValid());
     QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
-    setOutputDir(media.path(QStringLiteral("out")).toStdString());
 }
 
 void TestInputItem::form_data()
@@ -173,7 +172,7 @@ void TestInputItem::followsItsJob()
     QCOMPARE(item.setInput(path.toStdString(), makeAVSettings(0, 1, 1)), 0);
     QSignalSpy done(&item, &InputItem::ItemConvertDone);
 
-    QCOMPARE(item.start(), 0);
+    QCOMPARE(job.start(media.path(QStringLiteral("out")).toStdString()), 0);
     QCOMPARE(text(item, "status"), QStringLiteral("正在转码..."));
     const bool withoutDuration = !script.contains("Duration: 00");
     if (withoutDuration)
@@ -248,7 +247,7 @@ void TestInputItem::toolTipWhileConverting()
     ConversionJob job;
     InputItem item(&job);
     QCOMPARE(item.setInput(path.toStdString(), makeAVSettings(0, 1, 1)), 0);
-    QCOMPARE(item.start(), 0);
+    QCOMPARE(job.start(media.path(QStringLiteral("out")).toStdString()), 0);
     QTRY_VERIFY(item.toolTip().contains(QStringLiteral("速度")));
     // Five of ten seconds left at two and a half times real time.
     QCOMPARE(item.toolTip(),
@@ -276,7 +275,7 @@ void TestInputItem::currentRowMarked()
     QCOMPARE(shade(), plain);
     item.setCurrent(true);
     QCOMPARE(shade(), current);
-    QCOMPARE(item.start(), 0);
+    QCOMPARE(job.start(media.path(QStringLiteral("out")).toStdString()), 0);
     QSignalSpy done(&item, &InputItem::ItemConvertDone);
     QVERIFY(done.wait(5000));
     QCOMPARE(text(item, "status"), QStringLiteral("转码错误   "));

@@ -57,7 +57,6 @@ void TestRealFiles::initTestCase()
     initParamTables();
     QVERIFY(media.isValid());
     QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
-    setOutputDir(media.path(QStringLiteral("out")).toStdString());
     const QStringList picture = {"-f", "lavfi", "-i", "testsrc=d=3:s=320x240:r=25"};
     const QStringList oddPicture = {"-f", "lavfi", "-i", "testsrc=d=3:s=641x361:r=25"};
     const QStringList tone = {"-f", "lavfi", "-i", "sine=d=3:sample_rate=44100"};
@@ -139,7 +138,7 @@ void TestRealFiles::converts()
     ConversionJob job;
     QCOMPARE(job.setInput(path.toStdString(), makeAVSettings(vc, QualityMedium, QualityMedium)), 0);
     QSignalSpy finished(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(), 0);
+    QCOMPARE(job.start(media.path(QStringLiteral("out")).toStdString()), 0);
     QVERIFY(finished.wait(conversionTimeoutMs));
     QCOMPARE(QString::fromStdString(job.errorText()), QString());
     QCOMPARE(job.convertState(), int(Done));

@@ -1,10 +1,10 @@
 // Renders the file list with a row in each state of a job (waiting, converting, done, failed,
 // cancelled), for comparing the look of the rows pixel for pixel before and after a change.
 // Usage: quellix_rowlook RUNNING.png ENDED.png (under an X server, e.g. xvfb-run)
+#include "app/QuellixApplication.h"
 #include "tests/DialogAnswerer.h"
 #include "tests/TestMedia.h"
 #include "tests/WindowFixture.h"
-#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QListWidget>

@@ -2,11 +2,11 @@
 // in the preview; with --converting, the first of them being converted (by a stand-in transcoder
 // that writes nothing), the panel locked. Usage: quellix_screenshot OUTPUT.png [--converting]
 // (under an X server, e.g. xvfb-run; QT_SCALE_FACTOR=2 for the high-DPI pictures).
+#include "app/QuellixApplication.h"
 #include "player/vlcplayer.h"
 #include "tests/FileDrop.h"
 #include "tests/TestMedia.h"
 #include "tests/WindowFixture.h"
-#include "ui/QuellixApplication.h"
 
 #include <QApplication>
 #include <QListWidget>

@@ -7,7 +7,7 @@
 #include <QDesktopWidget>
 
 CDlgMessage::CDlgMessage(QWidget *parent, int buttonMode, QString text)
-    : QDialog(parent), ui(new Ui::CDlgMessage)
+    : QDialog(parent), ui(std::make_unique<Ui::CDlgMessage>())
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
@@ -23,27 +23,37 @@ CDlgMessage::CDlgMessage(QWidget *parent, int buttonMode, QString text)
     show();
 }
 
-CDlgMessage::~CDlgMessage()
+CDlgMessage::~CDlgMessage() = default;
+
+bool CDlgMessage::ask(QWidget *parent, const QString &question)
 {
-    delete ui;
+    CDlgMessage dialog(parent, 2, question);
+    dialog.exec();
+    return dialog.okClicked;
+}
+
+void CDlgMessage::tell(QWidget *parent, const QString &notice)
+{
+    CDlgMessage dialog(parent, 1, notice);
+    dialog.exec();
 }
 
 void CDlgMessage::mousePressEvent(QMouseEvent *event)
 {
     QDialog::mousePressEvent(event);
-    drag.press(event);
+    m_drag.press(event);
 }
 
 void CDlgMessage::mouseReleaseEvent(QMouseEvent *event)
 {
     QDialog::mouseReleaseEvent(event);
-    drag.release();
+    m_drag.release();
 }
 
 void CDlgMessage::mouseMoveEvent(QMouseEvent *event)
 {
     QDialog::mouseMoveEvent(event);
-    drag.move(this);
+    m_drag.move(this);
 }
 
 void CDlgMessage::on_btnTopClose_clicked()

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 namespace Ui
 {
 class CDlgMessage;
@@ -19,6 +21,11 @@ public:
     CDlgMessage(QWidget *parent, int buttonMode, QString text);
     ~CDlgMessage() override;
 
+    // Runs a question (OK and Cancel) modally: true when it was answered with OK.
+    static bool ask(QWidget *parent, const QString &question);
+    // Runs a notice (OK only) modally.
+    static void tell(QWidget *parent, const QString &notice);
+
     bool okClicked = false;
 
 protected:
@@ -32,6 +39,6 @@ private slots:
     void on_btnCancel_clicked();
 
 private:
-    Ui::CDlgMessage *ui;
-    WindowDrag drag;
+    std::unique_ptr<Ui::CDlgMessage> ui;
+    WindowDrag m_drag;
 };
