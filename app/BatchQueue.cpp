@@ -6,6 +6,7 @@
 #include "params/ParamTables.h"
 
 #include <QFileInfo>
+#include <QThread>
 
 #include <algorithm>
 
@@ -133,12 +134,49 @@ int BatchQueue::start()
         return result;
     clearResults();
     m_running = true;
+    m_nextRow = rowOf(first) + 1;
+    fillSlots();
     return 0;
+}
+
+int BatchQueue::automaticRunning()
+{
+    // Measured on two cores: one transcoder at a time leaves a quarter to a third of the machine
+    // idle over short clips (its start, the audio and the muxing are serial); two at once keep it
+    // busy. Each encoder runs threads of its own, so half the cores, between 2 and 4, is enough.
+    return qBound(2, QThread::idealThreadCount() / 2, 4);
+}
+
+void BatchQueue::setMaxRunning(int jobs)
+{
+    m_maxRunning = qMax(0, jobs);
+}
+
+int BatchQueue::runningLimit() const
+{
+    return m_maxRunning == 0 ? automaticRunning() : m_maxRunning;
+}
+
+// Starts the next startable jobs in list order until every slot is taken. A job that cannot be
+// started counts as failed and the batch goes on with the one after it, so the batch never waits
+// with nothing converting.
+void BatchQueue::fillSlots()
+{
+    while (m_active.size() < runningLimit()) {
+        ConversionJob *next = findStartable(m_nextRow);
+        if (!next)
+            return;
+        m_nextRow = rowOf(next) + 1;
+        const int result = startJob(next);
+        if (result != 0)
+            record(next, QStringLiteral("启动失败！错误码：%1\n").arg(result));
+    }
 }
 
 void BatchQueue::stop()
 {
     m_running = false;
+    m_active.clear();
     for (Entry &entry : m_entries) {
         entry.job->cancel();
         // A cancelled run's output is gone, and with it the inode it had.
@@ -151,7 +189,7 @@ void BatchQueue::stop()
 
 void BatchQueue::jobEnded(ConversionJob *job)
 {
-    if (!m_running)
+    if (!m_running || !m_active.remove(job))
         return;
     // The output exists now: a hard link to it made later is known by its inode too.
     if (Entry *entry = entryOf(job)) {
@@ -159,14 +197,9 @@ void BatchQueue::jobEnded(ConversionJob *job)
         takeOutput(*entry);
     }
     record(job, fromUtf8(job->errorText()));
-    // A job that cannot be started counts as failed and the batch goes on with the one after it,
-    // so the batch never waits with nothing converting.
-    for (ConversionJob *next = findStartableAfter(job); next; next = findStartableAfter(next)) {
-        const int result = startJob(next);
-        if (result == 0)
-            return;
-        record(next, QStringLiteral("启动失败！错误码：%1\n").arg(result));
-    }
+    fillSlots();
+    if (!m_active.isEmpty())
+        return;
     m_running = false;
     emit finished();
 }
@@ -216,8 +249,10 @@ int BatchQueue::startJob(ConversionJob *job)
     releaseOutput(*entry);
     const int result = job->start(outputDir, m_taken);
     takeOutput(*entry);
-    if (result == 0)
+    if (result == 0) {
+        m_active.insert(job);
         emit jobStarted(job);
+    }
     return result;
 }
 

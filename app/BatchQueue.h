@@ -6,6 +6,7 @@
 
 #include <QMap>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -17,8 +18,9 @@
 class ConversionJob;
 
 // The listed jobs in list order, and the rules of a batch over them: which files may join the list,
-// the output folder every job writes to, jobs run strictly one after another from the first that
-// is not done, a job that cannot be started counts as failed, and the results make the summary.
+// the output folder every job writes to, jobs start in list order from the first that is not done
+// (one at a time unless more are allowed), a job that cannot be started counts as failed, and the
+// results make the summary.
 class BatchQueue final : public QObject
 {
     Q_OBJECT
@@ -57,9 +59,18 @@ public:
 
     // True from a successful start() until the batch ends by itself or by stop().
     bool isRunning() const { return m_running; }
+    // Jobs of the batch converting now.
+    int runningCount() const { return m_active.size(); }
+    // How many jobs a batch converts at once: 1 and up, or 0 for automaticRunning(). 1 unless
+    // set.
+    int maxRunning() const { return m_maxRunning; }
+    void setMaxRunning(int jobs);
+    // The number that keeps every core of this machine busy without crowding them.
+    static int automaticRunning();
     // Starts the first job that is not done, once the output folder is there (it is made when
-    // missing): 0, nothingToConvert, outputFolderUnusable (see folderProblem()), or the job's
-    // start failure. The jobs and the results are left as they were unless it returns 0.
+    // missing), and the ones after it while slots are free: 0, nothingToConvert,
+    // outputFolderUnusable (see folderProblem()), or the first job's start failure. The jobs and
+    // the results are left as they were unless it returns 0.
     int start();
     // Why the output folder could not be used by the last start().
     const QString &folderProblem() const { return m_folderProblem; }
@@ -83,8 +94,8 @@ signals:
     void finished();
 
 private slots:
-    // A job's run ended by itself: its result is recorded and the next startable job after it
-    // starts; finished() follows when there is none.
+    // A job's run ended by itself: its result is recorded and the next startable jobs start;
+    // finished() follows when none is left converting.
     void jobEnded(ConversionJob *job);
 
 private:
@@ -100,6 +111,8 @@ private:
     void takeOutput(Entry &entry);
     void releaseOutput(Entry &entry);
     int startJob(ConversionJob *job);
+    void fillSlots();
+    int runningLimit() const;
     void record(const ConversionJob *job, const QString &errorText);
 
     std::vector<Entry> m_entries;
@@ -110,4 +123,8 @@ private:
     QMap<QString, QString> m_failedFiles;
     QString m_folderProblem;
     bool m_running = false;
+    // The jobs of this batch that convert now, and the row to look for the next one from.
+    QSet<ConversionJob *> m_active;
+    int m_nextRow = 0;
+    int m_maxRunning = 1;
 };

@@ -4,6 +4,7 @@
 #include "tests/TestMedia.h"
 
 #include <QSignalSpy>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -29,6 +30,34 @@ QByteArray standIn(const QString &log, const QByteArray &pause = "0")
            "printf data > \"$last\"; echo 'kb/s:'";
 }
 
+// Logs "start NAME" and "end NAME" around a pause, so that a test sees which runs overlapped.
+QByteArray overlapLogger(const QString &log, const QByteArray &pause)
+{
+    return "for last; do :; done\n"
+           "name=$(basename \"$3\")\n"
+           "echo \"start $name\" >> '" +
+           log.toUtf8() + "'\nsleep " + pause +
+           "\n"
+           "echo \"end $name\" >> '" +
+           log.toUtf8() +
+           "'\n"
+           "case \"$3\" in */bad*) echo \"$3: Invalid data found when processing input\"; exit 1;; "
+           "esac\n"
+           "printf data > \"$last\"; echo 'kb/s:'";
+}
+
+// The most runs that were under way at one time, by a log of overlapLogger's.
+int mostAtOnce(const QStringList &lines)
+{
+    int now = 0;
+    int most = 0;
+    for (const QString &line : lines) {
+        now += line.startsWith(QLatin1String("start ")) ? 1 : -1;
+        most = qMax(most, now);
+    }
+    return most;
+}
+
 } // namespace
 
 // The rules of a batch over the list, without a window: the order, what is skipped, what a failed
@@ -51,6 +80,11 @@ private slots:
     void listKeepsPathsApart();
     void outputNamesFollowTheList();
     void sameNamesFromTwoFolders();
+    void severalAtOnce_data();
+    void severalAtOnce();
+    void severalAtOnceCancelledAndRestarted();
+    void twoStartingAtOnceNeverShareAName();
+    void automaticKeepsCoresBusy();
     void admission_data();
     void admission();
     void applyToAllAndTheFolder();
@@ -359,6 +393,111 @@ void TestBatchQueue::applyToAllAndTheFolder()
     QCOMPARE(QString::fromStdString(queue->at(0)->outputPath()),
              other + QStringLiteral("/Quellix转码-one.wmv"));
     QVERIFY(QFile::exists(other + QStringLiteral("/Quellix转码-two.wmv")));
+}
+
+void TestBatchQueue::severalAtOnce_data()
+{
+    QTest::addColumn<int>("atOnce");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("failed");
+    const QStringList five = {"e.mp4", "d.mp4", "c.mp4", "b.mp4", "a.mp4"};
+    QTest::newRow("one at a time") << 1 << five << QStringList();
+    QTest::newRow("two at once") << 2 << five << QStringList();
+    QTest::newRow("three at once, fewer files")
+        << 3 << QStringList{"y.mp4", "x.mp4"} << QStringList();
+    QTest::newRow("two at once, one fails")
+        << 2 << QStringList{"a.mp4", "bad.mp4", "c.mp4", "d.mp4"} << QStringList{"bad.mp4"};
+}
+
+// Files start in list order, never more at once than allowed, a failure stops nothing else, and
+// the summary is that of a batch one after another.
+void TestBatchQueue::severalAtOnce()
+{
+    QFETCH(int, atOnce);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, failed);
+    QVERIFY(media.installStandIn(overlapLogger(log, "0.4")));
+    queue->setMaxRunning(atOnce);
+    for (const QString &name : names)
+        QVERIFY(add(name));
+    int most = 0;
+    QStringList started;
+    connect(queue.get(), &BatchQueue::jobStarted, this, [&](ConversionJob *job) {
+        most = qMax(most, queue->runningCount());
+        started << job->fileName();
+    });
+    QVERIFY(runToEnd());
+    QCOMPARE(queue->runningCount(), 0);
+    QCOMPARE(most, qMin(atOnce, names.size()));
+    QFile file(log);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    // The transcoders themselves overlapped as much, and no more.
+    QCOMPARE(mostAtOnce(lines), qMin(atOnce, names.size()));
+    QCOMPARE(started, names);
+    QCOMPARE(queue->summaryText(), summary(names.size() - failed.size(), 0, failed));
+}
+
+// "Cancel" ends every running file at once; the next batch takes up all that is not done.
+void TestBatchQueue::severalAtOnceCancelledAndRestarted()
+{
+    QVERIFY(media.installStandIn(overlapLogger(log, "30")));
+    queue->setMaxRunning(2);
+    for (const char *name : {"a.mp4", "b.mp4", "c.mp4"})
+        QVERIFY(add(QString::fromLatin1(name)));
+    QCOMPARE(queue->start(), 0);
+    QCOMPARE(queue->runningCount(), 2);
+    QCOMPARE(queue->at(2)->convertState(), int(Waiting));
+    QTRY_COMPARE(TestMedia::childPids().size(), 2);
+    queue->stop();
+    QCOMPARE(queue->runningCount(), 0);
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(queue->at(row)->convertState(), int(Cancelled));
+    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QCOMPARE(queue->summaryText(), summary(0, 3));
+
+    QVERIFY(media.installStandIn(overlapLogger(log, "0.2")));
+    QFile::remove(log);
+    QVERIFY(runToEnd());
+    QCOMPARE(queue->summaryText(), summary(3, 0));
+}
+
+// Same base names from different folders, started in one go: each takes its own output name.
+void TestBatchQueue::twoStartingAtOnceNeverShareAName()
+{
+    QVERIFY(media.installStandIn(overlapLogger(log, "0.3")));
+    queue->setMaxRunning(3);
+    for (const QString &folder : {QStringLiteral("p"), QStringLiteral("q"), QStringLiteral("r")}) {
+        QVERIFY(QDir().mkpath(media.path(folder)));
+        QVERIFY(add(folder + QStringLiteral("/same.mp4")));
+    }
+    QCOMPARE(queue->start(), 0);
+    QCOMPARE(queue->runningCount(), 3);
+    QSet<QString> outputs;
+    for (int row = 0; row < 3; ++row)
+        outputs << QString::fromStdString(queue->at(row)->outputPath());
+    QCOMPARE(outputs.size(), 3);
+    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QVERIFY(finished.wait(batchTimeoutMs));
+    for (const QString &output : qAsConst(outputs))
+        QVERIFY2(QFile::exists(output), qPrintable(output));
+}
+
+void TestBatchQueue::automaticKeepsCoresBusy()
+{
+    QCOMPARE(queue->maxRunning(), 1);
+    queue->setMaxRunning(0);
+    QCOMPARE(queue->maxRunning(), 0);
+    const int automatic = BatchQueue::automaticRunning();
+    QVERIFY(automatic >= 2 && automatic <= qMax(2, QThread::idealThreadCount()));
+    QVERIFY(media.installStandIn(overlapLogger(log, "0.3")));
+    for (int i = 0; i < automatic + 1; ++i)
+        QVERIFY(add(QStringLiteral("auto%1.mp4").arg(i)));
+    QCOMPARE(queue->start(), 0);
+    QCOMPARE(queue->runningCount(), automatic);
+    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QVERIFY(finished.wait(batchTimeoutMs));
+    QCOMPARE(queue->summaryText(), summary(automatic + 1, 0));
 }
 
 QTEST_GUILESS_MAIN(TestBatchQueue)
