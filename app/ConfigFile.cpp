@@ -9,6 +9,8 @@
 namespace
 {
 const QString videosDirKey = QStringLiteral("VideosDir");
+const QString convertAtOnceKey = QStringLiteral("ConvertAtOnce");
+constexpr int mostAtOnce = 64;
 constexpr int fileError = -202;
 } // namespace
 
@@ -36,8 +38,43 @@ int ConfigFile::read(QString &dir) const
 
 int ConfigFile::write(const QString &dir) const
 {
-    QJsonObject object;
-    object.insert(videosDirKey, dir);
+    return writeValue(videosDirKey, dir);
+}
+
+int ConfigFile::readConvertAtOnce(int &jobs) const
+{
+    const QJsonValue value = readObject().value(convertAtOnceKey);
+    const int found = value.toInt(-1);
+    if (!value.isDouble() || found < 0 || found > mostAtOnce || value.toDouble() != found)
+        return fileError;
+    jobs = found;
+    return 0;
+}
+
+int ConfigFile::writeConvertAtOnce(int jobs) const
+{
+    return writeValue(convertAtOnceKey, jobs);
+}
+
+// The program's own members of the file; members it does not know are not kept.
+QJsonObject ConfigFile::readObject() const
+{
+    QFile file(m_fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QJsonObject();
+    const QJsonObject all = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonObject own;
+    for (const QString &key : {videosDirKey, convertAtOnceKey}) {
+        if (all.contains(key))
+            own.insert(key, all.value(key));
+    }
+    return own;
+}
+
+int ConfigFile::writeValue(const QString &key, const QJsonValue &value) const
+{
+    QJsonObject object = readObject();
+    object.insert(key, value);
     // The whole new file replaces the old one only once it is completely written.
     QSaveFile file(m_fileName);
     if (!file.open(QIODevice::WriteOnly))

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 
-// The file that keeps the output folder between runs: one JSON object {"VideosDir": "..."}.
+// The file that keeps the user's choices between runs: one JSON object with the output folder
+// ("VideosDir") and how many files a batch converts at once ("ConvertAtOnce", 0 for automatic).
+// Writing one choice keeps the others.
 class ConfigFile final
 {
 public:
@@ -12,10 +15,16 @@ public:
     int read(QString &dir) const;
     // 0 when written; -202 when the file cannot be written. The old file stays whole on failure.
     int write(const QString &dir) const;
+    // 0 with jobs set when the file holds a count of 0 (automatic) to 64; -202 otherwise.
+    int readConvertAtOnce(int &jobs) const;
+    int writeConvertAtOnce(int jobs) const;
 
     // The folder named by a configuration text, or an empty string when it names none.
     static QString parseVideosDir(const QByteArray &json);
 
 private:
+    QJsonObject readObject() const;
+    int writeValue(const QString &key, const QJsonValue &value) const;
+
     QString m_fileName;
 };

@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QThread>
 #include <QUrl>
 
 namespace
@@ -89,6 +90,7 @@ void MainWindow::initUi()
         ui->cboxAQuality->addItem(QIcon(), QString::fromStdString(entry.second));
     }
     refreshPanel();
+    initConvertAtOnce();
 
     ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);
@@ -102,6 +104,7 @@ void MainWindow::initUi()
     ui->cboxVContainer->setFocusPolicy(Qt::NoFocus);
     ui->cboxVQuality->setFocusPolicy(Qt::NoFocus);
     ui->cboxAQuality->setFocusPolicy(Qt::NoFocus);
+    ui->cboxConcurrent->setFocusPolicy(Qt::NoFocus);
 }
 
 void MainWindow::initConnections()
@@ -122,6 +125,8 @@ void MainWindow::initConnections()
     connect(ui->listInput, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDClicked);
     connect(ui->listInput, &QListWidget::currentItemChanged, this, &MainWindow::curItemChanged);
     connect(ui->applyAll, &QCheckBox::stateChanged, this, &MainWindow::applyAllChanged);
+    connect(ui->cboxConcurrent, qOverload<int>(&QComboBox::activated), this,
+            &MainWindow::convertAtOnceChosen);
     connect(m_files.get(), &FileListView::deleteRequested, this, &MainWindow::confirmDelete);
     connect(m_files.get(), &FileListView::countChanged, this, [this](int count) {
         if (count > 0)
@@ -204,8 +209,8 @@ void MainWindow::setBatchUiState(int state)
                                             : QStringLiteral("开始转码"));
     ui->btnConvertStart->setStyleSheet(*buttonSheet);
     const std::initializer_list<QWidget *> panelControls = {
-        ui->applyAll,     ui->cboxVContainer, ui->btnQualitySettings,
-        ui->cboxVQuality, ui->cboxAQuality,   ui->btnOutputDir};
+        ui->applyAll,     ui->cboxVContainer, ui->btnQualitySettings, ui->cboxVQuality,
+        ui->cboxAQuality, ui->btnOutputDir,   ui->cboxConcurrent};
     for (QWidget *control : panelControls)
         control->setEnabled(!converting);
 }
@@ -372,6 +377,26 @@ void MainWindow::btnOutputDir_clicked()
     m_queue.setOutputDirectory(dir);
     ui->editOutputDir->setText(dir);
     writeConfig(dir);
+}
+
+// One file at a time unless the user chose more: "1 个" up to one a core, and "自动".
+void MainWindow::initConvertAtOnce()
+{
+    for (int jobs = 1; jobs <= qMax(1, QThread::idealThreadCount()); ++jobs)
+        ui->cboxConcurrent->addItem(QStringLiteral("%1 个").arg(jobs), jobs);
+    ui->cboxConcurrent->addItem(QStringLiteral("自动"), 0);
+    int jobs = 1;
+    ConfigFile(m_configFile).readConvertAtOnce(jobs);
+    const int index = ui->cboxConcurrent->findData(jobs);
+    ui->cboxConcurrent->setCurrentIndex(index < 0 ? 0 : index);
+    m_queue.setMaxRunning(ui->cboxConcurrent->currentData().toInt());
+}
+
+void MainWindow::convertAtOnceChosen(int)
+{
+    const int jobs = ui->cboxConcurrent->currentData().toInt();
+    m_queue.setMaxRunning(jobs);
+    ConfigFile(m_configFile).writeConvertAtOnce(jobs);
 }
 
 void MainWindow::btnOutputDir2_clicked()

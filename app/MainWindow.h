@@ -67,6 +67,7 @@ private slots:
     void ItemDClicked(QListWidgetItem *item);
     void curItemChanged(QListWidgetItem *, QListWidgetItem *);
     void applyAllChanged(int);
+    void convertAtOnceChosen(int);
     void confirmDelete(ConversionJob *job);
     void on_btnCompanyUrl_clicked();
     void on_btnQqUrl_clicked();
@@ -88,6 +89,7 @@ private:
     // Configuration file
     int readConfig(QString &dir) const;
     int writeConfig(const QString &dir) const;
+    void initConvertAtOnce();
 
     // Parameter panel
     void applyPanelSettings();

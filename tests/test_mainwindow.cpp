@@ -8,10 +8,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopWidget>
+#include <QFile>
 #include <QFrame>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QThread>
 #include <QtTest>
 
 class TestMainWindow final : public QObject
@@ -31,6 +35,7 @@ private slots:
     void unknownLookChangesNothing();
     void dragByTitleBar();
     void closeWhileIdle();
+    void convertAtOnceIsKept();
 
 private:
     template <typename T> T *child(const char *name) const
@@ -214,6 +219,36 @@ void TestMainWindow::closeWhileIdle()
     QVERIFY(window->isVisible());
     QVERIFY(window->close());
     QVERIFY(!window->isVisible());
+}
+
+// One file at a time until the user asks for more; the choice outlives the window and leaves the
+// output folder as it was.
+void TestMainWindow::convertAtOnceIsKept()
+{
+    auto *combo = child<QComboBox>("cboxConcurrent");
+    QCOMPARE(combo->accessibleName(), QStringLiteral("同时转换"));
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    QStringList expected;
+    for (int jobs = 1; jobs <= QThread::idealThreadCount(); ++jobs)
+        expected << QStringLiteral("%1 个").arg(jobs);
+    QCOMPARE(texts, expected << QStringLiteral("自动"));
+    QCOMPARE(combo->currentText(), QStringLiteral("1 个"));
+
+    const QString folder = window->outputDirectory();
+    combo->setCurrentIndex(combo->count() - 1);
+    emit combo->activated(combo->count() - 1);
+    QFile config(fixture.workDir() + QStringLiteral("/conf_main.json"));
+    QVERIFY(config.open(QIODevice::ReadOnly));
+    const QJsonObject saved = QJsonDocument::fromJson(config.readAll()).object();
+    QCOMPARE(saved.value(QStringLiteral("ConvertAtOnce")).toInt(-1), 0);
+    QCOMPARE(saved.value(QStringLiteral("VideosDir")).toString(), folder);
+
+    const MainWindow again(nullptr);
+    QCOMPARE(again.findChild<QComboBox *>(QStringLiteral("cboxConcurrent"))->currentText(),
+             QStringLiteral("自动"));
+    QCOMPARE(again.outputDirectory(), folder);
 }
 
 QUELLIX_TEST_MAIN(TestMainWindow)
