@@ -1,10 +1,10 @@
 #include "app/ConfigFile.h"
+#include "convert/WholeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace
 {
@@ -39,14 +39,7 @@ int ConfigFile::write(const QString &dir) const
     QJsonObject object;
     object.insert(videosDirKey, dir);
     // The whole new file replaces the old one only once it is completely written.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return fileError;
-    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    // A full disk can show up as a short write that commit() would still accept.
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return fileError;
-    }
-    return file.commit() ? 0 : fileError;
+    return writeWholeFile(fileName, QJsonDocument(object).toJson(QJsonDocument::Compact))
+               ? 0
+               : fileError;
 }
