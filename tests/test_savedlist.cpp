@@ -1,5 +1,6 @@
 #include "app/SavedList.h"
 #include "app/StateFolder.h"
+#include "tests/TestMedia.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,19 +23,6 @@ SavedEntry entry(const std::string &path, ConvertState state, const std::string 
     e.errorText = error;
     e.note = note;
     return e;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -139,7 +127,7 @@ void TestSavedList::unusableFile()
     if (folder)
         QVERIFY(QDir().mkpath(listFile + "/inside"));
     else
-        QVERIFY(writeAll(listFile, content));
+        QVERIFY(TestMedia::writeFile(listFile, content));
 
     std::vector<SavedEntry> loaded = {entry("/v/left over.mp4", Waiting)};
     QCOMPARE(list.load(loaded), SavedList::unusable);
@@ -148,7 +136,7 @@ void TestSavedList::unusableFile()
     if (folder)
         QVERIFY(QFileInfo(listFile + ".bad/inside").isDir());
     else
-        QCOMPARE(readAll(listFile + ".bad"), content);
+        QCOMPARE(TestMedia::readFile(listFile + ".bad"), content);
 
     // The next save starts afresh.
     QCOMPARE(list.save({entry("/v/new.mp4", Waiting)}), 0);
