@@ -31,8 +31,10 @@ void appendJsonString(QByteArray &out, const std::string &utf8)
 {
     static const char hex[] = "0123456789abcdef";
     QByteArray valid = QByteArray::fromStdString(utf8);
-    if (QString::fromUtf8(valid).toUtf8() != valid)
-        valid = QString::fromUtf8(valid).toUtf8();
+    // With its size: the QByteArray overload would stop at a NUL.
+    const QString text = QString::fromUtf8(valid.constData(), valid.size());
+    if (text.toUtf8() != valid)
+        valid = text.toUtf8();
     out += '"';
     for (const char c : valid) {
         const auto byte = static_cast<unsigned char>(c);

@@ -68,6 +68,7 @@ void TestSavedList::roundTrip()
         entry("/v/🎬 clapper]}{[,.flv", Cancelled),
         entry("/v/bad \\u0000 text.wmv", Failed, "未识别的输入文件格式！\n模糊信息\n"),
         entry("relative/only.mov", Failed, "启动失败！错误码：-102\n"),
+        entry(std::string("/v/nul\0inside.mp4", 17), Failed, std::string("a\0b\n", 4)),
     };
     SavedEntry unset = entry("/v/unset.mp4", Waiting);
     unset.settings = AVSettings();
