@@ -117,12 +117,17 @@ int LeftoverOutputs::add(const QString &path)
     });
 }
 
+// Only this process's own entry: another process may have recorded the same name, and then it is
+// that process's file.
 int LeftoverOutputs::forget(const QString &path)
 {
+    const qint64 self = ::getpid();
     return change([&](QList<Output> &outputs) {
         const auto size = outputs.size();
         outputs.erase(std::remove_if(outputs.begin(), outputs.end(),
-                                     [&](const Output &output) { return output.path == path; }),
+                                     [&](const Output &output) {
+                                         return output.path == path && output.pid == self;
+                                     }),
                       outputs.end());
         return outputs.size() != size;
     });

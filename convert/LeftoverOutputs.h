@@ -23,7 +23,8 @@ public:
     const QString &recordFile() const { return m_recordFile; }
     // Records a path before anything is written under it: 0 or recordUnusable.
     int add(const QString &path);
-    // The path is published or removed: 0 or recordUnusable.
+    // The path is published or removed: drops what this process recorded under it. 0 or
+    // recordUnusable.
     int forget(const QString &path);
     // Removes every recorded file that still exists and whose owner no longer runs, and drops
     // them from the record: 0, recordUnusable or recordDamaged. `removed` counts removed files.

@@ -170,13 +170,22 @@ void TestTempOutputs::takenTempNameIsSkipped()
         tokens.pop_front();
         return token;
     });
+    // Another running copy of the program writes the first name.
+    QProcess other;
+    other.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+    QVERIFY(other.waitForStarted());
+    const auto stop = qScopeGuard([&] {
+        other.kill();
+        other.waitForFinished();
+    });
     const QString first = out + "/.quellix-0000000a-clip.part.mp4";
     QVERIFY(TestMedia::writeFile(first, "someone else's"));
+    QVERIFY(writeRecord(LeftoverOutputs::serialise({{first, other.processId()}})));
     std::string path;
     QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", path), 0);
     QCOMPARE(QString::fromStdString(path), out + "/.quellix-0000000b-clip.part.mp4");
     QCOMPARE(TestMedia::readFile(first), QByteArray("someone else's"));
-    QCOMPARE(record->recorded(), QStringList{QString::fromStdString(path)});
+    QCOMPARE(record->recorded(), (QStringList{first, QString::fromStdString(path)}));
 }
 
 void TestTempOutputs::publish_data()
