@@ -29,6 +29,26 @@ QString probeFormat(const QString &file)
     return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
 }
 
+// A process that runs while the object lives, standing for another copy of the program.
+class StillRunning final
+{
+public:
+    StillRunning()
+    {
+        process.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        process.waitForStarted();
+    }
+    ~StillRunning()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    qint64 pid() const { return process.processId(); }
+
+private:
+    QProcess process;
+};
+
 // The id of a process that has ended.
 qint64 endedPid()
 {
@@ -171,16 +191,11 @@ void TestTempOutputs::takenTempNameIsSkipped()
         return token;
     });
     // Another running copy of the program writes the first name.
-    QProcess other;
-    other.start(QStringLiteral("sleep"), {QStringLiteral("30")});
-    QVERIFY(other.waitForStarted());
-    const auto stop = qScopeGuard([&] {
-        other.kill();
-        other.waitForFinished();
-    });
+    const StillRunning other;
+    QVERIFY(other.pid() > 0);
     const QString first = out + "/.quellix-0000000a-clip.part.mp4";
     QVERIFY(TestMedia::writeFile(first, "someone else's"));
-    QVERIFY(writeRecord(LeftoverOutputs::serialise({{first, other.processId()}})));
+    QVERIFY(writeRecord(LeftoverOutputs::serialise({{first, other.pid()}})));
     std::string path;
     QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", path), 0);
     QCOMPARE(QString::fromStdString(path), out + "/.quellix-0000000b-clip.part.mp4");
@@ -265,13 +280,8 @@ void TestTempOutputs::discard()
 
 void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
 {
-    QProcess running;
-    running.start(QStringLiteral("sleep"), {QStringLiteral("30")});
-    QVERIFY(running.waitForStarted());
-    const auto stop = qScopeGuard([&] {
-        running.kill();
-        running.waitForFinished();
-    });
+    const StillRunning running;
+    QVERIFY(running.pid() > 0);
     const qint64 ended = endedPid();
     const QString killed = out + "/.quellix-00000001-a.part.mp4";
     const QString mine = out + "/.quellix-00000002-b.part.flv";
@@ -283,7 +293,7 @@ void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
         QVERIFY(TestMedia::writeFile(path, "data"));
     const QList<LeftoverOutputs::Output> outputs = {{killed, ended},
                                                     {mine, qint64(::getpid())},
-                                                    {writing, running.processId()},
+                                                    {writing, running.pid()},
                                                     {userFile, ended},
                                                     {gone, ended}};
     QVERIFY(writeRecord(LeftoverOutputs::serialise(outputs)));
