@@ -1,10 +1,10 @@
 #include "app/ConfigFile.h"
+#include "convert/WholeFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace
 {
@@ -76,14 +76,7 @@ int ConfigFile::writeValue(const QString &key, const QJsonValue &value) const
     QJsonObject object = readObject();
     object.insert(key, value);
     // The whole new file replaces the old one only once it is completely written.
-    QSaveFile file(m_fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return fileError;
-    const QByteArray bytes = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    // A full disk can show up as a short write that commit() would still accept.
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return fileError;
-    }
-    return file.commit() ? 0 : fileError;
+    return writeWholeFile(m_fileName, QJsonDocument(object).toJson(QJsonDocument::Compact))
+               ? 0
+               : fileError;
 }

@@ -21,6 +21,7 @@ RUNS_BATCH=3
 RUNS_ADD=5
 RUNS_LIST=3
 RUNS_STARTUP=5
+RUNS_SAVEDLIST=9
 
 # The figures of the file list, by the programs under $1: adding, a batch in a long list, the
 # memory a converted file keeps.
@@ -39,6 +40,7 @@ figures() {
     "$bin/bench_responsiveness" "$clips/long.mp4" "$RUNS_GAPS"
     "$bin/bench_reader" "$RUNS_READER"
     "$bin/bench_batch" "$RUNS_BATCH" "$clips"/clip*.mp4
+    "$bin/bench_savedlist" "$RUNS_SAVEDLIST"
     list_figures "$bin" "$clips"
     if [ -d "$BASE/tree/build/bench" ]; then
         list_figures "$BASE/tree/build/bench" "$clips" | sed 's/^ROW\t/ROW\tbefore: /'

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <climits>
 
@@ -12,6 +13,8 @@ namespace
 {
 
 const QString outputPrefix = QStringLiteral("Quellix转码-");
+const QString tempPrefix = QStringLiteral(".quellix-");
+const QString tempMark = QStringLiteral(".part");
 
 // The longest file name, in bytes, that the folder takes.
 int maxNameBytes(const QString &dir)
@@ -49,4 +52,24 @@ std::string composeOutputPath(const std::string &outputDirectory, const std::str
         if (!isTaken(FileIdentity::of(path)))
             return path.toStdString();
     }
+}
+
+std::string composeTempOutputPath(const std::string &outputDirectory, const std::string &baseName,
+                                  const std::string &extension, const std::string &token)
+{
+    const QString dir = QDir::cleanPath(
+        QFileInfo(QString::fromStdString(outputDirectory + "/")).absoluteFilePath());
+    const QString head = tempPrefix + QString::fromStdString(token) + "-";
+    const QString tail = tempMark + QString::fromStdString(extension);
+    const int room = maxNameBytes(dir) - int(QString(head + tail).toUtf8().size());
+    const QString name = head + cutToBytes(QString::fromStdString(baseName), room) + tail;
+    return QString(dir + "/" + name).toStdString();
+}
+
+bool isTempOutputName(const QString &fileName)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.quellix-[0-9a-f]{8}-.*\\.part\\.[^./]*$"),
+        QRegularExpression::DotMatchesEverythingOption);
+    return pattern.match(fileName).hasMatch();
 }

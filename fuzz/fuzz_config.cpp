@@ -2,6 +2,7 @@
 // writes back whatever folder it names.
 #include "app/ConfigFile.h"
 #include "fuzz/FuzzCheck.h"
+#include "fuzz/FuzzScratch.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -14,20 +15,6 @@
 
 namespace
 {
-
-// One folder for the whole run; libFuzzer calls the target many thousand times.
-const QTemporaryDir &scratch()
-{
-    static const QTemporaryDir dir;
-    return dir;
-}
-
-bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
-}
 
 void checkRead(const QByteArray &bytes, const QString &named)
 {

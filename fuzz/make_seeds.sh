@@ -58,3 +58,27 @@ record wmv-default-levels 3 4 2 -1 -1 -1 -1 -1 -1 3 3 /v/clip.mkv /out/Quellix�
 record sized-mpeg4 2 0 1 1 1024 24 18 128 44100 2 1 '/v/"quoted".mov' /out/x.avi
 record copy-with-rate 0 6 3 3 800 -1 0 -1 -1 1 3 /v/in.flv /out/in.mp4
 record nothing-set -1 9 7 -1 -1 -1 -1 -1 -1 -1 -1 "" ""
+
+# Saved file lists: one row per state, hostile paths, and files the program must set aside.
+mkdir -p "$corpus/savedlist"
+row() { # input state [more members]
+    printf '{"input":"%s","settings":[0,2,0,-1,512,24,18,128,44100,1,1],"state":%s%s}' "$@"
+}
+printf '{"version":1,"entries":[%s,%s,%s,%s,%s]}' "$(row /v/a.mp4 0)" "$(row /v/b.avi 1)" \
+    "$(row /v/c.flv 2 ',"note":"输入文件有损坏的数据，已跳过。\n"')" "$(row /v/d.wmv 3)" \
+    "$(row /v/e.mkv 4 ',"error":"未识别的输入文件格式！\n"')" >"$corpus/savedlist/every-state"
+printf '{"version":1,"entries":[%s,%s]}' "$(row '/v/\"q\" \\b\n\t\u0001 🎬.mp4' 0)" \
+    "$(row '/v/\ud83c lone.mp4' 2)" >"$corpus/savedlist/hostile-paths"
+printf '{"version":1,"entries":[]}' >"$corpus/savedlist/empty-list"
+printf '{"version":2,"entries":[%s]}' "$(row /v/a.mp4 0)" >"$corpus/savedlist/newer-version"
+printf '{"version":1,"entries":[%s' "$(row /v/a.mp4 0)" >"$corpus/savedlist/cut-short"
+printf '{"version":1,"entries":[%s,%s]}' "$(row /v/a.mp4 2)" "$(row /v/a.mp4 0)" \
+    >"$corpus/savedlist/listed-twice"
+
+# Records of temporary outputs: ours and a user's file, a damaged pid, no outputs at all.
+mkdir -p "$corpus/leftovers"
+printf '{"version":1,"outputs":[{"path":"/o/.quellix-0123abcd-a.part.mp4","pid":1},'\
+'{"path":"/o/Quellix转码-a.mp4","pid":2147483647}]}' >"$corpus/leftovers/ours-and-users"
+printf '{"version":1,"outputs":[{"path":"/o/.quellix-0123abcd-a.part.mp4","pid":"1"}]}' \
+    >"$corpus/leftovers/pid-not-a-number"
+printf '{"version":1,"outputs":[]}' >"$corpus/leftovers/empty"

@@ -107,6 +107,19 @@ bool TestMedia::putStandInFirst(const QString &bin)
     return true;
 }
 
+QByteArray TestMedia::readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool TestMedia::writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
 bool TestMedia::writeScript(const QString &path, const QByteArray &body)
 {
     // Never through a link that an earlier stand-in left there.

@@ -32,6 +32,10 @@ public:
     bool installStandInLink(const QString &program);
     // Puts PATH back as it was before the first stand-in.
     void restorePath();
+    // The whole content of a file; empty when it cannot be read.
+    static QByteArray readFile(const QString &path);
+    // Replaces the file's content by `bytes`; false when that failed.
+    static bool writeFile(const QString &path, const QByteArray &bytes);
     // Writes an executable shell script at `path`.
     static bool writeScript(const QString &path, const QByteArray &body);
 

@@ -14,18 +14,6 @@ namespace
 
 const QString settingsName = QStringLiteral("conf_main.json");
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 class TestLauncher final : public QObject
@@ -142,16 +130,16 @@ void TestLauncher::takeOver()
     QFETCH(QByteArray, inHomeAfter);
     const QString folder = home + QStringLiteral("/.config/quellix");
     if (!inHome.isEmpty())
-        QVERIFY(write(home + QLatin1Char('/') + settingsName, inHome));
+        QVERIFY(TestMedia::writeFile(home + QLatin1Char('/') + settingsName, inHome));
     if (!inFolder.isEmpty()) {
         QVERIFY(QDir().mkpath(folder));
-        QVERIFY(write(folder + QLatin1Char('/') + settingsName, inFolder));
+        QVERIFY(TestMedia::writeFile(folder + QLatin1Char('/') + settingsName, inFolder));
     }
     int exitCode = 0;
     QCOMPARE(run(QStringLiteral(QUELLIX_LAUNCHER), QString(), exitCode), folder + QLatin1Char('|'));
-    QCOMPARE(contents(folder + QLatin1Char('/') + settingsName), inFolderAfter);
+    QCOMPARE(TestMedia::readFile(folder + QLatin1Char('/') + settingsName), inFolderAfter);
     QCOMPARE(QFileInfo::exists(folder + QLatin1Char('/') + settingsName), !inFolderAfter.isEmpty());
-    QCOMPARE(contents(home + QLatin1Char('/') + settingsName), inHomeAfter);
+    QCOMPARE(TestMedia::readFile(home + QLatin1Char('/') + settingsName), inHomeAfter);
     QCOMPARE(QFileInfo::exists(home + QLatin1Char('/') + settingsName), !inHomeAfter.isEmpty());
 }
 
@@ -160,7 +148,7 @@ void TestLauncher::takeOver()
 void TestLauncher::folderCannotBeMade()
 {
     const QString blocker = scratch->filePath(QStringLiteral("blocker"));
-    QVERIFY(write(blocker, "not a folder"));
+    QVERIFY(TestMedia::writeFile(blocker, "not a folder"));
     int exitCode = 0;
     QCOMPARE(run(QStringLiteral(QUELLIX_LAUNCHER), blocker, exitCode),
              scratch->path() + QLatin1Char('|'));
@@ -181,10 +169,10 @@ void TestLauncher::installedLayout()
     QVERIFY2(install.exitCode() == 0, install.readAll().constData());
 
     const QString command = prefix + QStringLiteral("/bin/quellix");
-    QVERIFY(contents(command).startsWith("#!/bin/sh\n"));
+    QVERIFY(TestMedia::readFile(command).startsWith("#!/bin/sh\n"));
     const QString installed = prefix + QStringLiteral("/libexec/quellix/quellix");
-    QVERIFY(contents(installed).startsWith("\x7f"
-                                           "ELF"));
+    QVERIFY(TestMedia::readFile(installed).startsWith("\x7f"
+                                                      "ELF"));
     // The installed program stands in for itself only here.
     QVERIFY(QFile::remove(installed));
     QVERIFY(QFile::copy(program, installed));

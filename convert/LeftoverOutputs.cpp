@@ -1,0 +1,187 @@
+#include "convert/LeftoverOutputs.h"
+#include "convert/OutputName.h"
+#include "convert/WholeFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace
+{
+
+const QString versionKey = QStringLiteral("version");
+const QString outputsKey = QStringLiteral("outputs");
+const QString pathKey = QStringLiteral("path");
+const QString pidKey = QStringLiteral("pid");
+constexpr int lockWaitMs = 5000;
+// Far above any process id, and exact as a JSON number.
+constexpr double maxPid = 9007199254740992.0;
+
+// Another running process may still be writing its output; a pid used again by some other program
+// only keeps a leftover until that program ends.
+bool ownerRuns(qint64 pid)
+{
+    if (pid <= 0 || pid == qint64(::getpid()) || pid != qint64(pid_t(pid)))
+        return false;
+    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+}
+
+bool removable(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isAbsolute() && isTempOutputName(info.fileName());
+}
+
+} // namespace
+
+LeftoverOutputs::LeftoverOutputs(QString recordFile) : m_recordFile(std::move(recordFile)) {}
+
+int LeftoverOutputs::parse(const QByteArray &bytes, QList<Output> &outputs)
+{
+    outputs.clear();
+    if (bytes.isEmpty())
+        return 0;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return recordDamaged;
+    const QJsonObject top = document.object();
+    if (top.value(versionKey).toInt(-1) != formatVersion || !top.value(outputsKey).isArray())
+        return recordDamaged;
+    for (const QJsonValue &value : top.value(outputsKey).toArray()) {
+        const QJsonObject object = value.toObject();
+        const QJsonValue path = object.value(pathKey);
+        const QJsonValue pid = object.value(pidKey);
+        const double number = pid.toDouble(-1);
+        if (!path.isString() || path.toString().isEmpty() || number < 0 || number > maxPid ||
+            number != std::floor(number)) {
+            outputs.clear();
+            return recordDamaged;
+        }
+        outputs.append(Output{path.toString(), qint64(number)});
+    }
+    return 0;
+}
+
+QByteArray LeftoverOutputs::serialise(const QList<Output> &outputs)
+{
+    QJsonArray array;
+    for (const Output &output : outputs)
+        array.append(QJsonObject{{pathKey, output.path}, {pidKey, double(output.pid)}});
+    const QJsonObject top{{versionKey, formatVersion}, {outputsKey, array}};
+    return QJsonDocument(top).toJson(QJsonDocument::Compact);
+}
+
+int LeftoverOutputs::read(QList<Output> &outputs) const
+{
+    outputs.clear();
+    QFile file(m_recordFile);
+    if (!file.exists())
+        return 0;
+    if (!file.open(QIODevice::ReadOnly))
+        return recordDamaged;
+    return parse(file.readAll(), outputs);
+}
+
+int LeftoverOutputs::write(const QList<Output> &outputs) const
+{
+    return writeWholeFile(m_recordFile, serialise(outputs)) ? 0 : recordUnusable;
+}
+
+// A damaged record cannot say which files are ours; it is kept aside for a look and nothing is
+// removed by it.
+void LeftoverOutputs::moveAside() const
+{
+    const QString bad = m_recordFile + QStringLiteral(".bad");
+    QFile::remove(bad);
+    if (!QFile::rename(m_recordFile, bad))
+        QFile::remove(m_recordFile);
+}
+
+int LeftoverOutputs::add(const QString &path)
+{
+    return change([&](QList<Output> &outputs) {
+        outputs.append(Output{path, qint64(::getpid())});
+        return true;
+    });
+}
+
+// Only this process's own entry: another process may have recorded the same name, and then it is
+// that process's file.
+int LeftoverOutputs::forget(const QString &path)
+{
+    const qint64 self = ::getpid();
+    return change([&](QList<Output> &outputs) {
+        const auto size = outputs.size();
+        outputs.erase(std::remove_if(outputs.begin(), outputs.end(),
+                                     [&](const Output &output) {
+                                         return output.path == path && output.pid == self;
+                                     }),
+                      outputs.end());
+        return outputs.size() != size;
+    });
+}
+
+// A damaged record is set aside and the change applies to an empty one.
+int LeftoverOutputs::change(const std::function<bool(QList<Output> &)> &edit)
+{
+    QDir().mkpath(QFileInfo(m_recordFile).path());
+    QLockFile lock(m_recordFile + QStringLiteral(".lock"));
+    if (!lock.tryLock(lockWaitMs))
+        return recordUnusable;
+    QList<Output> outputs;
+    if (read(outputs) != 0)
+        moveAside();
+    return edit(outputs) ? write(outputs) : 0;
+}
+
+int LeftoverOutputs::removeLeftovers(int *removed)
+{
+    if (removed)
+        *removed = 0;
+    QLockFile lock(m_recordFile + QStringLiteral(".lock"));
+    if (!lock.tryLock(lockWaitMs))
+        return recordUnusable;
+    QList<Output> outputs;
+    if (read(outputs) != 0) {
+        moveAside();
+        return recordDamaged;
+    }
+    QList<Output> kept;
+    for (const Output &output : outputs) {
+        if (ownerRuns(output.pid)) {
+            kept.append(output);
+            continue;
+        }
+        // Gone already, or not a name of ours: nothing to remove.
+        if (!removable(output.path) || !QFileInfo(output.path).isFile())
+            continue;
+        // A file that cannot be removed now stays recorded for the next try.
+        if (!QFile::remove(output.path))
+            kept.append(output);
+        else if (removed)
+            ++*removed;
+    }
+    return kept.size() == outputs.size() ? 0 : write(kept);
+}
+
+QStringList LeftoverOutputs::recorded() const
+{
+    QList<Output> outputs;
+    read(outputs);
+    QStringList paths;
+    for (const Output &output : outputs)
+        paths.append(output.path);
+    return paths;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "convert/FileIdentity.h"
+
+#include <functional>
+#include <string>
+
+class LeftoverOutputs;
+
+// A conversion's output under a hidden temporary name in the output folder until the run is
+// done, then flushed to disk and renamed to its final name, never over a file that is there. Each
+// temporary name is recorded before its file is made, so that a killed run's leftover can be
+// removed later (LeftoverOutputs).
+class OutputPublisher final
+{
+public:
+    // Results: the temporary file is missing; it could not be flushed to disk; it could not be
+    // renamed (for example the folder is not writable); the record could not be written.
+    static constexpr int tempMissing = -202;
+    static constexpr int syncFailed = -205;
+    static constexpr int renameFailed = -206;
+    static constexpr int recordFailed = -207;
+
+    // Eight hexadecimal digits; random unless a test gives its own.
+    using TokenSource = std::function<std::string()>;
+
+    explicit OutputPublisher(LeftoverOutputs &record, TokenSource tokens = TokenSource());
+
+    // Makes an empty file under a fresh temporary name, recorded first: 0 with `tempPath` set,
+    // recordFailed, or renameFailed when the folder takes no file. Two calls never share a name,
+    // in this process or in another, as the file is made exclusively.
+    int createTemp(const std::string &outputDirectory, const std::string &baseName,
+                   const std::string &extension, std::string &tempPath);
+    // Flushes the temporary file and renames it to composeOutputPath()'s name, skipping names
+    // that `isTaken` counts or that exist on disk, also when one appears during the rename:
+    // 0 with `finalPath` set, tempMissing, syncFailed or renameFailed (the temporary file then
+    // stays where it is, still recorded).
+    int publish(const std::string &tempPath, const std::string &outputDirectory,
+                const std::string &baseName, const std::string &extension,
+                const std::function<bool(const FileIdentity &)> &isTaken, std::string &finalPath);
+    // Removes the temporary file of a cancelled or failed run and forgets it: 0 or recordFailed.
+    int discard(const std::string &tempPath);
+
+private:
+    LeftoverOutputs &record;
+    TokenSource tokens;
+};

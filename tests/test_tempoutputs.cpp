@@ -1,0 +1,373 @@
+#include "convert/LeftoverOutputs.h"
+#include "convert/OutputName.h"
+#include "convert/OutputPublisher.h"
+#include "convert/TakenFiles.h"
+#include "tests/TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <deque>
+
+#include <unistd.h>
+
+namespace
+{
+
+const QString prefix = QStringLiteral("Quellix转码-");
+
+QString probeFormat(const QString &file)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format=format_name",
+                                            "-of", "default=nw=1:nk=1", file});
+    probe.waitForFinished(30000);
+    return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
+}
+
+// A process that runs while the object lives, standing for another copy of the program.
+class StillRunning final
+{
+public:
+    StillRunning()
+    {
+        process.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        process.waitForStarted();
+    }
+    ~StillRunning()
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    qint64 pid() const { return process.processId(); }
+
+private:
+    QProcess process;
+};
+
+// The id of a process that has ended.
+qint64 endedPid()
+{
+    QProcess process;
+    process.start(QStringLiteral("true"), QStringList());
+    process.waitForStarted();
+    const qint64 pid = process.processId();
+    process.waitForFinished();
+    return pid;
+}
+
+} // namespace
+
+// Temporary outputs: their names, making them, publishing them under a final name that never
+// replaces a file, and removing what a killed run left, and nothing else.
+class TestTempOutputs final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void tempName_data();
+    void tempName();
+    void namePattern_data();
+    void namePattern();
+    void freshNames();
+    void takenTempNameIsSkipped();
+    void publish_data();
+    void publish();
+    void publishWithoutTemp();
+    void discard();
+    void leftoversRemovedOnlyWhenRecorded();
+    void damagedRecordRemovesNothing();
+    void transcoderPicksTheContainer_data();
+    void transcoderPicksTheContainer();
+
+private:
+    bool writeRecord(const QByteArray &bytes) const;
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString out;
+    std::unique_ptr<LeftoverOutputs> record;
+};
+
+void TestTempOutputs::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    out = dir->filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out));
+    record = std::make_unique<LeftoverOutputs>(
+        dir->filePath(QStringLiteral("state/quellix/outputs.json"))); // made when needed
+}
+
+bool TestTempOutputs::writeRecord(const QByteArray &bytes) const
+{
+    return QDir().mkpath(QFileInfo(record->recordFile()).path()) &&
+           TestMedia::writeFile(record->recordFile(), bytes);
+}
+
+void TestTempOutputs::tempName_data()
+{
+    QTest::addColumn<QString>("baseName");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("plain") << "clip"
+                           << ".mp4"
+                           << ".quellix-0123abcd-clip.part.mp4";
+    QTest::newRow("dots in the name") << "a.b"
+                                      << ".wmv"
+                                      << ".quellix-0123abcd-a.b.part.wmv";
+    // 255 bytes at most: 18 before the base name, 9 after it.
+    const QString longest = QString(300, QLatin1Char('y'));
+    QTest::newRow("cut to the folder's limit")
+        << longest << ".mp4"
+        << ".quellix-0123abcd-" + longest.left(228) + ".part.mp4";
+    const QString clapper = QStringLiteral("🎬");
+    QTest::newRow("cut after a whole character")
+        << clapper.repeated(60) << ".flv"
+        << ".quellix-0123abcd-" + clapper.repeated(57) + ".part.flv";
+}
+
+void TestTempOutputs::tempName()
+{
+    QFETCH(QString, baseName);
+    QFETCH(QString, extension);
+    QFETCH(QString, expected);
+    const std::string path = composeTempOutputPath(out.toStdString() + "/", baseName.toStdString(),
+                                                   extension.toStdString(), "0123abcd");
+    QCOMPARE(QString::fromStdString(path), out + "/" + expected);
+    QVERIFY(QFile::encodeName(expected).size() <= 255);
+    QVERIFY(isTempOutputName(expected));
+}
+
+void TestTempOutputs::namePattern_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("ours");
+
+    QTest::newRow("ours") << ".quellix-0123abcd-clip.part.mp4" << true;
+    QTest::newRow("no extension kept") << ".quellix-0123abcd-clip.part." << true;
+    QTest::newRow("a final name") << prefix + "clip.mp4" << false;
+    QTest::newRow("not hidden") << "quellix-0123abcd-clip.part.mp4" << false;
+    QTest::newRow("short token") << ".quellix-0123abc-clip.part.mp4" << false;
+    QTest::newRow("upper-case token") << ".quellix-0123ABCD-clip.part.mp4" << false;
+    QTest::newRow("no part mark") << ".quellix-0123abcd-clip.mp4" << false;
+    QTest::newRow("something after") << ".quellix-0123abcd-clip.part.mp4.keep" << false;
+}
+
+void TestTempOutputs::namePattern()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, ours);
+    QCOMPARE(isTempOutputName(name), ours);
+}
+
+void TestTempOutputs::freshNames()
+{
+    OutputPublisher publisher(*record);
+    QSet<QString> names;
+    for (int i = 0; i < 50; ++i) {
+        std::string path;
+        QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", path), 0);
+        names.insert(QString::fromStdString(path));
+        QVERIFY(QFileInfo(QString::fromStdString(path)).isFile());
+    }
+    QCOMPARE(names.size(), 50);
+    const QStringList recorded = record->recorded();
+    QCOMPARE(QSet<QString>(recorded.cbegin(), recorded.cend()), names);
+}
+
+// A name in use, by another run or by anybody, is neither taken over nor recorded.
+void TestTempOutputs::takenTempNameIsSkipped()
+{
+    std::deque<std::string> tokens = {"0000000a", "0000000a", "0000000b"};
+    OutputPublisher publisher(*record, [&tokens] {
+        const std::string token = tokens.front();
+        tokens.pop_front();
+        return token;
+    });
+    // Another running copy of the program writes the first name.
+    const StillRunning other;
+    QVERIFY(other.pid() > 0);
+    const QString first = out + "/.quellix-0000000a-clip.part.mp4";
+    QVERIFY(TestMedia::writeFile(first, "someone else's"));
+    QVERIFY(writeRecord(LeftoverOutputs::serialise({{first, other.pid()}})));
+    std::string path;
+    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", path), 0);
+    QCOMPARE(QString::fromStdString(path), out + "/.quellix-0000000b-clip.part.mp4");
+    QCOMPARE(TestMedia::readFile(first), QByteArray("someone else's"));
+    QCOMPARE(record->recorded(), (QStringList{first, QString::fromStdString(path)}));
+}
+
+void TestTempOutputs::publish_data()
+{
+    QTest::addColumn<QStringList>("existing"); // files in the folder before the rename
+    QTest::addColumn<QString>("linked");       // a dangling link under this name
+    QTest::addColumn<QStringList>("taken");    // names other jobs hold
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("free name") << QStringList() << "" << QStringList() << prefix + "clip.mp4";
+    QTest::newRow("appeared meanwhile")
+        << QStringList{prefix + "clip.mp4"} << "" << QStringList() << prefix + "clip (2).mp4";
+    QTest::newRow("first free number") << QStringList{prefix + "clip.mp4", prefix + "clip (2).mp4"}
+                                       << "" << QStringList() << prefix + "clip (3).mp4";
+    QTest::newRow("dangling link")
+        << QStringList() << prefix + "clip.mp4" << QStringList() << prefix + "clip (2).mp4";
+    QTest::newRow("held by another job")
+        << QStringList() << "" << QStringList{prefix + "clip.mp4"} << prefix + "clip (2).mp4";
+}
+
+void TestTempOutputs::publish()
+{
+    QFETCH(QStringList, existing);
+    QFETCH(QString, linked);
+    QFETCH(QStringList, taken);
+    QFETCH(QString, expected);
+    OutputPublisher publisher(*record);
+    std::string temp;
+    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", temp), 0);
+    QVERIFY(TestMedia::writeFile(QString::fromStdString(temp), "converted"));
+    for (const QString &name : existing)
+        QVERIFY(TestMedia::writeFile(out + "/" + name, name.toUtf8()));
+    if (!linked.isEmpty())
+        QVERIFY(QFile::link(dir->filePath(QStringLiteral("nowhere")), out + "/" + linked));
+    TakenFiles others;
+    for (const QString &name : taken)
+        others.add(FileIdentity::of(out + "/" + name));
+
+    std::string finalPath;
+    QCOMPARE(publisher.publish(
+                 temp, out.toStdString(), "clip", ".mp4",
+                 [&](const FileIdentity &file) { return others.contains(file); }, finalPath),
+             0);
+    QCOMPARE(QString::fromStdString(finalPath), out + "/" + expected);
+    QCOMPARE(TestMedia::readFile(QString::fromStdString(finalPath)), QByteArray("converted"));
+    for (const QString &name : existing)
+        QCOMPARE(TestMedia::readFile(out + "/" + name), name.toUtf8());
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(temp)));
+    QVERIFY(record->recorded().isEmpty());
+}
+
+void TestTempOutputs::publishWithoutTemp()
+{
+    OutputPublisher publisher(*record);
+    std::string temp;
+    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", temp), 0);
+    QVERIFY(QFile::remove(QString::fromStdString(temp)));
+    std::string finalPath = "unchanged";
+    QCOMPARE(publisher.publish(
+                 temp, out.toStdString(), "clip", ".mp4",
+                 [](const FileIdentity &) { return false; }, finalPath),
+             OutputPublisher::tempMissing);
+    QCOMPARE(finalPath, std::string("unchanged"));
+    QVERIFY(!QFileInfo::exists(out + "/" + prefix + "clip.mp4"));
+}
+
+void TestTempOutputs::discard()
+{
+    OutputPublisher publisher(*record);
+    std::string kept, dropped;
+    QCOMPARE(publisher.createTemp(out.toStdString(), "a", ".avi", kept), 0);
+    QCOMPARE(publisher.createTemp(out.toStdString(), "b", ".avi", dropped), 0);
+    QCOMPARE(publisher.discard(dropped), 0);
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(dropped)));
+    QCOMPARE(record->recorded(), QStringList{QString::fromStdString(kept)});
+}
+
+void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
+{
+    const StillRunning running;
+    QVERIFY(running.pid() > 0);
+    const qint64 ended = endedPid();
+    const QString killed = out + "/.quellix-00000001-a.part.mp4";
+    const QString mine = out + "/.quellix-00000002-b.part.flv";
+    const QString writing = out + "/.quellix-00000003-c.part.avi";
+    const QString unrecorded = out + "/.quellix-00000004-d.part.mp4";
+    const QString userFile = out + "/" + prefix + "e.mp4";
+    const QString gone = out + "/.quellix-00000005-f.part.mp4";
+    for (const QString &path : {killed, mine, writing, unrecorded, userFile})
+        QVERIFY(TestMedia::writeFile(path, "data"));
+    const QList<LeftoverOutputs::Output> outputs = {{killed, ended},
+                                                    {mine, qint64(::getpid())},
+                                                    {writing, running.pid()},
+                                                    {userFile, ended},
+                                                    {gone, ended}};
+    QVERIFY(writeRecord(LeftoverOutputs::serialise(outputs)));
+
+    int removed = -1;
+    QCOMPARE(record->removeLeftovers(&removed), 0);
+    QCOMPARE(removed, 2);
+    QVERIFY(!QFileInfo::exists(killed));
+    QVERIFY(!QFileInfo::exists(mine));
+    // Another running copy of the program still writes this one.
+    QVERIFY(QFileInfo::exists(writing));
+    QVERIFY(QFileInfo::exists(unrecorded));
+    QVERIFY(QFileInfo::exists(userFile));
+    QCOMPARE(record->recorded(), QStringList{writing});
+}
+
+void TestTempOutputs::damagedRecordRemovesNothing()
+{
+    const QString leftover = out + "/.quellix-00000001-a.part.mp4";
+    QVERIFY(TestMedia::writeFile(leftover, "data"));
+    const QByteArray damaged =
+        "{\"version\":1,\"outputs\":[{\"path\":\"" + leftover.toUtf8() + "\",\"pid\":\"x\"}]}";
+    QVERIFY(writeRecord(damaged));
+    QCOMPARE(record->removeLeftovers(), LeftoverOutputs::recordDamaged);
+    QVERIFY(QFileInfo::exists(leftover));
+    QCOMPARE(TestMedia::readFile(record->recordFile() + ".bad"), damaged);
+    // The record works again afterwards.
+    QCOMPARE(record->add(leftover), 0);
+    QCOMPARE(record->recorded(), QStringList{leftover});
+}
+
+void TestTempOutputs::transcoderPicksTheContainer_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("format");
+
+    QTest::newRow("mp4") << ".mp4"
+                         << "mov,mp4,m4a,3gp,3g2,mj2";
+    QTest::newRow("flv") << ".flv"
+                         << "flv";
+    QTest::newRow("avi") << ".avi"
+                         << "avi";
+    QTest::newRow("wmv") << ".wmv"
+                         << "asf";
+}
+
+// The real transcoder writes the temporary name, over the empty file made for it.
+void TestTempOutputs::transcoderPicksTheContainer()
+{
+    QFETCH(QString, extension);
+    QFETCH(QString, format);
+    OutputPublisher publisher(*record);
+    std::string temp;
+    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", extension.toStdString(), temp), 0);
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
+                  "testsrc=duration=1:size=160x120:rate=10", "-f", "lavfi", "-i", "sine=duration=1",
+                  "-pix_fmt", "yuv420p", QString::fromStdString(temp)});
+    QVERIFY(ffmpeg.waitForFinished(60000));
+    QVERIFY2(ffmpeg.exitCode() == 0, ffmpeg.readAll().constData());
+    QCOMPARE(probeFormat(QString::fromStdString(temp)), format);
+
+    std::string finalPath;
+    QCOMPARE(publisher.publish(
+                 temp, out.toStdString(), "clip", extension.toStdString(),
+                 [](const FileIdentity &) { return false; }, finalPath),
+             0);
+    QCOMPARE(QString::fromStdString(finalPath), out + "/" + prefix + "clip" + extension);
+    QCOMPARE(probeFormat(QString::fromStdString(finalPath)), format);
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
+             QStringList{prefix + "clip" + extension});
+}
+
+QTEST_GUILESS_MAIN(TestTempOutputs)
+#include "test_tempoutputs.moc"
