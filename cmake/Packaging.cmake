@@ -19,6 +19,8 @@ install(FILES resources/quellix.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/app
 install(DIRECTORY resources/icons/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 # Debian's place for the package's documents, named after the package rather than the project.
 set(quellix_docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/quellix)
+install(FILES packaging/org.quellix.Quellix.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES packaging/copyright DESTINATION ${quellix_docdir})
 
 # The manual page carries the version and the date of the changelog's newest entry. Both it and the
