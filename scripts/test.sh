@@ -9,5 +9,6 @@ scripts/setup.sh build-test -DQUELLIX_WERROR=ON
 scripts/setup.sh build-asan -DQUELLIX_SANITIZE=ON -DQUELLIX_WERROR=ON
 scripts/fuzz.sh 20
 (cd build-asan && xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 1)
+scripts/package-check.sh build-test # the package: lintian, AppStream and menu-entry validators
 cd build-test
 exec xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 1

@@ -1,6 +1,6 @@
 // The `quellix` command: it starts the program in the user's configuration folder and takes over a
 // settings file an earlier version left in the home folder. A stand-in program prints the folder
-// it runs in and its arguments.
+// it runs in and its arguments; the real one answers --help and --version.
 #include "TestMedia.h"
 
 #include <QDir>
@@ -28,9 +28,13 @@ private slots:
     void takeOver_data();
     void takeOver();
     void folderCannotBeMade();
+    void startFolder();
+    void answersWithoutDisplay_data();
+    void answersWithoutDisplay();
     void installedLayout();
 
 private:
+    QProcessEnvironment environment(const QString &configHome, bool withProgram) const;
     // Runs `launcher` with HOME in the scratch folder; XDG_CONFIG_HOME only when `configHome`
     // is not null. Returns the stand-in's output; exitCode gets the launcher's status.
     QString run(const QString &launcher, const QString &configHome, int &exitCode,
@@ -51,8 +55,7 @@ void TestLauncher::init()
     QVERIFY(TestMedia::writeScript(program, "printf '%s|%s\\n' \"$(pwd)\" \"$*\"\nexit 3"));
 }
 
-QString TestLauncher::run(const QString &launcher, const QString &configHome, int &exitCode,
-                          const QStringList &arguments, bool withProgram)
+QProcessEnvironment TestLauncher::environment(const QString &configHome, bool withProgram) const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home);
@@ -60,10 +63,17 @@ QString TestLauncher::run(const QString &launcher, const QString &configHome, in
     if (!configHome.isNull())
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     env.remove(QStringLiteral("QUELLIX_PROGRAM"));
+    env.remove(QStringLiteral("QUELLIX_START_DIR"));
     if (withProgram)
         env.insert(QStringLiteral("QUELLIX_PROGRAM"), program);
+    return env;
+}
+
+QString TestLauncher::run(const QString &launcher, const QString &configHome, int &exitCode,
+                          const QStringList &arguments, bool withProgram)
+{
     QProcess process;
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(environment(configHome, withProgram));
     process.setWorkingDirectory(scratch->path());
     process.start(launcher, arguments);
     exitCode = -1;
@@ -153,6 +163,68 @@ void TestLauncher::folderCannotBeMade()
     QCOMPARE(run(QStringLiteral(QUELLIX_LAUNCHER), blocker, exitCode),
              scratch->path() + QLatin1Char('|'));
     QCOMPARE(exitCode, 3);
+}
+
+// The program runs in the settings folder and learns from the launcher where the command was
+// started, to find the files named relative to it.
+void TestLauncher::startFolder()
+{
+    QVERIFY(TestMedia::writeScript(program, "printf '%s|%s\\n' \"$(pwd)\" \"$QUELLIX_START_DIR\""));
+    const QString started = scratch->filePath(QStringLiteral("videos dir"));
+    QVERIFY(QDir().mkpath(started));
+    QProcess process;
+    QProcessEnvironment env = environment(QString(), true);
+    env.insert(QStringLiteral("QUELLIX_START_DIR"), QStringLiteral("/elsewhere"));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(started);
+    process.start(QStringLiteral(QUELLIX_LAUNCHER), {QStringLiteral("a.mp4")});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed(),
+             home + QStringLiteral("/.config/quellix|") + started);
+}
+
+void TestLauncher::answersWithoutDisplay_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // the start of the standard output
+    QTest::addColumn<QString>("err"); // the start of the standard error
+
+    QTest::newRow("--help") << "--help" << 0 << "Usage: quellix [OPTION]... [FILE|FOLDER]...\n"
+                            << "";
+    QTest::newRow("-h") << "-h" << 0 << "Usage: quellix "
+                        << "";
+    QTest::newRow("--version") << "--version" << 0 << "quellix " QUELLIX_VERSION "\n"
+                               << "";
+    QTest::newRow("unknown option") << "--bogus" << 2 << ""
+                                    << "quellix: Unknown option 'bogus'.\n";
+}
+
+// The real program, through the launcher, answers before it needs a display: none is there.
+void TestLauncher::answersWithoutDisplay()
+{
+    QFETCH(QString, argument);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    QProcessEnvironment env = environment(QString(), false);
+    env.insert(QStringLiteral("QUELLIX_PROGRAM"), QStringLiteral(QUELLIX_PROGRAM_FILE));
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XAUTHORITY"})
+        env.remove(QString::fromLatin1(name));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(QUELLIX_LAUNCHER), {argument});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const QString standardOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString standardError = QString::fromLocal8Bit(process.readAllStandardError());
+    QCOMPARE(standardError.left(err.size()), err);
+    QCOMPARE(standardError.isEmpty(), err.isEmpty());
+    QCOMPARE(standardOutput.left(out.size()), out);
+    QCOMPARE(standardOutput.isEmpty(), out.isEmpty());
+    QCOMPARE(process.exitCode(), exitCode);
 }
 
 // Installed, the command finds the program where the installation puts it, also when it is

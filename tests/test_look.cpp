@@ -584,8 +584,8 @@ void TestLook::startButtonLooks()
     }
 }
 
-// The package holds the program, its menu entry and its icons where the desktop looks for them,
-// and depends on what the program runs with.
+// The package holds the program, its menu entry, icons, metadata and documents where the desktop
+// and Debian look for them, and depends on what the program runs with.
 void TestLook::debianPackage()
 {
     const QString cpack = QStandardPaths::findExecutable(QStringLiteral("cpack"));
@@ -629,6 +629,11 @@ void TestLook::debianPackage()
     }
     QVERIFY(
         QFile::exists(root + QStringLiteral("/usr/share/icons/hicolor/scalable/apps/quellix.svg")));
+    // What Debian asks of every package, and what software centres read.
+    for (const char *file : {"/usr/share/man/man1/quellix.1.gz", "/usr/share/doc/quellix/copyright",
+                             "/usr/share/doc/quellix/changelog.gz",
+                             "/usr/share/metainfo/org.quellix.Quellix.metainfo.xml"})
+        QVERIFY2(QFileInfo(root + QLatin1String(file)).size() > 0, file);
 
     QProcess fields;
     fields.start(dpkgDeb,
