@@ -42,7 +42,6 @@ private:
 namespace
 {
 
-const QStringList picture = {"-f", "lavfi", "-i", "testsrc2=d=1:s=160x90:r=10"};
 
 // Sound alone: the picture would only cost time here.
 QStringList audioSource(const QString &layout, int rate, const QString &codec)
@@ -51,25 +50,6 @@ QStringList audioSource(const QString &layout, int rate, const QString &codec)
             "-i",   QStringLiteral("sine=d=1:r=%1").arg(rate),
             "-af",  "aformat=channel_layouts=" + layout,
             "-c:a", codec};
-}
-
-QStringList hdrSource(const QString &transfer)
-{
-    return picture + QStringList{"-pix_fmt",
-                                 "yuv420p10le",
-                                 "-c:v",
-                                 "libx265",
-                                 "-preset",
-                                 "ultrafast",
-                                 "-x265-params",
-                                 "log-level=error:colorprim=bt2020:transfer=" + transfer +
-                                     ":colormatrix=bt2020nc",
-                                 "-color_primaries",
-                                 "bt2020",
-                                 "-color_trc",
-                                 transfer,
-                                 "-colorspace",
-                                 "bt2020nc"};
 }
 
 QByteArray run(const QString &program, const QStringList &arguments, bool *ok)
@@ -97,8 +77,8 @@ void TestSourceFit::initTestCase()
     QVERIFY(media.makeMedia("flac-7.1.mkv", audioSource("7.1", 96000, "flac")));
     QVERIFY(media.makeMedia("mono-11025.mkv", audioSource("mono", 11025, "pcm_s16le")));
     QVERIFY(media.makeMedia("stereo-8000.mkv", audioSource("stereo", 8000, "pcm_s16le")));
-    QVERIFY(media.makeMedia("pq.mkv", hdrSource("smpte2084")));
-    QVERIFY(media.makeMedia("hlg.mp4", hdrSource("arib-std-b67")));
+    QVERIFY(media.makeHdrClip("pq.mkv", "smpte2084"));
+    QVERIFY(media.makeHdrClip("hlg.mp4", "arib-std-b67"));
     for (const QString name : {"pq.mkv", "hlg.mp4"}) {
         const QString file = media.path(name);
         const QString transfer = TestMedia::probeVideo(file, "color_transfer");
@@ -306,18 +286,9 @@ void TestSourceFit::sourceCutShort_data()
 void TestSourceFit::sourceCutShort()
 {
     QFETCH(bool, cut);
-    // The index in front, so that half of the file still plays its first half.
-    QVERIFY(media.makeMedia("long.mp4",
-                            {"-f", "lavfi", "-i", "testsrc2=d=10:s=160x90:r=10", "-f", "lavfi",
-                             "-i", "sine=d=10", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset",
-                             "ultrafast", "-c:a", "aac", "-movflags", "+faststart"}));
-    QFile whole(media.path("long.mp4"));
-    QFile part(media.path("part.mp4"));
-    QVERIFY(whole.open(QIODevice::ReadOnly) && part.open(QIODevice::WriteOnly));
-    part.write(whole.read(cut ? whole.size() / 2 : whole.size()));
-    part.close();
-
-    const double declared = probe(part.fileName()).durationSeconds;
+    QVERIFY(media.makeCutClip("part.mp4", 10, cut ? 0.5 : 1.0));
+    const QString part = media.path("part.mp4");
+    const double declared = probe(part).durationSeconds;
     QVERIFY(qAbs(declared - 10) < 0.1);
     const QString output =
         convert(QStringLiteral("part.mp4"), 0, 2, 0, QStringLiteral("converted"));

@@ -12,25 +12,6 @@ namespace
 const QStringList picture = {"-f", "lavfi", "-i", "testsrc2=d=1:s=160x90:r=10"};
 const QStringList h264 = {"-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "ultrafast"};
 
-QStringList hdrPicture(const QString &transfer)
-{
-    return picture + QStringList{"-pix_fmt",
-                                 "yuv420p10le",
-                                 "-c:v",
-                                 "libx265",
-                                 "-preset",
-                                 "ultrafast",
-                                 "-x265-params",
-                                 "log-level=error:colorprim=bt2020:transfer=" + transfer +
-                                     ":colormatrix=bt2020nc",
-                                 "-color_primaries",
-                                 "bt2020",
-                                 "-color_trc",
-                                 transfer,
-                                 "-colorspace",
-                                 "bt2020nc"};
-}
-
 } // namespace
 
 class TestSourceProbe final : public QObject
@@ -62,21 +43,12 @@ void TestSourceProbe::initTestCase()
                                                 QStringList{"-f", "lavfi", "-i", "sine=d=1", "-af",
                                                             "aformat=channel_layouts=5.1"} +
                                                 h264 + QStringList{"-c:a", "ac3"}));
-    QVERIFY(media.makeMedia("pq.mp4", hdrPicture("smpte2084")));
-    QVERIFY(media.makeMedia("hlg.mp4", hdrPicture("arib-std-b67")));
+    QVERIFY(media.makeHdrClip("pq.mp4", "smpte2084"));
+    QVERIFY(media.makeHdrClip("hlg.mp4", "arib-std-b67"));
     QVERIFY(media.makeMedia("upright.mp4", picture + h264));
     QVERIFY(media.makeMedia("turned.mp4", {"-i", media.path("upright.mp4"), "-c", "copy",
                                            "-metadata:s:v:0", "rotate=90"}));
-    // The index in front, so that half of the file still plays its first half.
-    QVERIFY(media.makeMedia("whole.mp4",
-                            {"-f", "lavfi", "-i", "testsrc2=d=10:s=160x90:r=10", "-f", "lavfi",
-                             "-i", "sine=d=10", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset",
-                             "ultrafast", "-c:a", "aac", "-movflags", "+faststart"}));
-    QFile whole(media.path("whole.mp4"));
-    QFile half(media.path("half.mp4"));
-    QVERIFY(whole.open(QIODevice::ReadOnly) && half.open(QIODevice::WriteOnly));
-    half.write(whole.read(whole.size() / 2));
-    half.close();
+    QVERIFY(media.makeCutClip("half.mp4", 10, 0.5));
     // A bare stream declares no length.
     QVERIFY(media.makeMedia("bare.h264", picture + h264));
     QFile text(media.path("text.mp4"));
