@@ -5,24 +5,12 @@
 #include "params/AVParams.h"
 #include "params/ParamTables.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace
 {
 
 bool usesQualityFactor(int32_t cv)
 {
     return cv == 2 || cv == 3;
-}
-
-std::string lowerExtension(const std::string &path)
-{
-    const size_t dot = path.find_last_of("./");
-    std::string ext = dot == std::string::npos || path[dot] != '.' ? "" : path.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return ext;
 }
 
 using Option = std::pair<std::string, std::string>;
@@ -48,7 +36,7 @@ void addPlayableVideoOptions(std::vector<Option> &options,
     }
     if (encoder != std::string("libx265"))
         return;
-    const std::string ext = lowerExtension(params.output);
+    const std::string ext = outputExtension(params.output);
     if (ext == ".mp4")
         options.push_back({"-tag:v", "hvc1"});
     else if (ext == ".avi")
@@ -62,7 +50,7 @@ void addAudioOptions(std::vector<Option> &options, const AVParams &params,
                      const std::optional<std::string> &encoder)
 {
     const AVSettings &s = params.settings;
-    const std::string ext = lowerExtension(params.output);
+    const std::string ext = outputExtension(params.output);
     const std::string used = encoder.value_or(defaultAudioEncoder(ext));
     if (!params.source || used == "copy") {
         if (s.ar != -1)

@@ -46,6 +46,8 @@ bool isCoverPicture(const QJsonObject &stream)
 
 int quarterTurns(double degrees)
 {
+    if (!(std::fabs(degrees) < 1e6))
+        return 0;
     const long turns = std::lround(degrees / 90.0) % 4;
     return int((turns + 4) % 4) * 90;
 }

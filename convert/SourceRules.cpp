@@ -2,6 +2,7 @@
 #include "params/SourceInfo.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <vector>
 
@@ -44,6 +45,15 @@ std::string matrixOf(const SourceInfo &source)
 }
 
 } // namespace
+
+std::string outputExtension(const std::string &path)
+{
+    const size_t dot = path.find_last_of("./");
+    std::string ext = dot == std::string::npos || path[dot] != '.' ? "" : path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return ext;
+}
 
 std::string defaultAudioEncoder(const std::string &outputExt)
 {

@@ -7,6 +7,8 @@ struct SourceInfo;
 // What an encoder takes, and the options that make a source fit it. Encoder names are the
 // transcoder's; "copy" passes a stream through and no rule touches it.
 
+// The path's last extension with its dot, in lower case; empty when it has none.
+std::string outputExtension(const std::string &path);
 // The audio encoder the transcoder uses when none is named: the output container's own.
 std::string defaultAudioEncoder(const std::string &outputExt);
 // The channel count to ask for with -ac, or 0 when the source's count can stay: two for the
