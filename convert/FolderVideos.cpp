@@ -30,9 +30,12 @@ bool folderId(const QString &path, FolderId &id)
     return true;
 }
 
+// Names with their paths, so that sorting compares names without making any.
+using Named = std::vector<std::pair<QString, QString>>;
+
 struct FolderEntries {
-    QStringList files;
-    QStringList folders;
+    Named files;
+    Named folders;
 };
 
 FolderEntries listFolder(const QString &path, const QCollator &order)
@@ -44,12 +47,12 @@ FolderEntries listFolder(const QString &path, const QCollator &order)
         it.next();
         const QFileInfo info = it.fileInfo();
         if (info.isDir())
-            entries.folders << info.absoluteFilePath();
+            entries.folders.emplace_back(it.fileName(), info.absoluteFilePath());
         else if (info.isFile() && isInputExtension("." + info.suffix().toStdString()))
-            entries.files << info.absoluteFilePath();
+            entries.files.emplace_back(it.fileName(), info.absoluteFilePath());
     }
-    const auto byName = [&order](const QString &a, const QString &b) {
-        return order.compare(a.section(QLatin1Char('/'), -1), b.section(QLatin1Char('/'), -1)) < 0;
+    const auto byName = [&order](const auto &a, const auto &b) {
+        return order.compare(a.first, b.first) < 0;
     };
     std::sort(entries.files.begin(), entries.files.end(), byName);
     std::sort(entries.folders.begin(), entries.folders.end(), byName);
@@ -78,8 +81,10 @@ QStringList collectFolderVideos(const QString &folder, const std::atomic<bool> *
         if (!folderId(path, id) || !visited.insert(id).second)
             continue;
         const FolderEntries entries = listFolder(path, order);
-        videos += entries.files;
-        pending.insert(pending.end(), entries.folders.rbegin(), entries.folders.rend());
+        for (const auto &[name, file] : entries.files)
+            videos << file;
+        for (auto it = entries.folders.rbegin(); it != entries.folders.rend(); ++it)
+            pending.push_back(it->second);
     }
     return videos;
 }

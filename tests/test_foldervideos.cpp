@@ -94,7 +94,9 @@ void TestFolderVideos::tenThousandFiles()
     QCOMPARE(found.at(2), dir.filePath("many/f0/clip2.mp4"));
     QCOMPARE(found.at(100), dir.filePath("many/f1/clip0.mp4"));
     QCOMPARE(found.last(), dir.filePath("many/f99/clip99.mp4"));
-    QVERIFY(ms < 3000);
+    // About 0.2 s here, 0.5 s under the sanitizers; only something gone badly wrong takes this
+    // long.
+    QVERIFY(ms < 10000);
 }
 
 QTEST_GUILESS_MAIN(TestFolderVideos)
