@@ -1,6 +1,8 @@
 // Builds the transcoder command line from random settings and paths. The input is a settings
 // record: eleven little-endian 32-bit fields in AVSettings order, then the input path, a NUL and
-// the output path.
+// the output path; optionally a second NUL and the probed source: its channels and sample rate as
+// two more such fields and one byte for its colour transfer (1 PQ, 2 HLG, else SDR).
+#include "convert/SourceRules.h"
 #include "fuzz/FuzzCheck.h"
 #include "params/AVParams.h"
 #include "params/ParamTables.h"
@@ -23,20 +25,40 @@ constexpr int32_t AVSettings::*recordFields[] = {
     &AVSettings::ar, &AVSettings::vql, &AVSettings::aql};
 constexpr std::size_t recordSize = std::size(recordFields) * sizeof(int32_t);
 
+int32_t readField(const uint8_t *data)
+{
+    return int32_t(uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
+                   uint32_t(data[3]) << 24);
+}
+
 AVSettings readSettings(const uint8_t *data)
 {
     AVSettings settings;
     for (const auto field : recordFields) {
-        settings.*field = int32_t(uint32_t(data[0]) | uint32_t(data[1]) << 8 |
-                                  uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24);
+        settings.*field = readField(data);
         data += sizeof(int32_t);
     }
     return settings;
 }
 
+constexpr std::size_t sourceSize = 2 * sizeof(int32_t) + 1;
+
+SourceInfo readSource(const uint8_t *data)
+{
+    SourceInfo source;
+    source.hasVideo = true;
+    source.audioChannels = readField(data);
+    source.audioSampleRate = readField(data + sizeof(int32_t));
+    source.hasAudio = source.audioChannels > 0;
+    const uint8_t transfer = data[2 * sizeof(int32_t)];
+    source.colorTransfer = transfer == 1 ? "smpte2084" : transfer == 2 ? "arib-std-b67" : "bt709";
+    return source;
+}
+
 // The options between input and output, in the order the line gives them.
-const std::vector<std::string> optionOrder = {"-s",       "-crf",   "-b:v", "-r",   "-c:v", "-vf",
-                                              "-pix_fmt", "-tag:v", "-ar",  "-b:a", "-c:a"};
+const std::vector<std::string> optionOrder = {
+    "-s",         "-crf",        "-b:v",   "-r",  "-c:v", "-vf",  "-pix_fmt", "-color_primaries",
+    "-color_trc", "-colorspace", "-tag:v", "-ar", "-ac",  "-b:a", "-c:a"};
 
 bool isRateFlag(const std::string &flag)
 {
@@ -89,15 +111,43 @@ std::string valueOf(const std::vector<std::string> &args, const std::string &fla
 }
 
 // An encoded picture is always made playable; a copied one is left alone, and only HEVC is tagged.
-void checkPlayableVideo(const std::vector<std::string> &args)
+// Only a known HDR source is tone-mapped and tagged BT.709.
+void checkPlayableVideo(const std::vector<std::string> &args, const AVParams &params)
 {
     const std::string encoder = valueOf(args, "-c:v");
     const bool copied = encoder == "copy";
+    const bool hdr = !copied && params.source && params.source->isHdr();
     fuzzCheck(valueOf(args, "-vf").empty() == copied,
               "every encoded picture is scaled to even sizes");
+    fuzzCheck((valueOf(args, "-vf").rfind("zscale=", 0) == 0) == hdr,
+              "exactly an HDR picture is tone-mapped");
+    fuzzCheck((valueOf(args, "-colorspace") == "bt709") == hdr,
+              "exactly a tone-mapped picture is tagged");
     fuzzCheck(valueOf(args, "-pix_fmt") == (copied ? "" : "yuv420p"),
               "every encoded picture is 4:2:0 in 8 bits");
     fuzzCheck(valueOf(args, "-tag:v").empty() || encoder == "libx265", "only HEVC is tagged");
+}
+
+// Without a source the user's rate goes as it is and nothing is mixed down; with one, every rate
+// on the line is one the encoder takes, and channels only ever become fewer.
+void checkAudio(const std::vector<std::string> &args, const AVParams &params)
+{
+    const std::string rate = valueOf(args, "-ar");
+    const std::string channels = valueOf(args, "-ac");
+    const std::string ext = outputExtension(params.output);
+    const std::string encoder =
+        lookupText(audioEncoders, params.settings.ca).value_or(defaultAudioEncoder(ext));
+    if (!params.source || encoder == "copy") {
+        fuzzCheck(rate == (params.settings.ar == -1 ? "" : std::to_string(params.settings.ar)),
+                  "the user's rate goes as it is");
+        fuzzCheck(channels.empty(), "no channel count without a source");
+        return;
+    }
+    fuzzCheck(rate.empty() || takesSampleRate(encoder, ext, std::stoi(rate)),
+              "a rate on the line is one the encoder takes");
+    fuzzCheck(channels.empty() || (std::stoi(channels) >= 2 && std::stoi(channels) <= 8 &&
+                                   std::stoi(channels) <= params.source->audioChannels),
+              "channels never become more, two to eight");
 }
 
 } // namespace
@@ -119,8 +169,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     AVParams params;
     params.init(readSettings(data));
     params.input.assign(paths, inputLength);
-    if (inputLength < pathBytes)
-        params.output.assign(paths + inputLength + 1, pathBytes - inputLength - 1);
+    if (inputLength < pathBytes) {
+        const char *output = paths + inputLength + 1;
+        const std::size_t outputBytes = pathBytes - inputLength - 1;
+        const std::size_t outputLength = strnlen(output, outputBytes);
+        params.output.assign(output, outputLength);
+        if (outputBytes - outputLength > sourceSize)
+            params.source =
+                readSource(reinterpret_cast<const uint8_t *>(output + outputLength + 1));
+    }
 
     const std::vector<std::string> args = params.commandArguments();
     fuzzCheck(args.size() >= 5 && args.size() % 2 == 1, "fixed tokens, option pairs, output");
@@ -129,7 +186,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     fuzzCheck(args[3] == params.input, "the input path is one whole argument");
     fuzzCheck(args.back() == params.output, "the output path is the last whole argument");
     checkOptions(args);
-    checkPlayableVideo(args);
+    checkPlayableVideo(args, params);
+    checkAudio(args, params);
     fuzzCheck(params.buildCommandLine() == lineFromArguments(args),
               "the text form holds the same tokens");
     return 0;

@@ -82,3 +82,40 @@ printf '{"version":1,"outputs":[{"path":"/o/.quellix-0123abcd-a.part.mp4","pid":
 printf '{"version":1,"outputs":[{"path":"/o/.quellix-0123abcd-a.part.mp4","pid":"1"}]}' \
     >"$corpus/leftovers/pid-not-a-number"
 printf '{"version":1,"outputs":[]}' >"$corpus/leftovers/empty"
+# The same records with a probed source after a second NUL: channels and sample rate as two more
+# fields, one byte for the transfer (1 PQ, 2 HLG).
+source_record() { # name, eleven numbers, input, output, channels, rate, transfer
+    name=$1
+    shift
+    perl -e 'print pack("l<11", @ARGV[0..10]), $ARGV[11], "\0", $ARGV[12], "\0",
+        pack("l<2C", @ARGV[13..15])' -- "$@" >"$corpus/commandline/$name"
+}
+source_record surround-into-wmv 3 4 2 -1 512 -1 18 128 44100 1 1 /v/film.mkv /out/film.wmv 6 48000 0
+source_record hlg-into-mp4 0 2 0 -1 512 24 18 128 -1 1 3 /v/phone.mov /out/phone.mp4 2 48000 2
+source_record pq-copied 0 6 3 -1 -1 -1 -1 -1 -1 3 3 /v/pq.mkv /out/pq.mp4 8 96000 1
+source_record low-rate-mp3-in-flv 1 2 1 -1 256 32 12 32 24000 0 0 /v/a.ts /out/a.flv 1 8000 0
+
+# The prober's descriptions of generated sources: 5.1 sound, HLG and PQ pictures, a turned
+# picture, a download cut in half, a bare stream without a length, and no streams at all.
+mkdir -p "$corpus/probe"
+probe() { # name, file
+    ffprobe -v error -print_format json -show_streams -show_format "$2" >"$corpus/probe/$1" || true
+}
+lavfi_picture="testsrc2=d=1:s=160x90:r=10"
+ffmpeg -nostdin -y -loglevel error -f lavfi -i "$lavfi_picture" -f lavfi -i sine=d=1 \
+    -af aformat=channel_layouts=5.1 -pix_fmt yuv420p -c:v libx264 -c:a ac3 surround.mkv
+probe surround surround.mkv
+for transfer in smpte2084 arib-std-b67; do
+    ffmpeg -nostdin -y -loglevel error -f lavfi -i "$lavfi_picture" -pix_fmt yuv420p10le \
+        -c:v libx265 -x265-params "log-level=error:colorprim=bt2020:transfer=$transfer" \
+        -color_primaries bt2020 -color_trc $transfer -colorspace bt2020nc hdr.mp4
+    probe "hdr-$transfer" hdr.mp4
+done
+ffmpeg -nostdin -y -loglevel error -i clip.mp4 -c copy -metadata:s:v:0 rotate=90 turned.mp4
+probe turned turned.mp4
+ffmpeg -nostdin -y -loglevel error -i clip.mp4 -c copy -movflags +faststart front.mp4
+head -c $(($(wc -c <front.mp4) / 2)) front.mp4 >half.mp4
+probe half half.mp4
+ffmpeg -nostdin -y -loglevel error -i clip.mp4 -c:v copy -an -f h264 bare.h264
+probe bare bare.h264
+printf '{"streams":[],"format":{"duration":"N/A"}}' >"$corpus/probe/no-streams"

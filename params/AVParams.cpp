@@ -5,4 +5,5 @@ void AVParams::init(const AVSettings &newSettings)
     exe = transcoderProgram;
     opts = "-y";
     settings = newSettings;
+    source.reset();
 }

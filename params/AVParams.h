@@ -1,7 +1,9 @@
 #pragma once
 
 #include "params/AVSettings.h"
+#include "params/SourceInfo.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +21,11 @@ struct AVParams {
     std::string input;
     std::string output;
     AVSettings settings;
+    // What the prober found in the input. While it is unknown the line is built from the settings
+    // alone; once known, the audio is made to fit its encoder and an HDR picture is tone-mapped.
+    std::optional<SourceInfo> source;
 
+    // Also forgets the source: a new input is probed anew.
     void init(const AVSettings &newSettings);
 
     // The transcoder command line as one text (paths between double quotes, unescaped).

@@ -1,5 +1,7 @@
 #include "params/ParamTables.h"
 
+#include <algorithm>
+
 ParamTable containerTexts;
 ParamTable containerExts;
 ParamTable videoCodecTexts;
@@ -30,6 +32,41 @@ const std::vector<ContainerCodecs> containerCodecs = {
     {{4}, {2}},                         // .wmv
 };
 
+// Every accepted input extension with the media type the desktop's shared MIME database gives it.
+// .m2v has no glob there; MPEG video is what its content is recognised as.
+struct InputType {
+    const char *ext;
+    const char *mimeType;
+};
+const InputType inputTypes[] = {
+    {".mp4", "video/mp4"},
+    {".mkv", "video/x-matroska"},
+    {".flv", "video/x-flv"},
+    {".avi", "video/x-msvideo"},
+    {".wmv", "video/x-ms-wmv"},
+    {".mpg", "video/mpeg"},
+    {".mov", "video/quicktime"},
+    {".rmvb", "application/vnd.rn-realmedia"},
+    {".m4v", "video/mp4"},
+    {".3gp", "video/3gpp"},
+    {".3g2", "video/3gpp2"},
+    {".webm", "video/webm"},
+    {".ts", "video/mp2t"},
+    {".mts", "video/mp2t"},
+    {".m2ts", "video/mp2t"},
+    {".vob", "video/mpeg"},
+    {".mpeg", "video/mpeg"},
+    {".mpe", "video/mpeg"},
+    {".m2v", "video/mpeg"},
+    {".ogv", "video/ogg"},
+    {".asf", "application/vnd.ms-asf"},
+    {".f4v", "video/mp4"},
+    {".rm", "application/vnd.rn-realmedia"},
+    {".divx", "video/x-msvideo"},
+    {".dv", "video/dv"},
+    {".mxf", "application/mxf"},
+};
+
 void fillIfEmpty(ParamTable &table, std::initializer_list<const char *> texts)
 {
     if (!table.empty())
@@ -52,7 +89,11 @@ void initParamTables()
     fillIfEmpty(audioCodecTexts, {"AAC", "MP3", "WMAv2", "Copy"});
     fillIfEmpty(audioEncoders, {"aac", "mp3", "wmav2", "copy"});
     fillIfEmpty(resolutions, {"1920x1080", "1280x720", "720x480", "480x320"});
-    fillIfEmpty(inputExts, {".mp4", ".mkv", ".flv", ".avi", ".wmv", ".mpg", ".mov", ".rmvb"});
+    if (inputExts.empty()) {
+        int key = 0;
+        for (const InputType &type : inputTypes)
+            inputExts.emplace(key++, type.ext);
+    }
     fillIfEmpty(qualityTexts, {"低质量", "中质量", "高质量", "默认"});
 }
 
@@ -83,4 +124,45 @@ const ContainerCodecs *offeredCodecs(int vc)
     if (vc < 0 || static_cast<size_t>(vc) >= containerCodecs.size())
         return nullptr;
     return &containerCodecs[static_cast<size_t>(vc)];
+}
+
+bool isInputExtension(const std::string &dotSuffix)
+{
+    std::string lower = dotSuffix;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
+    return findKey(inputExts, lower).has_value();
+}
+
+std::string inputFileFilter()
+{
+    std::string all;
+    std::string each;
+    for (const auto &[key, ext] : inputExts) {
+        const std::string pattern = "*" + ext;
+        std::string name = ext.substr(1);
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; });
+        all += (all.empty() ? "" : " ") + pattern;
+        each += name + " (" + pattern + ");;";
+    }
+    return "All Formats (" + all + ");;" + each + "All Files (*.*)";
+}
+
+std::vector<std::string> inputMimeTypes()
+{
+    std::vector<std::string> types;
+    for (const InputType &type : inputTypes) {
+        if (std::find(types.begin(), types.end(), type.mimeType) == types.end())
+            types.emplace_back(type.mimeType);
+    }
+    return types;
+}
+
+std::string desktopMimeTypeLine()
+{
+    std::string line = "MimeType=";
+    for (const std::string &type : inputMimeTypes())
+        line += type + ";";
+    return line;
 }

@@ -46,3 +46,12 @@ void initParamTables();
 std::optional<std::string> lookupText(const ParamTable &table, int key);
 std::optional<int> findKey(const ParamTable &table, const std::string &text);
 void setOutputDir(const std::string &dir);
+
+// True when the extension (with its dot, any case) is one of inputExts.
+bool isInputExtension(const std::string &dotSuffix);
+// The open-file dialog's filter: every accepted type together, each one alone, then all files.
+std::string inputFileFilter();
+// The media types of the accepted extensions, each once, in the order of inputExts.
+std::vector<std::string> inputMimeTypes();
+// The same as the menu entry's line, "MimeType=video/mp4;...;".
+std::string desktopMimeTypeLine();

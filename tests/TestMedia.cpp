@@ -67,6 +67,32 @@ bool TestMedia::makeClip(const QString &name, int seconds, const QString &size)
     return ok && QFile::exists(path(name));
 }
 
+bool TestMedia::makeHdrClip(const QString &name, const QString &transfer)
+{
+    return makeMedia(
+        name, {"-f", "lavfi", "-i", "testsrc2=d=1:s=160x90:r=10", "-pix_fmt", "yuv420p10le", "-c:v",
+               "libx265", "-preset", "ultrafast", "-x265-params",
+               "log-level=error:colorprim=bt2020:transfer=" + transfer + ":colormatrix=bt2020nc",
+               "-color_primaries", "bt2020", "-color_trc", transfer, "-colorspace", "bt2020nc"});
+}
+
+bool TestMedia::makeCutClip(const QString &name, int seconds, double keptBytes)
+{
+    const QString length = QString::number(seconds);
+    const QString whole = QStringLiteral("whole-") + name;
+    if (!makeMedia(whole,
+                   {"-f", "lavfi", "-i", "testsrc2=d=" + length + ":s=160x90:r=10", "-f", "lavfi",
+                    "-i", "sine=d=" + length, "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset",
+                    "ultrafast", "-c:a", "aac", "-movflags", "+faststart"}))
+        return false;
+    QFile source(path(whole));
+    QFile cut(path(name));
+    if (!source.open(QIODevice::ReadOnly) || !cut.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray bytes = source.read(qint64(double(source.size()) * keptBytes));
+    return cut.write(bytes) == bytes.size();
+}
+
 QString TestMedia::makeFile(const QString &name, qint64 bytes)
 {
     QFile file(path(name));

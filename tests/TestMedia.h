@@ -24,6 +24,12 @@ public:
                   const QString &size = QStringLiteral("160x120"));
     // Runs the transcoder with `arguments` and the file's path last; false when it failed.
     bool makeMedia(const QString &name, const QStringList &arguments);
+    // A one-second 160x90 10-bit HEVC clip whose colours are tagged BT.2020 with `transfer`
+    // ("smpte2084" for PQ, "arib-std-b67" for HLG), in the bitstream and the container.
+    bool makeHdrClip(const QString &name, const QString &transfer);
+    // A 160x90 clip with sound of `seconds`, index in front, and the first `keptBytes` share of
+    // its bytes as `name`: a download broken off, which still declares the whole length.
+    bool makeCutClip(const QString &name, int seconds, double keptBytes);
     // A file of `bytes` bytes in the helper's folder; its path, or empty when it cannot be made.
     QString makeFile(const QString &name, qint64 bytes = 0);
     // Writes `body` as a shell script named ffmpeg and puts its folder first in PATH.

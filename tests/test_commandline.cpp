@@ -13,6 +13,8 @@ private slots:
     void line_data();
     void line();
     void pathsStayWhole();
+    void sourceRules_data();
+    void sourceRules();
 
 private:
     static AVParams profile(const QVector<int> &values);
@@ -116,6 +118,92 @@ void TestCommandLine::pathsStayWhole()
     QCOMPARE(arguments.size(), size_t(13));
     QCOMPARE(arguments[3], params.input);
     QCOMPARE(arguments.back(), params.output);
+}
+
+void TestCommandLine::sourceRules_data()
+{
+    // The source as "channels rate transfer" ("-" for none); the settings as cv ar ca and the
+    // output's extension; what comes between the video encoder's options and the output.
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QVector<int>>("values");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("expected");
+    const QString sdr = QStringLiteral("-vf scale=trunc(iw/2)*2:trunc(ih/2)*2 -pix_fmt yuv420p");
+    QTest::newRow("5.1 into WMAv2 is mixed down")
+        << "6 48000 -" << QVector<int>{4, -1, 2} << ".wmv" << sdr + " -ac 2 -c:a wmav2";
+    QTest::newRow("7.1 into MP3 is mixed down")
+        << "8 48000 -" << QVector<int>{2, -1, 1} << ".avi" << sdr + " -ac 2 -c:a mp3";
+    QTest::newRow("5.1 into AAC keeps its channels in the standard layout")
+        << "6 48000 -" << QVector<int>{2, -1, 0} << ".mp4" << sdr + " -ac 6 -c:a aac";
+    QTest::newRow("7.1 into AAC") << "8 44100 -" << QVector<int>{2, 44100, 0} << ".flv"
+                                  << sdr + " -ar 44100 -ac 8 -c:a aac";
+    QTest::newRow("more than AAC takes")
+        << "10 48000 -" << QVector<int>{2, -1, 0} << ".mp4" << sdr + " -ac 8 -c:a aac";
+    QTest::newRow("mono stays mono")
+        << "1 11025 -" << QVector<int>{4, -1, 2} << ".wmv" << sdr + " -c:a wmav2";
+    QTest::newRow("stereo is left alone")
+        << "2 44100 -" << QVector<int>{2, -1, 1} << ".avi" << sdr + " -c:a mp3";
+    QTest::newRow("96 kHz is too much for WMAv2")
+        << "2 96000 -" << QVector<int>{4, -1, 2} << ".wmv" << sdr + " -ar 48000 -c:a wmav2";
+    QTest::newRow("96 kHz AAC") << "2 96000 -" << QVector<int>{2, -1, 0} << ".mp4"
+                                << sdr + " -c:a aac";
+    QTest::newRow("8 kHz is no FLV rate for MP3")
+        << "1 8000 -" << QVector<int>{2, -1, 1} << ".flv" << sdr + " -ar 11025 -c:a mp3";
+    QTest::newRow("8 kHz MP3 in AVI")
+        << "1 8000 -" << QVector<int>{2, -1, 1} << ".avi" << sdr + " -c:a mp3";
+    QTest::newRow("the user's 24 kHz is no FLV rate for MP3")
+        << "2 44100 -" << QVector<int>{2, 24000, 1} << ".flv" << sdr + " -ar 22050 -c:a mp3";
+    QTest::newRow("the user's 48 kHz MP3 in FLV")
+        << "2 44100 -" << QVector<int>{2, 48000, 1} << ".flv" << sdr + " -ar 48000 -c:a mp3";
+    QTest::newRow("the user's odd rate, between two")
+        << "2 44100 -" << QVector<int>{2, 28000, 0} << ".mp4" << sdr + " -ar 32000 -c:a aac";
+    QTest::newRow("the container's own encoder when none is named")
+        << "6 96000 -" << QVector<int>{4, -1, -1} << ".wmv" << sdr + " -ar 48000 -ac 2";
+    QTest::newRow("audio copy is left alone")
+        << "6 96000 -" << QVector<int>{2, 96000, 3} << ".avi" << sdr + " -ar 96000 -c:a copy";
+    QTest::newRow("no audio") << "0 0 -" << QVector<int>{2, -1, 2} << ".wmv" << sdr + " -c:a wmav2";
+    const QString toneMapped = QStringLiteral(
+        "-vf zscale=tin=%1:pin=bt2020:min=bt2020nc:t=linear:npl=100:p=bt2020,format=gbrpf32le,"
+        "zscale=p=bt709,tonemap=hable:desat=0,zscale=t=bt709:m=bt709:r=tv,format=yuv420p,"
+        "scale=trunc(iw/2)*2:trunc(ih/2)*2 -pix_fmt yuv420p -color_primaries bt709 -color_trc "
+        "bt709 -colorspace bt709");
+    QTest::newRow("PQ into H.264") << "2 48000 smpte2084" << QVector<int>{2, -1, 0} << ".mp4"
+                                   << toneMapped.arg("smpte2084") + " -c:a aac";
+    QTest::newRow("HLG into HEVC") << "2 48000 arib-std-b67" << QVector<int>{3, -1, 0} << ".mp4"
+                                   << toneMapped.arg("arib-std-b67") + " -tag:v hvc1 -c:a aac";
+    QTest::newRow("HLG into WMV2") << "2 48000 arib-std-b67" << QVector<int>{4, -1, 2} << ".wmv"
+                                   << toneMapped.arg("arib-std-b67") + " -c:a wmav2";
+    QTest::newRow("HDR video copy is left alone")
+        << "2 48000 smpte2084" << QVector<int>{6, -1, 3} << ".mp4"
+        << "-c:a copy";
+    QTest::newRow("SDR gets no filter")
+        << "2 48000 bt709" << QVector<int>{2, -1, 0} << ".mp4" << sdr + " -c:a aac";
+}
+
+void TestCommandLine::sourceRules()
+{
+    QFETCH(QString, source);
+    QFETCH(QVector<int>, values);
+    QFETCH(QString, output);
+    QFETCH(QString, expected);
+    AVParams params = profile({values[0], -1, -1, -1, -1, values[1], -1, values[2]});
+    params.output = "/out/a" + output.toStdString();
+    const QStringList fields = source.split(' ');
+    SourceInfo info;
+    info.hasVideo = true;
+    info.audioChannels = fields[0].toInt();
+    info.hasAudio = info.audioChannels > 0;
+    info.audioSampleRate = fields[1].toInt();
+    info.colorTransfer = fields[2] == "-" ? std::string() : fields[2].toStdString();
+    params.source = info;
+
+    QStringList arguments;
+    for (const std::string &argument : params.commandArguments())
+        arguments << QString::fromStdString(argument);
+    const int afterEncoder = int(arguments.indexOf(QStringLiteral("-c:v")) + 2);
+    QCOMPARE(arguments.mid(afterEncoder, arguments.size() - afterEncoder - 1).join(' '), expected);
+    // The text form follows the same rules.
+    QVERIFY(QString::fromStdString(params.buildCommandLine()).contains(expected + " \"/out/a"));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

@@ -141,8 +141,9 @@ void TestFileList::addInputFile_data()
     QTest::newRow("CJK and spaces") << "视频 文件.mkv" << 0;
     QTest::newRow("text after video suffix") << "clip.mp4.txt" << -1;
     QTest::newRow("no suffix") << "clip" << -1;
-    QTest::newRow("mpeg") << "clip.mpeg" << -1;
-    QTest::newRow("ts") << "clip.ts" << -1;
+    QTest::newRow("mpeg") << "clip.mpeg" << 0;
+    QTest::newRow("camcorder MTS") << "clip.MTS" << 0;
+    QTest::newRow("not a video type") << "clip.m2t" << -1;
     QTest::newRow("missing") << "missing.mp4" << -1;
 }
 
@@ -165,9 +166,10 @@ void TestFileList::supportedSuffix_data()
 {
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<bool>("supported");
-    for (const char *s : {".mp4", ".mkv", ".flv", ".avi", ".wmv", ".mpg", ".mov", ".rmvb", ".MKV"})
+    for (const char *s : {".mp4", ".mkv", ".flv", ".avi", ".wmv", ".mpg", ".mov", ".rmvb", ".MKV",
+                          ".mpeg", ".ts", ".VOB"})
         QTest::newRow(s) << QString::fromLatin1(s) << true;
-    for (const char *s : {"", ".", "mp4", ".mp", ".mp4 ", ".mpeg", ".ts", ".MP4.txt"})
+    for (const char *s : {"", ".", "mp4", ".mp", ".mp4 ", ".m2t", ".MP4.txt"})
         QTest::newRow(s[0] ? s : "(empty)") << QString::fromLatin1(s) << false;
 }
 

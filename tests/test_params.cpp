@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <set>
+
 Q_DECLARE_METATYPE(ParamTable *)
 
 class TestParams final : public QObject
@@ -23,6 +25,10 @@ private slots:
     void makeSettings();
     void rulesKeepOtherFields();
     void paramsInit();
+    void inputExtension_data();
+    void inputExtension();
+    void fileDialogFilter();
+    void desktopMimeTypes();
 };
 
 void TestParams::tableContents_data()
@@ -45,8 +51,12 @@ void TestParams::tableContents_data()
     QTest::newRow("audioEncoders") << &audioEncoders << QStringList{"aac", "mp3", "wmav2", "copy"};
     QTest::newRow("resolutions") << &resolutions
                                  << QStringList{"1920x1080", "1280x720", "720x480", "480x320"};
-    QTest::newRow("inputExts") << &inputExts << QStringList{".mp4", ".mkv", ".flv", ".avi",
-                                                            ".wmv", ".mpg", ".mov", ".rmvb"};
+    QTest::newRow("inputExts") << &inputExts
+                               << QStringList{".mp4", ".mkv",  ".flv",  ".avi", ".wmv",  ".mpg",
+                                              ".mov", ".rmvb", ".m4v",  ".3gp", ".3g2",  ".webm",
+                                              ".ts",  ".mts",  ".m2ts", ".vob", ".mpeg", ".mpe",
+                                              ".m2v", ".ogv",  ".asf",  ".f4v", ".rm",   ".divx",
+                                              ".dv",  ".mxf"};
     QTest::newRow("qualityTexts") << &qualityTexts
                                   << QStringList{"低质量", "中质量", "高质量", "默认"};
 }
@@ -191,6 +201,62 @@ void TestParams::paramsInit()
     QCOMPARE(params.input, std::string("in"));
     QCOMPARE(params.output, std::string("out"));
     QVERIFY(params.settings == s);
+}
+
+void TestParams::inputExtension_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("accepted");
+    for (const char *s : {".mp4", ".RMVB", ".MTS", ".m2ts", ".Vob", ".3gp", ".webm", ".mxf", ".dv"})
+        QTest::newRow(s) << QString::fromLatin1(s) << true;
+    for (const char *s : {"", ".", "mp4", ".mp", ".mp4 ", ".m2t", ".txt", ".MP4.txt", ".d"})
+        QTest::newRow(s[0] ? s : "(empty)") << QString::fromLatin1(s) << false;
+}
+
+void TestParams::inputExtension()
+{
+    QFETCH(QString, suffix);
+    QFETCH(bool, accepted);
+    QCOMPARE(isInputExtension(suffix.toStdString()), accepted);
+}
+
+void TestParams::fileDialogFilter()
+{
+    const QString filter = QString::fromStdString(inputFileFilter());
+    const QStringList parts = filter.split(QStringLiteral(";;"));
+    QCOMPARE(parts.size(), int(inputExts.size()) + 2);
+    // Every accepted extension, in table order, in the first entry; then each one alone.
+    QStringList patterns;
+    for (const auto &[key, ext] : inputExts)
+        patterns << '*' + QString::fromStdString(ext);
+    QCOMPARE(parts.first(), "All Formats (" + patterns.join(' ') + ')');
+    QCOMPARE(parts.at(1), QStringLiteral("MP4 (*.mp4)"));
+    QCOMPARE(parts.at(8), QStringLiteral("RMVB (*.rmvb)"));
+    QCOMPARE(parts.at(15), QStringLiteral("M2TS (*.m2ts)"));
+    QCOMPARE(parts.last(), QStringLiteral("All Files (*.*)"));
+}
+
+void TestParams::desktopMimeTypes()
+{
+    // Each a type the shared MIME database knows, once, and every accepted extension has one.
+    const std::vector<std::string> types = inputMimeTypes();
+    QCOMPARE(types.front(), std::string("video/mp4"));
+    QCOMPARE(std::set<std::string>(types.begin(), types.end()).size(), types.size());
+    for (const char *type : {"video/mp2t", "video/3gpp", "video/webm", "video/mpeg",
+                             "application/vnd.rn-realmedia", "application/mxf", "video/dv"})
+        QVERIFY2(std::find(types.begin(), types.end(), type) != types.end(), type);
+    const QString line = QString::fromStdString(desktopMimeTypeLine());
+    QVERIFY(line.startsWith(QStringLiteral("MimeType=video/mp4;video/x-matroska;")));
+    QVERIFY(line.endsWith(';'));
+    QCOMPARE(line.count(';'), int(types.size()));
+
+    QFile database(QStringLiteral("/usr/share/mime/packages/freedesktop.org.xml"));
+    if (!database.open(QIODevice::ReadOnly))
+        QSKIP("no shared MIME database here");
+    const QByteArray xml = database.readAll();
+    for (const std::string &type : types)
+        QVERIFY2(xml.contains("<mime-type type=\"" + QByteArray::fromStdString(type) + "\""),
+                 type.c_str());
 }
 
 QTEST_GUILESS_MAIN(TestParams)

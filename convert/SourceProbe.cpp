@@ -1,0 +1,238 @@
+#include "convert/SourceProbe.h"
+#include "convert/ChildProcess.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cmath>
+
+namespace
+{
+
+constexpr int reapWaitMs = 1000;
+
+// The prober writes most numbers as texts ("48000", "10.000000"); take either form.
+double number(const QJsonValue &value, double fallback)
+{
+    if (value.isDouble())
+        return value.toDouble();
+    bool ok = false;
+    const double parsed = value.toString().toDouble(&ok);
+    return ok && std::isfinite(parsed) ? parsed : fallback;
+}
+
+int integer(const QJsonValue &value)
+{
+    const double parsed = number(value, 0);
+    return parsed >= -1e9 && parsed <= 1e9 ? int(parsed) : 0;
+}
+
+std::string text(const QJsonObject &object, const char *key)
+{
+    return object.value(QLatin1String(key)).toString().toStdString();
+}
+
+bool isCoverPicture(const QJsonObject &stream)
+{
+    return integer(stream.value(QLatin1String("disposition"))
+                       .toObject()
+                       .value(QLatin1String("attached_pic"))) == 1;
+}
+
+int quarterTurns(double degrees)
+{
+    if (!(std::fabs(degrees) < 1e6))
+        return 0;
+    const long turns = std::lround(degrees / 90.0) % 4;
+    return int((turns + 4) % 4) * 90;
+}
+
+// The display matrix's rotation, or else the older rotate tag.
+int rotationOf(const QJsonObject &stream)
+{
+    for (const QJsonValue &entry : stream.value(QLatin1String("side_data_list")).toArray()) {
+        const QJsonValue rotation = entry.toObject().value(QLatin1String("rotation"));
+        if (!rotation.isUndefined())
+            return quarterTurns(number(rotation, 0));
+    }
+    const QJsonValue tag =
+        stream.value(QLatin1String("tags")).toObject().value(QLatin1String("rotate"));
+    return quarterTurns(number(tag, 0));
+}
+
+void takeVideo(const QJsonObject &stream, SourceInfo &info)
+{
+    info.hasVideo = true;
+    info.width = integer(stream.value(QLatin1String("width")));
+    info.height = integer(stream.value(QLatin1String("height")));
+    info.rotation = rotationOf(stream);
+    info.videoCodec = text(stream, "codec_name");
+    info.pixelFormat = text(stream, "pix_fmt");
+    info.colorTransfer = text(stream, "color_transfer");
+    info.colorPrimaries = text(stream, "color_primaries");
+    info.colorSpace = text(stream, "color_space");
+}
+
+void takeAudio(const QJsonObject &stream, SourceInfo &info)
+{
+    info.hasAudio = true;
+    info.audioChannels = integer(stream.value(QLatin1String("channels")));
+    info.audioSampleRate = integer(stream.value(QLatin1String("sample_rate")));
+    info.audioCodec = text(stream, "codec_name");
+    info.channelLayout = text(stream, "channel_layout");
+}
+
+double durationOf(const QJsonObject &object)
+{
+    const double seconds = number(object.value(QLatin1String("duration")), -1);
+    return seconds > 0 ? seconds : -1;
+}
+
+// The streams the transcoder picks by itself: the largest picture, the audio with most channels,
+// the first of equals.
+void takeStreams(const QJsonArray &streams, SourceInfo &info)
+{
+    double longestStream = -1;
+    for (const QJsonValue &value : streams) {
+        const QJsonObject stream = value.toObject();
+        const QString type = stream.value(QLatin1String("codec_type")).toString();
+        if (type == QLatin1String("video") && !isCoverPicture(stream)) {
+            const qint64 area = qint64(integer(stream.value(QLatin1String("width")))) *
+                                integer(stream.value(QLatin1String("height")));
+            if (!info.hasVideo || area > qint64(info.width) * info.height)
+                takeVideo(stream, info);
+        } else if (type == QLatin1String("audio")) {
+            if (!info.hasAudio ||
+                integer(stream.value(QLatin1String("channels"))) > info.audioChannels)
+                takeAudio(stream, info);
+        } else {
+            continue;
+        }
+        longestStream = std::max(longestStream, durationOf(stream));
+    }
+    if (info.durationSeconds < 0)
+        info.durationSeconds = longestStream;
+}
+
+QString findProgram(const QString &name)
+{
+    if (name.contains(QLatin1Char('/')))
+        return name;
+    const QString local =
+        QStandardPaths::findExecutable(name, {QCoreApplication::applicationDirPath()});
+    return local.isEmpty() ? QStandardPaths::findExecutable(name) : local;
+}
+
+std::string lastLine(const QByteArray &output)
+{
+    const QList<QByteArray> lines = output.trimmed().split('\n');
+    return lines.isEmpty() ? std::string() : lines.last().trimmed().toStdString();
+}
+
+} // namespace
+
+int parseProbeOutput(const QByteArray &json, SourceInfo &info)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(json);
+    const QJsonValue streams = document.object().value(QLatin1String("streams"));
+    if (!document.isObject() || !streams.isArray())
+        return ProbeUnreadable;
+    SourceInfo found;
+    found.durationSeconds = durationOf(document.object().value(QLatin1String("format")).toObject());
+    takeStreams(streams.toArray(), found);
+    info = found;
+    return ProbeOk;
+}
+
+SourceProbe::SourceProbe(QObject *parent) : QObject(parent) {}
+
+SourceProbe::~SourceProbe()
+{
+    cancel();
+}
+
+int SourceProbe::start(const QString &path, int timeLimitMs)
+{
+    if (process)
+        return ProbeRunning;
+    const QString program = findProgram(m_program);
+    if (program.isEmpty())
+        return ProbeNotStarted;
+
+    m_info = SourceInfo();
+    m_errorText.clear();
+    process = new ChildProcess(this);
+    process->setStandardInputFile(QProcess::nullDevice());
+    // An absolute path starts with a slash, so the prober never takes it for an option.
+    process->setProgram(program);
+    process->setArguments({QStringLiteral("-v"), QStringLiteral("error"),
+                           QStringLiteral("-print_format"), QStringLiteral("json"),
+                           QStringLiteral("-show_streams"), QStringLiteral("-show_format"),
+                           QFileInfo(path).absoluteFilePath()});
+    connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
+            &SourceProbe::onFinished);
+    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            end(ProbeNotStarted);
+    });
+    timeLimit = new QTimer(this);
+    timeLimit->setSingleShot(true);
+    connect(timeLimit, &QTimer::timeout, this, &SourceProbe::onTimeLimit);
+    timeLimit->start(timeLimitMs);
+    process->start(QIODevice::ReadOnly);
+    return ProbeOk;
+}
+
+void SourceProbe::cancel()
+{
+    if (!process)
+        return;
+    release();
+}
+
+void SourceProbe::onFinished(int exitCode, QProcess::ExitStatus status)
+{
+    if (status == QProcess::CrashExit) {
+        end(ProbeCrashed);
+    } else if (exitCode != 0) {
+        m_errorText = lastLine(process->readAllStandardError());
+        end(ProbeRefused);
+    } else {
+        end(parseProbeOutput(process->readAllStandardOutput(), m_info));
+    }
+}
+
+void SourceProbe::onTimeLimit()
+{
+    end(ProbeTimedOut);
+}
+
+void SourceProbe::end(int result)
+{
+    if (!process)
+        return;
+    release();
+    m_result = result;
+    emit finished(result);
+}
+
+// Kills a prober that still runs and reaps it, so that no child outlives the probe; the object
+// goes once control is back in the event loop, since the end may come from inside its signal.
+void SourceProbe::release()
+{
+    process->disconnect(this);
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished(reapWaitMs);
+    }
+    process->deleteLater();
+    process = nullptr;
+    timeLimit->stop();
+    timeLimit->deleteLater();
+    timeLimit = nullptr;
+}

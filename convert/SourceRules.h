@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+struct SourceInfo;
+
+// What an encoder takes, and the options that make a source fit it. Encoder names are the
+// transcoder's; "copy" passes a stream through and no rule touches it.
+
+// The path's last extension with its dot, in lower case; empty when it has none.
+std::string outputExtension(const std::string &path);
+// The audio encoder the transcoder uses when none is named: the output container's own.
+std::string defaultAudioEncoder(const std::string &outputExt);
+// The channel count to ask for with -ac, or 0 when the source's count can stay: two for the
+// encoders that take at most two, at most eight for AAC, mono stays mono. Asking for the count
+// also gives the standard layout of that count, which AAC can signal and 5.1(side) it cannot.
+int channelsFor(const std::string &encoder, int sourceChannels);
+// True when the encoder, in the container of `outputExt`, writes audio at `rate` Hz.
+bool takesSampleRate(const std::string &encoder, const std::string &outputExt, int rate);
+// The rate nearest to `rate` that the encoder takes in that container (the higher of two equally
+// near); `rate` itself when it is taken or the encoder is not known.
+int nearestSampleRate(const std::string &encoder, const std::string &outputExt, int rate);
+// The filters that turn a PQ or HLG picture into SDR BT.709, ending in 8-bit 4:2:0; empty for
+// any other source.
+std::string toneMapFilter(const SourceInfo &source);

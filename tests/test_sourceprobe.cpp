@@ -1,0 +1,258 @@
+#include "convert/SourceProbe.h"
+#include "tests/EventLoopWatch.h"
+#include "tests/TestMedia.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace
+{
+
+const QStringList picture = {"-f", "lavfi", "-i", "testsrc2=d=1:s=160x90:r=10"};
+const QStringList h264 = {"-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "ultrafast"};
+
+} // namespace
+
+class TestSourceProbe final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void realFiles_data();
+    void realFiles();
+    void failingProber_data();
+    void failingProber();
+    void missingProber();
+    void slowProberLeavesTheLoopFree();
+    void parse_data();
+    void parse();
+    void unreadableLeavesInfoAlone();
+
+private:
+    // Runs a probe to its end; the result, or 1 when no end came.
+    int probe(SourceProbe &prober, const QString &file, int limitMs = 15000);
+
+    TestMedia media;
+};
+
+void TestSourceProbe::initTestCase()
+{
+    QVERIFY(media.isValid());
+    QVERIFY(media.makeMedia("surround.mkv", picture +
+                                                QStringList{"-f", "lavfi", "-i", "sine=d=1", "-af",
+                                                            "aformat=channel_layouts=5.1"} +
+                                                h264 + QStringList{"-c:a", "ac3"}));
+    QVERIFY(media.makeHdrClip("pq.mp4", "smpte2084"));
+    QVERIFY(media.makeHdrClip("hlg.mp4", "arib-std-b67"));
+    QVERIFY(media.makeMedia("upright.mp4", picture + h264));
+    QVERIFY(media.makeMedia("turned.mp4", {"-i", media.path("upright.mp4"), "-c", "copy",
+                                           "-metadata:s:v:0", "rotate=90"}));
+    QVERIFY(media.makeCutClip("half.mp4", 10, 0.5));
+    // A bare stream declares no length.
+    QVERIFY(media.makeMedia("bare.h264", picture + h264));
+    QFile text(media.path("text.mp4"));
+    QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a video\n") > 0);
+}
+
+int TestSourceProbe::probe(SourceProbe &prober, const QString &file, int limitMs)
+{
+    QSignalSpy ended(&prober, &SourceProbe::finished);
+    const int started = prober.start(file, limitMs);
+    if (started != ProbeOk)
+        return started;
+    if (!ended.wait(limitMs + 5000) || ended.size() != 1)
+        return 1;
+    return ended.first().first().toInt();
+}
+
+void TestSourceProbe::realFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("summary"); // size rotation transfer audio, as realFiles prints it
+    QTest::addColumn<double>("duration");
+    QTest::newRow("5.1 AC-3") << "surround.mkv" << 0 << "160x90 0 - ac3 6ch 44100Hz 5.1(side)"
+                              << 1.0;
+    QTest::newRow("PQ") << "pq.mp4" << 0 << "160x90 0 smpte2084 none" << 1.0;
+    QTest::newRow("HLG") << "hlg.mp4" << 0 << "160x90 0 arib-std-b67 none" << 1.0;
+    QTest::newRow("rotated") << "turned.mp4" << 0 << "160x90 90 - none" << 1.0;
+    QTest::newRow("cut to half its bytes declares its whole length")
+        << "half.mp4" << 0 << "160x90 0 - aac 1ch 44100Hz mono" << 10.0;
+    QTest::newRow("no declared length") << "bare.h264" << 0 << "160x90 0 - none" << -1.0;
+    QTest::newRow("not media") << "text.mp4" << int(ProbeRefused) << "" << -1.0;
+    QTest::newRow("missing") << "gone.mp4" << int(ProbeRefused) << "" << -1.0;
+}
+
+void TestSourceProbe::realFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(int, result);
+    QFETCH(QString, summary);
+    QFETCH(double, duration);
+    SourceProbe prober;
+    QCOMPARE(probe(prober, media.path(file)), result);
+    QCOMPARE(prober.result(), result);
+    QVERIFY(!prober.running());
+    if (result != ProbeOk) {
+        QVERIFY(!prober.errorText().empty());
+        return;
+    }
+    const SourceInfo &info = prober.info();
+    QVERIFY(info.hasVideo);
+    const QString audio = info.hasAudio ? QStringLiteral("%1 %2ch %3Hz %4")
+                                              .arg(QString::fromStdString(info.audioCodec))
+                                              .arg(info.audioChannels)
+                                              .arg(info.audioSampleRate)
+                                              .arg(QString::fromStdString(info.channelLayout))
+                                        : QStringLiteral("none");
+    const QString transfer = info.colorTransfer.empty()
+                                 ? QStringLiteral("-")
+                                 : QString::fromStdString(info.colorTransfer);
+    QCOMPARE(QStringLiteral("%1x%2 %3 %4 %5")
+                 .arg(info.width)
+                 .arg(info.height)
+                 .arg(info.rotation)
+                 .arg(transfer, audio),
+             summary);
+    QCOMPARE(info.isHdr(), file == "pq.mp4" || file == "hlg.mp4");
+    if (duration < 0)
+        QVERIFY(info.durationSeconds < 0);
+    else
+        QVERIFY2(qAbs(info.durationSeconds - duration) < 0.1,
+                 qPrintable(QString::number(info.durationSeconds)));
+}
+
+void TestSourceProbe::failingProber_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("result");
+    QTest::newRow("hangs") << QByteArray("exec sleep 30") << int(ProbeTimedOut);
+    QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << int(ProbeCrashed);
+    QTest::newRow("prints no description")
+        << QByteArray("echo '{\"format\":{}}'") << int(ProbeUnreadable);
+    QTest::newRow("prints nonsense") << QByteArray("echo nonsense") << int(ProbeUnreadable);
+    QTest::newRow("fails") << QByteArray("echo 'no such thing' >&2; exit 1") << int(ProbeRefused);
+}
+
+void TestSourceProbe::failingProber()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, result);
+    const QString program = media.path("prober");
+    QVERIFY(TestMedia::writeScript(program, script));
+    SourceProbe prober;
+    prober.setProgram(program);
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(probe(prober, media.path("upright.mp4"), 500), result);
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(!prober.running());
+    // No prober is left behind, killed or ended.
+    QTRY_VERIFY(TestMedia::childPids().isEmpty());
+    // The object takes the next file as if nothing had happened.
+    prober.setProgram(QStringLiteral("ffprobe"));
+    QCOMPARE(probe(prober, media.path("upright.mp4")), int(ProbeOk));
+    QVERIFY(prober.info().hasVideo);
+}
+
+void TestSourceProbe::missingProber()
+{
+    SourceProbe prober;
+    QSignalSpy ended(&prober, &SourceProbe::finished);
+    prober.setProgram(QStringLiteral("no-such-prober-here"));
+    QCOMPARE(prober.start(media.path("upright.mp4")), int(ProbeNotStarted));
+    prober.setProgram(QStringLiteral("ffprobe"));
+    QCOMPARE(prober.start(media.path("upright.mp4")), int(ProbeOk));
+    QCOMPARE(prober.start(media.path("upright.mp4")), int(ProbeRunning));
+    prober.cancel();
+    QVERIFY(!prober.running());
+    QTest::qWait(100);
+    QCOMPARE(ended.size(), 0);
+}
+
+void TestSourceProbe::slowProberLeavesTheLoopFree()
+{
+    const QString program = media.path("slow-prober");
+    QVERIFY(TestMedia::writeScript(program, "sleep 1; exec ffprobe \"$@\""));
+    SourceProbe prober;
+    prober.setProgram(program);
+    EventLoopWatch watch;
+    QCOMPARE(probe(prober, media.path("surround.mkv")), int(ProbeOk));
+    watch.stop();
+    // Waiting for the prober would hold the loop for the whole second.
+    QVERIFY2(watch.longestStallMs() < 500, qPrintable(QString::number(watch.longestStallMs())));
+    QCOMPARE(prober.info().audioChannels, 6);
+}
+
+void TestSourceProbe::parse_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("summary"); // WxH rotation transfer channels rate duration
+    QTest::newRow("numbers as texts or numbers")
+        << QByteArray(R"({"streams":[{"codec_type":"video","width":"640","height":360},
+            {"codec_type":"audio","channels":2,"sample_rate":"48000"}],
+            "format":{"duration":"12.5"}})")
+        << "640x360 0 - 2 48000 12.5";
+    QTest::newRow("largest picture, cover art left out, most channels")
+        << QByteArray(R"({"streams":[{"codec_type":"video","width":320,"height":240},
+            {"codec_type":"audio","channels":2,"sample_rate":"44100"},
+            {"codec_type":"video","width":1920,"height":1080,"disposition":{"attached_pic":1}},
+            {"codec_type":"video","width":1280,"height":720,"color_transfer":"arib-std-b67"},
+            {"codec_type":"audio","channels":6,"sample_rate":"48000"},
+            {"codec_type":"audio","channels":6,"sample_rate":"96000"}]})")
+        << "1280x720 0 arib-std-b67 6 48000 -1";
+    QTest::newRow("display matrix turned the other way")
+        << QByteArray(R"({"streams":[{"codec_type":"video","width":4,"height":2,
+            "side_data_list":[{"side_data_type":"Display Matrix","rotation":-90}],
+            "tags":{"rotate":"180"}}]})")
+        << "4x2 270 - 0 0 -1";
+    QTest::newRow("rotate tag alone")
+        << QByteArray(R"({"streams":[{"codec_type":"video","width":4,"height":2,
+            "tags":{"rotate":"450"}}]})")
+        << "4x2 90 - 0 0 -1";
+    QTest::newRow("length from the longest stream when the file tells none")
+        << QByteArray(R"({"streams":[{"codec_type":"video","duration":"3.0"},
+            {"codec_type":"audio","duration":"4.5"},{"codec_type":"data","duration":"99"}],
+            "format":{"duration":"N/A"}})")
+        << "0x0 0 - 0 0 4.5";
+    QTest::newRow("nonsense numbers")
+        << QByteArray(R"({"streams":[{"codec_type":"video","width":1e300,"height":"inf",
+            "side_data_list":[{"rotation":"x"}]},{"codec_type":"audio","channels":-5}],
+            "format":{"duration":"-3"}})")
+        << "0x0 0 - -5 0 -1";
+    QTest::newRow("no streams") << QByteArray(R"({"streams":[],"format":{"duration":"2"}})")
+                                << "0x0 0 - 0 0 2";
+}
+
+void TestSourceProbe::parse()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, summary);
+    SourceInfo info;
+    QCOMPARE(parseProbeOutput(json, info), int(ProbeOk));
+    QCOMPARE(QStringLiteral("%1x%2 %3 %4 %5 %6 %7")
+                 .arg(info.width)
+                 .arg(info.height)
+                 .arg(info.rotation)
+                 .arg(info.colorTransfer.empty() ? QStringLiteral("-")
+                                                 : QString::fromStdString(info.colorTransfer))
+                 .arg(info.audioChannels)
+                 .arg(info.audioSampleRate)
+                 .arg(info.durationSeconds),
+             summary);
+}
+
+void TestSourceProbe::unreadableLeavesInfoAlone()
+{
+    SourceInfo info;
+    info.width = 7;
+    for (const char *json : {"", "[]", "{\"streams\":{}}", "{\"streams\":[", "null"}) {
+        QCOMPARE(parseProbeOutput(json, info), int(ProbeUnreadable));
+        QCOMPARE(info.width, 7);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSourceProbe)
+#include "test_sourceprobe.moc"
