@@ -1,5 +1,5 @@
 #include "app/SavedList.h"
-#include "app/StateFolder.h"
+#include "convert/StateFolder.h"
 #include "convert/WholeFile.h"
 
 #include <QDir>

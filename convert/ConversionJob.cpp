@@ -1,10 +1,12 @@
 #include "convert/ConversionJob.h"
 #include "convert/OutputName.h"
+#include "convert/OutputPublisher.h"
 #include "convert/TakenFiles.h"
 #include "params/ParamTables.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTimer>
 
 #include <cstdlib>
@@ -43,6 +45,11 @@ ConversionJob::ConversionJob(QObject *parent) : QObject(parent)
 
 ConversionJob::~ConversionJob()
 {
+    // A run nobody will finish leaves no temporary file behind.
+    if (m_state == Converting) {
+        m_pipe.terminate();
+        discardOutput();
+    }
     m_pipe.closeRead();
 }
 
@@ -51,6 +58,31 @@ int ConversionJob::setInput(const std::string &path, const AVSettings &settings)
     const QFileInfo info(QString::fromStdString(path));
     if (!info.exists())
         return -202;
+    takeInput(info, path, settings);
+    return 0;
+}
+
+void ConversionJob::restore(const std::string &path, const AVSettings &settings, ConvertState state,
+                            const std::string &errorText, const std::string &note)
+{
+    takeInput(QFileInfo(QString::fromStdString(path)), path, settings);
+    m_facts.errorText = errorText;
+    m_note = note;
+    m_state = state == Converting ? Waiting : state;
+    m_progress = m_state == Done ? 100 : 0;
+}
+
+void ConversionJob::setSettings(const AVSettings &settings)
+{
+    if (settings == m_params.settings)
+        return;
+    m_params.settings = settings;
+    emit recordChanged();
+}
+
+void ConversionJob::takeInput(const QFileInfo &info, const std::string &path,
+                              const AVSettings &settings)
+{
     m_fileName = info.fileName();
     m_inputBytes = info.size();
     m_inputPath = path;
@@ -59,28 +91,28 @@ int ConversionJob::setInput(const std::string &path, const AVSettings &settings)
     m_params.init(settings);
     // Absolute, so that no input name can be taken for an option of the transcoder.
     m_params.input = info.absoluteFilePath().toStdString();
-    return 0;
 }
 
 int ConversionJob::start(const std::string &outputDirectory)
 {
-    return start(outputDirectory, TakenFiles());
+    static const TakenFiles nothingTaken;
+    return start(outputDirectory, nothingTaken);
 }
 
 int ConversionJob::start(const std::string &outputDirectory, const TakenFiles &taken)
 {
     if (m_pipe.running())
         return -103;
-    const std::string ext = lookupText(containerExts, m_params.settings.vc).value_or(m_dotSuffix);
-    const FileIdentity input = FileIdentity::of(QString::fromStdString(m_inputPath));
-    m_outputPath =
-        composeOutputPath(outputDirectory, m_baseName, ext, [&](const FileIdentity &file) {
-            return file.sameFileAs(input) || taken.contains(file);
-        });
+    m_outputDirectory = outputDirectory;
+    m_outputExtension = lookupText(containerExts, m_params.settings.vc).value_or(m_dotSuffix);
+    m_taken = &taken;
+    prepareOutput();
     m_params.output = m_outputPath;
     const int result = m_pipe.start(m_params.commandArguments());
-    if (result != 0)
+    if (result != 0) {
+        discardOutput();
         return result;
+    }
     // Held only while the job runs: a long list of waiting or finished files needs none.
     if (!m_readBuffer)
         m_readBuffer = std::make_unique<char[]>(readBufferSize);
@@ -110,8 +142,8 @@ int ConversionJob::cancel()
     if (m_state == Done)
         return 102;
     if (m_state == Converting) {
-        if (m_pipe.terminate() == 0)
-            QFile::remove(QString::fromStdString(m_outputPath));
+        m_pipe.terminate();
+        discardOutput();
         endRun();
     }
     setState(Cancelled);
@@ -218,7 +250,11 @@ void ConversionJob::inspectLine(const std::string &line)
 void ConversionJob::finishConversion()
 {
     m_tail.finish([this](const std::string &line) { inspectLine(line); });
-    const std::string failure = verdict();
+    std::string failure = verdict();
+    if (failure.empty())
+        failure = publishOutput();
+    else
+        discardOutput();
     endRun();
     if (failure.empty()) {
         m_facts.errorText.clear();
@@ -231,6 +267,47 @@ void ConversionJob::finishConversion()
         setState(Failed);
     }
     emit finished(this);
+}
+
+// The transcoder writes under a hidden temporary name, recorded so that a killed run's file can be
+// removed later; only a finished file gets its final name. A folder that takes no file still gets
+// a name, so that the transcoder itself tells why it cannot write there.
+void ConversionJob::prepareOutput()
+{
+    if (OutputPublisher::forThisUser().createTemp(m_outputDirectory, m_baseName, m_outputExtension,
+                                                  m_tempPath) != 0) {
+        const QString token = QString::number(QRandomGenerator::global()->generate(), 16);
+        m_tempPath = composeTempOutputPath(m_outputDirectory, m_baseName, m_outputExtension,
+                                           token.rightJustified(8, QLatin1Char('0')).toStdString());
+    }
+    m_outputPath = m_tempPath;
+}
+
+// Gives the finished file its final name, never over a file that is there: an empty text, or why
+// it could not.
+std::string ConversionJob::publishOutput()
+{
+    const FileIdentity input = FileIdentity::of(QString::fromStdString(m_inputPath));
+    std::string finalPath;
+    const int result = OutputPublisher::forThisUser().publish(
+        m_tempPath, m_outputDirectory, m_baseName, m_outputExtension,
+        [&](const FileIdentity &file) { return file.sameFileAs(input) || m_taken->contains(file); },
+        finalPath);
+    if (result != 0) {
+        discardOutput();
+        return "无法保存输出文件，错误码：" + std::to_string(result) + "\n";
+    }
+    m_tempPath.clear();
+    m_outputPath = finalPath;
+    return std::string();
+}
+
+void ConversionJob::discardOutput()
+{
+    if (m_tempPath.empty())
+        return;
+    OutputPublisher::forThisUser().discard(m_tempPath);
+    m_tempPath.clear();
 }
 
 // A job whose run is over keeps what its row and the summary show, not what it read.
@@ -286,8 +363,11 @@ std::string ConversionJob::writeFailureText() const
 
 void ConversionJob::setState(ConvertState newState)
 {
+    const bool changedState = newState != m_state;
     m_state = newState;
     emit changed();
+    if (changedState)
+        emit recordChanged();
 }
 
 void ConversionJob::setBusy(bool busy)

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+class QFileInfo;
 class QTimer;
 class TakenFiles;
 
@@ -28,9 +29,14 @@ public:
 
     // 0, or -202 when no file exists at the path (nothing changes then).
     int setInput(const std::string &path, const AVSettings &settings);
-    // Starts the transcoder, its output in `outputDirectory` (UTF-8). The output gets a distinct
-    // name when the composed one is a file of `taken` (inputs and outputs of other jobs) or the
-    // input itself. 0, or the runner's code (-103, -1, -101, -102) unchanged.
+    // The job as a saved list kept it; the file need not exist any more. A run that was going on
+    // comes back waiting.
+    void restore(const std::string &path, const AVSettings &settings, ConvertState state,
+                 const std::string &errorText, const std::string &note);
+    // Starts the transcoder, its output in `outputDirectory` (UTF-8) under a temporary name until
+    // it is done. The finished output gets a distinct name when the composed one exists, is a file
+    // of `taken` (inputs and outputs of other jobs, which must outlive the run) or the input
+    // itself. 0, or the runner's code (-103, -1, -101, -102) unchanged.
     int start(const std::string &outputDirectory, const TakenFiles &taken);
     int start(const std::string &outputDirectory);
     // 0, or 102 when the job is Done.
@@ -54,7 +60,7 @@ public:
     const std::string &errorText() const { return m_facts.errorText; }
     const std::string &outputPath() const { return m_outputPath; }
     const AVSettings &settings() const { return m_params.settings; }
-    void setSettings(const AVSettings &settings) { m_params.settings = settings; }
+    void setSettings(const AVSettings &settings);
     const QString &fileName() const { return m_fileName; }
     qint64 inputBytes() const { return m_inputBytes; }
 
@@ -63,6 +69,9 @@ signals:
     void changed();
     // A run has ended by itself, as Done or Failed; not sent on cancel or on a failed start.
     void finished(ConversionJob *job);
+    // What a saved list keeps of the job changed: its state (and with it the reason or the note)
+    // or its settings.
+    void recordChanged();
 
 private slots:
     // The poll tick, and the end of the transcoder: takes everything it has written so far.
@@ -72,7 +81,11 @@ private:
     void analyseChunk(char *chunk);
     void inspectLine(const std::string &line);
     void hidePaths(char *text) const;
+    void takeInput(const QFileInfo &info, const std::string &path, const AVSettings &settings);
     void finishConversion();
+    void prepareOutput();
+    std::string publishOutput();
+    void discardOutput();
     void endRun();
     std::string verdict() const;
     std::string exitFailureText() const;
@@ -100,7 +113,12 @@ private:
     std::string m_baseName;
     std::string m_dotSuffix;
     std::string m_inputPath;
+    // The output of the run: the temporary file while it is written, then the final name.
     std::string m_outputPath;
+    std::string m_tempPath;
+    std::string m_outputDirectory;
+    std::string m_outputExtension;
+    const TakenFiles *m_taken = nullptr;
     QString m_fileName;
     qint64 m_inputBytes = 0;
 };

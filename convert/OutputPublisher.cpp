@@ -1,6 +1,7 @@
 #include "convert/OutputPublisher.h"
 #include "convert/LeftoverOutputs.h"
 #include "convert/OutputName.h"
+#include "convert/StateFolder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -88,8 +89,15 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
 } // namespace
 
 OutputPublisher::OutputPublisher(LeftoverOutputs &record, TokenSource tokens)
-    : record(record), tokens(tokens ? std::move(tokens) : TokenSource(randomToken))
+    : m_record(record), m_tokens(tokens ? std::move(tokens) : TokenSource(randomToken))
 {
+}
+
+OutputPublisher &OutputPublisher::forThisUser()
+{
+    static LeftoverOutputs record(stateFolderPath() + QStringLiteral("/outputs.json"));
+    static OutputPublisher publisher(record);
+    return publisher;
 }
 
 int OutputPublisher::createTemp(const std::string &outputDirectory, const std::string &baseName,
@@ -97,9 +105,9 @@ int OutputPublisher::createTemp(const std::string &outputDirectory, const std::s
 {
     for (int attempt = 0; attempt < maxAttempts; ++attempt) {
         const std::string path =
-            composeTempOutputPath(outputDirectory, baseName, extension, tokens());
+            composeTempOutputPath(outputDirectory, baseName, extension, m_tokens());
         const QString name = QString::fromStdString(path);
-        if (record.add(name) != 0)
+        if (m_record.add(name) != 0)
             return recordFailed;
         const int fd =
             ::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -110,7 +118,7 @@ int OutputPublisher::createTemp(const std::string &outputDirectory, const std::s
         }
         const int failure = errno;
         // Not ours: it must not stay recorded, or a later clean-up would remove it.
-        record.forget(name);
+        m_record.forget(name);
         if (failure != EEXIST)
             return renameFailed;
     }
@@ -140,7 +148,7 @@ int OutputPublisher::publish(const std::string &tempPath, const std::string &out
         if (failure != 0)
             return renameFailed;
         syncFolder(QFile::encodeName(QFileInfo(QString::fromStdString(candidate)).path()));
-        record.forget(QString::fromStdString(tempPath));
+        m_record.forget(QString::fromStdString(tempPath));
         finalPath = candidate;
         return 0;
     }
@@ -154,5 +162,5 @@ int OutputPublisher::discard(const std::string &tempPath)
     // A file that could not be removed stays recorded, so that a later clean-up takes it.
     if (QFileInfo(path).isFile())
         return 0;
-    return record.forget(path) == 0 ? 0 : recordFailed;
+    return m_record.forget(path) == 0 ? 0 : recordFailed;
 }

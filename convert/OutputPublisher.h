@@ -26,6 +26,10 @@ public:
 
     explicit OutputPublisher(LeftoverOutputs &record, TokenSource tokens = TokenSource());
 
+    // The publisher every conversion of this user uses, recording in the state folder.
+    static OutputPublisher &forThisUser();
+    LeftoverOutputs &record() const { return m_record; }
+
     // Makes an empty file under a fresh temporary name, recorded first: 0 with `tempPath` set,
     // recordFailed, or renameFailed when the folder takes no file. Two calls never share a name,
     // in this process or in another, as the file is made exclusively.
@@ -42,6 +46,6 @@ public:
     int discard(const std::string &tempPath);
 
 private:
-    LeftoverOutputs &record;
-    TokenSource tokens;
+    LeftoverOutputs &m_record;
+    TokenSource m_tokens;
 };

@@ -1,8 +1,11 @@
 #include "convert/ConversionJob.h"
+#include "convert/OutputName.h"
 #include "convert/TakenFiles.h"
 #include "params/ParamTables.h"
 #include "tests/TestMedia.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -135,18 +138,23 @@ void TestConversionJob::outputNames_data()
     QTest::addColumn<QStringList>("takenNames"); // in the output folder
     QTest::addColumn<bool>("linkToInput");       // the first name is a link to the input
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("appearsMeanwhile");
     QTest::newRow("unknown container keeps extension")
-        << "clip.mkv" << 9 << QStringList() << false << "Quellix转码-clip.mkv";
+        << "clip.mkv" << 9 << QStringList() << false << "Quellix转码-clip.mkv" << QString();
     QTest::newRow("last extension replaced")
-        << "a.b.avi" << 0 << QStringList() << false << "Quellix转码-a.b.mp4";
-    QTest::newRow("no extension") << "noext" << 9 << QStringList() << false << "Quellix转码-noext.";
+        << "a.b.avi" << 0 << QStringList() << false << "Quellix转码-a.b.mp4" << QString();
+    QTest::newRow("no extension") << "noext" << 9 << QStringList() << false << "Quellix转码-noext."
+                                  << QString();
     QTest::newRow("taken by another job") << "clip.mkv" << 3 << QStringList{"Quellix转码-clip.wmv"}
-                                          << false << "Quellix转码-clip (2).wmv";
+                                          << false << "Quellix转码-clip (2).wmv" << QString();
     QTest::newRow("first free number")
         << "clip.mkv" << 1 << QStringList{"Quellix转码-clip.flv", "Quellix转码-clip (2).flv"}
-        << false << "Quellix转码-clip (3).flv";
+        << false << "Quellix转码-clip (3).flv" << QString();
     QTest::newRow("link to the input")
-        << "clip.mkv" << 0 << QStringList() << true << "Quellix转码-clip (2).mp4";
+        << "clip.mkv" << 0 << QStringList() << true << "Quellix转码-clip (2).mp4" << QString();
+    QTest::newRow("final name appears during the run")
+        << "clip.mkv" << 0 << QStringList() << false << "Quellix转码-clip (2).mp4"
+        << "Quellix转码-clip.mp4";
 }
 
 void TestConversionJob::outputNames()
@@ -171,18 +179,35 @@ void TestConversionJob::outputNames()
     ConversionJob job;
     QVERIFY(bind(job, input, vc));
     QCOMPARE(job.start(outDir, taken), 0);
+    // Written under a hidden name of the program's own, of the same type.
+    const QFileInfo written(QString::fromStdString(job.outputPath()));
+    QVERIFY2(isTempOutputName(written.fileName()), qPrintable(written.fileName()));
+    QCOMPARE(written.absolutePath(), out);
+    // A file that takes the final name while the job runs is never replaced.
+    QFETCH(QString, appearsMeanwhile);
+    if (!appearsMeanwhile.isEmpty()) {
+        QFile other(out + "/" + appearsMeanwhile);
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("mine") == 4);
+    }
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
     const QFileInfo output(QString::fromStdString(job.outputPath()));
     QTEST(output.fileName(), "expected");
     QCOMPARE(output.absolutePath(), out);
+    QCOMPARE(written.suffix(), output.suffix());
+    QVERIFY(!written.exists());
+    if (!appearsMeanwhile.isEmpty()) {
+        QFile other(out + "/" + appearsMeanwhile);
+        QVERIFY(other.open(QIODevice::ReadOnly));
+        QCOMPARE(other.readAll(), QByteArray("mine"));
+    }
 
     QFile file(argsFile);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QStringList arguments = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(arguments.value(1), QStringLiteral("-i"));
     QCOMPARE(arguments.value(2), QFileInfo(input).absoluteFilePath());
-    QCOMPARE(arguments.last(), output.absoluteFilePath());
+    QCOMPARE(arguments.last(), written.absoluteFilePath());
 }
 
 void TestConversionJob::scriptedRuns_data()
@@ -331,23 +356,31 @@ void TestConversionJob::fullDiskWhenFinishing_data()
     QTest::newRow("avi") << 2;
 }
 
-// The real transcoder writing into a device that is always full: for these containers it notices
-// only when it finishes the file, and exits with status 0 all the same.
+// The real transcoder writing into a folder that is full: for these containers it notices only
+// when it finishes the file, and exits with status 0 all the same. Nothing of the run is left.
 void TestConversionJob::fullDiskWhenFinishing()
 {
     QFETCH(int, vc);
-    const QString out = QString::fromStdString(outDir);
-    const QString name = QStringLiteral("Quellix转码-clip") + (vc == 1 ? ".flv" : ".avi");
-    QVERIFY(QFile::link(QStringLiteral("/dev/full"), out + "/" + name));
+    const QString full = QString::fromStdString(outDir) + "/full";
+    QVERIFY(QDir().mkpath(full));
+    QProcess mount;
+    mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=12k", "tmpfs", full});
+    if (!mount.waitForFinished(10000) || mount.exitCode() != 0)
+        QSKIP("a small file system cannot be mounted here (not root)");
+    const auto unmount = qScopeGuard([&] {
+        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), full});
+    });
     ConversionJob job;
     QVERIFY(bind(job, clip, vc));
-    QCOMPARE(job.start(outDir), 0);
-    QCOMPARE(job.outputPath(), utf8(out + "/" + name));
+    QCOMPARE(job.start(utf8(full)), 0);
+    const QString written = QString::fromStdString(job.outputPath());
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Failed));
     QCOMPARE(QString::fromStdString(job.errorText()),
-             QStringLiteral("磁盘空间不足，输出文件没有写完整！\nError writing trailer of ") + out +
-                 "/" + name + ": No space left on device\n");
+             QStringLiteral("磁盘空间不足，输出文件没有写完整！\nError writing trailer of ") +
+                 written + ": No space left on device\n");
+    QCOMPARE(QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 void TestConversionJob::windowKeepsTurningWhileSilent()
@@ -518,7 +551,8 @@ void TestConversionJob::failures_data()
                                            << "^文件或文件夹不存在！\\n$";
     QTest::newRow("output folder under a file")
         << "under file"
-        << "^转码程序异常退出，退出码：1\\n.*/Quellix转码-clip\\.mp4: Not a directory\\n$";
+        << "^转码程序异常退出，退出码：1\\n.*/\\.quellix-[0-9a-f]{8}-clip\\.part\\.mp4: Not a "
+           "directory\\n$";
     QTest::newRow("codec the container refuses")
         << "refused codec"
         << "^转码程序异常退出，退出码：1\\n\\[mp4 @ 0x[0-9a-f]+\\] Could not find tag for codec "

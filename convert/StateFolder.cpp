@@ -1,4 +1,4 @@
-#include "app/StateFolder.h"
+#include "convert/StateFolder.h"
 
 #include <QDir>
 #include <QFile>
