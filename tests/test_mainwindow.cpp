@@ -2,6 +2,7 @@
 
 #include "WindowFixture.h"
 #include "app/MainWindow.h"
+#include "player/vlcplayer.h"
 #include "ui/StyleSheet.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QWindow>
 #include <QtTest>
 
 class TestMainWindow final : public QObject
@@ -127,6 +129,9 @@ void TestMainWindow::startUpLook()
     const auto *edit = child<QLineEdit>("editOutputDir");
     QVERIFY(edit->isReadOnly());
     QVERIFY(!window->styleSheet().isEmpty());
+    // Nothing on the way to the first picture needs OpenGL or libvlc.
+    QCOMPARE(window->windowHandle()->surfaceType(), QSurface::RasterSurface);
+    QVERIFY(!window->previewPlayer()->vlcInstance());
 }
 
 void TestMainWindow::batchLooks_data()
