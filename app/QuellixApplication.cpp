@@ -40,5 +40,8 @@ int &QuellixApplication::prepare(int &argc)
     }
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // Nothing here draws with OpenGL (libvlc brings its own): without this, showing the first
+    // window loads Qt's GL integration and the system's GL driver, about a third of start-up.
+    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     return argc;
 }

@@ -4,8 +4,8 @@
 #include <QTranslator>
 
 // The program's application object, set up the same way by the program, its tests and its tools:
-// windowing prepared for libvlc, XWayland in a Wayland session, high-DPI scaling and pictures, and
-// Qt's own texts (file dialogs, standard buttons) in Chinese.
+// windowing prepared for libvlc, XWayland in a Wayland session, high-DPI scaling and pictures,
+// raster-only windows, and Qt's own texts (file dialogs, standard buttons) in Chinese.
 class QuellixApplication final : public QApplication
 {
     Q_OBJECT

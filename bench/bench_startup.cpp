@@ -33,7 +33,7 @@ namespace
 
 using Clock = std::chrono::steady_clock;
 
-constexpr double startupRatioGoal = 1.5;
+constexpr double startupRatioGoal = 1.2;
 constexpr double memoryGoalMb = 40.0;
 constexpr auto sampleEvery = std::chrono::milliseconds(2);
 constexpr auto stableFor = std::chrono::milliseconds(1000);

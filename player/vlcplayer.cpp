@@ -1,6 +1,7 @@
 #include "player/vlcplayer.h"
 
 #include "ui/StyleSheet.h"
+#include "ui_vlcplayer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,52 +29,50 @@ bool playbackOver(libvlc_state_t state)
 
 } // namespace
 
-vlcplayer::vlcplayer(QWidget *parent) : QWidget(parent)
+vlcplayer::vlcplayer(QWidget *parent) : QWidget(parent), m_ui(std::make_unique<Ui::vlcplayer>())
 {
-    ui.setupUi(this);
+    m_ui->setupUi(this);
     loadStyleSheet(this, QStringLiteral(":/qss/css/vlcplayer.css"));
 
-    ui.btnStart->hide();
-    ui.labelDisplay->setText(QString());
-    ui.btnPause->setStyleSheet(styleResume);
+    m_ui->btnStart->hide();
+    m_ui->labelDisplay->setText(QString());
+    m_ui->btnPause->setStyleSheet(styleResume);
 
-    ui.progress->setMinimum(0);
-    ui.progress->setMaximum(100);
-    volumeLevel = 100;
-    ui.volume->setMinimum(0);
-    ui.volume->setMaximum(100);
+    m_ui->progress->setMinimum(0);
+    m_ui->progress->setMaximum(100);
+    m_volumeLevel = 100;
+    m_ui->volume->setMinimum(0);
+    m_ui->volume->setMaximum(100);
 
-    connect(ui.btnStart, &QPushButton::clicked, this, &vlcplayer::onBtnStart);
-    connect(ui.btnPause, &QPushButton::clicked, this, &vlcplayer::onBtnPause);
-    connect(ui.btnStop, &QPushButton::clicked, this, &vlcplayer::onBtnStop);
-    connect(ui.btnVolume, &QPushButton::clicked, this, &vlcplayer::onBtnVolume);
-    connect(ui.btnMute, &QPushButton::clicked, this, &vlcplayer::onBtnMute);
-    connect(ui.progress, &QSlider::valueChanged, this, &vlcplayer::onProgressChanged);
-    connect(ui.volume, &QSlider::valueChanged, this, &vlcplayer::onVolumeChanged);
+    connect(m_ui->btnStart, &QPushButton::clicked, this, &vlcplayer::onBtnStart);
+    connect(m_ui->btnPause, &QPushButton::clicked, this, &vlcplayer::onBtnPause);
+    connect(m_ui->btnStop, &QPushButton::clicked, this, &vlcplayer::onBtnStop);
+    connect(m_ui->btnVolume, &QPushButton::clicked, this, &vlcplayer::onBtnVolume);
+    connect(m_ui->btnMute, &QPushButton::clicked, this, &vlcplayer::onBtnMute);
+    connect(m_ui->progress, &QSlider::valueChanged, this, &vlcplayer::onProgressChanged);
+    connect(m_ui->volume, &QSlider::valueChanged, this, &vlcplayer::onVolumeChanged);
 
-    timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &vlcplayer::onTimer);
+    m_timer = new QTimer(this);
+    connect(m_timer, &QTimer::timeout, this, &vlcplayer::onTimer);
 
     resetControls();
-
-    vlcInstance = libvlc_new(0, nullptr);
 }
 
 vlcplayer::~vlcplayer()
 {
-    if (m_playState != Stopped && mediaPlayer)
+    if (m_playState != Stopped && m_mediaPlayer)
         onBtnStop();
     // A player left behind by a refused play request is still ours to free.
-    if (mediaPlayer)
-        libvlc_media_player_release(mediaPlayer);
-    if (vlcInstance)
-        libvlc_release(vlcInstance);
+    if (m_mediaPlayer)
+        libvlc_media_player_release(m_mediaPlayer);
+    if (m_vlcInstance)
+        libvlc_release(m_vlcInstance);
 }
 
 void vlcplayer::openMedia(const QString &path, bool autoPlay)
 {
     // The platform's own separators: backslashes on Windows, the path unchanged elsewhere.
-    mediaPath = QDir::toNativeSeparators(path).toStdString();
+    m_mediaPath = QDir::toNativeSeparators(path).toStdString();
     if (!autoPlay)
         return;
     if (m_playState != Stopped)
@@ -111,147 +110,149 @@ void vlcplayer::onBtnStart()
 
 void vlcplayer::startPlayback()
 {
-    if (m_playState != Stopped || mediaPath.empty())
+    if (m_playState != Stopped || m_mediaPath.empty())
         return;
-    if (playFile(mediaPath) != 0)
+    if (playFile(m_mediaPath) != 0)
         return;
     m_playState = Playing;
-    ui.btnPause->setStyleSheet(stylePause);
+    m_ui->btnPause->setStyleSheet(stylePause);
     showVideo();
 }
 
 int vlcplayer::playFile(const std::string &path)
 {
-    if (!vlcInstance)
+    if (!m_vlcInstance)
+        m_vlcInstance = libvlc_new(0, nullptr);
+    if (!m_vlcInstance)
         return errNoInstance;
     // libvlc accepts any path and only fails later on its own threads; a file that is not there
     // is refused here so that the preview never claims to play it.
     if (!QFileInfo(QString::fromStdString(path)).isFile())
         return errNoMedia;
-    const WId window = ui.display->winId();
+    const WId window = m_ui->display->winId();
 
-    media = libvlc_media_new_path(vlcInstance, path.c_str());
-    if (!media)
+    m_media = libvlc_media_new_path(m_vlcInstance, path.c_str());
+    if (!m_media)
         return errNoMedia;
-    if (mediaPlayer) {
+    if (m_mediaPlayer) {
         // Left over from a refused play request; this start replaces it.
-        libvlc_media_player_release(mediaPlayer);
+        libvlc_media_player_release(m_mediaPlayer);
     }
-    mediaPlayer = libvlc_media_player_new_from_media(media);
-    libvlc_media_release(media);
-    media = nullptr;
-    if (!mediaPlayer)
+    m_mediaPlayer = libvlc_media_player_new_from_media(m_media);
+    libvlc_media_release(m_media);
+    m_media = nullptr;
+    if (!m_mediaPlayer)
         return errNoPlayer;
 
 #if defined(Q_OS_WIN)
-    libvlc_media_player_set_hwnd(mediaPlayer, reinterpret_cast<void *>(window));
+    libvlc_media_player_set_hwnd(m_mediaPlayer, reinterpret_cast<void *>(window));
 #else
-    libvlc_media_player_set_xwindow(mediaPlayer, static_cast<uint32_t>(window));
+    libvlc_media_player_set_xwindow(m_mediaPlayer, static_cast<uint32_t>(window));
 #endif
-    if (libvlc_media_player_play(mediaPlayer) != 0)
+    if (libvlc_media_player_play(m_mediaPlayer) != 0)
         return errPlayRefused;
     return 0;
 }
 
 void vlcplayer::showVideo()
 {
-    if (!mediaPlayer)
+    if (!m_mediaPlayer)
         return;
-    libvlc_audio_set_volume(mediaPlayer, volumeLevel);
-    ui.display->show();
-    ui.labelDisplay->hide();
-    timer->start(pollIntervalMs);
+    libvlc_audio_set_volume(m_mediaPlayer, m_volumeLevel);
+    m_ui->display->show();
+    m_ui->labelDisplay->hide();
+    m_timer->start(pollIntervalMs);
 }
 
 void vlcplayer::onBtnPause()
 {
-    if (!mediaPlayer)
+    if (!m_mediaPlayer)
         return;
     if (m_playState == Playing) {
-        libvlc_media_player_set_pause(mediaPlayer, 1);
+        libvlc_media_player_set_pause(m_mediaPlayer, 1);
         m_playState = Paused;
-        ui.btnPause->setStyleSheet(styleResume);
+        m_ui->btnPause->setStyleSheet(styleResume);
     } else if (m_playState == Paused) {
-        libvlc_media_player_set_pause(mediaPlayer, 0);
+        libvlc_media_player_set_pause(m_mediaPlayer, 0);
         m_playState = Playing;
-        ui.btnPause->setStyleSheet(stylePause);
+        m_ui->btnPause->setStyleSheet(stylePause);
     }
 }
 
 void vlcplayer::onBtnStop()
 {
-    if (m_playState == Stopped || !mediaPlayer)
+    if (m_playState == Stopped || !m_mediaPlayer)
         return;
-    libvlc_media_player_stop(mediaPlayer);
-    libvlc_media_player_release(mediaPlayer);
-    mediaPlayer = nullptr;
-    timer->stop();
+    libvlc_media_player_stop(m_mediaPlayer);
+    libvlc_media_player_release(m_mediaPlayer);
+    m_mediaPlayer = nullptr;
+    m_timer->stop();
     resetControls();
 }
 
 void vlcplayer::onProgressChanged(int pos)
 {
-    // The poll writes lastProgress before it moves the slider, so only other changes seek.
-    if (!mediaPlayer || pos == lastProgress)
+    // The poll writes its percentage before it moves the slider, so only other changes seek.
+    if (!m_mediaPlayer || pos == m_lastProgress)
         return;
-    libvlc_media_player_set_position(mediaPlayer, static_cast<float>(pos) / 100.0f);
+    libvlc_media_player_set_position(m_mediaPlayer, static_cast<float>(pos) / 100.0f);
 }
 
 void vlcplayer::onTimer()
 {
     if (m_playState != Playing)
         return;
-    timeMs = static_cast<int>(libvlc_media_player_get_time(mediaPlayer));
-    if (timeMs > 0)
-        ui.curtime->setText(formatTime(timeMs));
-    lengthMs = static_cast<int>(libvlc_media_player_get_length(mediaPlayer));
-    if (lengthMs > 0) {
-        ui.duration->setText(formatTime(lengthMs));
-        lastProgress = static_cast<int>(static_cast<qint64>(timeMs) * 100 / lengthMs);
-        ui.progress->setValue(lastProgress);
+    m_timeMs = static_cast<int>(libvlc_media_player_get_time(m_mediaPlayer));
+    if (m_timeMs > 0)
+        m_ui->curtime->setText(formatTime(m_timeMs));
+    m_lengthMs = static_cast<int>(libvlc_media_player_get_length(m_mediaPlayer));
+    if (m_lengthMs > 0) {
+        m_ui->duration->setText(formatTime(m_lengthMs));
+        m_lastProgress = static_cast<int>(static_cast<qint64>(m_timeMs) * 100 / m_lengthMs);
+        m_ui->progress->setValue(m_lastProgress);
     }
-    if (playbackOver(libvlc_media_player_get_state(mediaPlayer)))
+    if (playbackOver(libvlc_media_player_get_state(m_mediaPlayer)))
         onBtnStop();
 }
 
 void vlcplayer::onBtnVolume()
 {
-    ui.volume->setValue(0);
+    m_ui->volume->setValue(0);
 }
 
 void vlcplayer::onBtnMute()
 {
-    ui.volume->setValue(100);
+    m_ui->volume->setValue(100);
 }
 
 void vlcplayer::onVolumeChanged(int pos)
 {
-    volumeLevel = pos;
+    m_volumeLevel = pos;
     showSoundButtons();
-    if (mediaPlayer)
-        libvlc_audio_set_volume(mediaPlayer, volumeLevel);
+    if (m_mediaPlayer)
+        libvlc_audio_set_volume(m_mediaPlayer, m_volumeLevel);
 }
 
 void vlcplayer::resetControls()
 {
     m_playState = Stopped;
-    ui.btnPause->setStyleSheet(styleResume);
-    lengthMs = 0;
-    timeMs = 0;
-    lastProgress = 0;
-    ui.progress->setValue(0);
-    ui.curtime->setText(formatTime(0));
-    ui.duration->setText(formatTime(0));
-    ui.display->hide();
-    ui.labelDisplay->show();
+    m_ui->btnPause->setStyleSheet(styleResume);
+    m_lengthMs = 0;
+    m_timeMs = 0;
+    m_lastProgress = 0;
+    m_ui->progress->setValue(0);
+    m_ui->curtime->setText(formatTime(0));
+    m_ui->duration->setText(formatTime(0));
+    m_ui->display->hide();
+    m_ui->labelDisplay->show();
     showSoundButtons();
 }
 
 void vlcplayer::showSoundButtons()
 {
-    const bool muted = volumeLevel <= 0;
-    ui.btnMute->setVisible(muted);
-    ui.btnVolume->setVisible(!muted);
+    const bool muted = m_volumeLevel <= 0;
+    m_ui->btnMute->setVisible(muted);
+    m_ui->btnVolume->setVisible(!muted);
     if (!muted)
-        ui.volume->setValue(volumeLevel);
+        m_ui->volume->setValue(m_volumeLevel);
 }

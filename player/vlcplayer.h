@@ -1,9 +1,8 @@
 #pragma once
 
-#include "ui_vlcplayer.h"
-
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 class QTimer;
@@ -11,7 +10,14 @@ struct libvlc_instance_t;
 struct libvlc_media_t;
 struct libvlc_media_player_t;
 
+namespace Ui
+{
+class vlcplayer;
+}
+
 // The preview area: plays one local file through libvlc into the native window of `display`.
+// libvlc itself is started by the first file played, not with the window: loading its plugins
+// would otherwise hold up the program's start.
 class vlcplayer final : public QWidget
 {
     Q_OBJECT
@@ -27,6 +33,11 @@ public:
     void stop();
 
     int playState() const { return m_playState; }
+    // libvlc's instance, null until the first file is played (or when libvlc cannot start).
+    libvlc_instance_t *vlcInstance() const { return m_vlcInstance; }
+    // libvlc's player of the current file, null while none exists: what libvlc itself reports
+    // about playback (time, position, volume, state) is read from it.
+    libvlc_media_player_t *mediaPlayer() const { return m_mediaPlayer; }
     static QString formatTime(int ms);
 
 private slots:
@@ -40,24 +51,21 @@ private slots:
     void onVolumeChanged(int pos);
 
 private:
-    // The test checks libvlc's own view of playback (volume, position, state) beside the widgets.
-    friend class TestVlcPlayer;
-
     void startPlayback();
     int playFile(const std::string &path);
     void showVideo();
     void resetControls();
     void showSoundButtons();
 
-    Ui::vlcplayer ui;
-    std::string mediaPath;
-    QTimer *timer = nullptr;
-    libvlc_instance_t *vlcInstance = nullptr;
-    libvlc_media_player_t *mediaPlayer = nullptr;
-    libvlc_media_t *media = nullptr;
+    std::unique_ptr<Ui::vlcplayer> m_ui;
+    std::string m_mediaPath;
+    QTimer *m_timer = nullptr;
+    libvlc_instance_t *m_vlcInstance = nullptr;
+    libvlc_media_player_t *m_mediaPlayer = nullptr;
+    libvlc_media_t *m_media = nullptr;
     int m_playState = Stopped;
-    int lengthMs = 0;
-    int timeMs = 0;
-    int lastProgress = 0;
-    int volumeLevel = 100;
+    int m_lengthMs = 0;
+    int m_timeMs = 0;
+    int m_lastProgress = 0;
+    int m_volumeLevel = 100;
 };

@@ -2,6 +2,7 @@
 
 #include "WindowFixture.h"
 #include "app/MainWindow.h"
+#include "player/vlcplayer.h"
 #include "ui/StyleSheet.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QThread>
+#include <QWindow>
 #include <QtTest>
 
 class TestMainWindow final : public QObject
@@ -132,6 +134,9 @@ void TestMainWindow::startUpLook()
     const auto *edit = child<QLineEdit>("editOutputDir");
     QVERIFY(edit->isReadOnly());
     QVERIFY(!window->styleSheet().isEmpty());
+    // Nothing on the way to the first picture needs OpenGL or libvlc.
+    QCOMPARE(window->windowHandle()->surfaceType(), QSurface::RasterSurface);
+    QVERIFY(!window->previewPlayer()->vlcInstance());
 }
 
 void TestMainWindow::batchLooks_data()

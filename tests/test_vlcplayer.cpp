@@ -5,11 +5,19 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
 #include <QScreen>
+#include <QSlider>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <vlc/vlc.h>
+
+// How long libvlc may take to start, seek or give up on a file when other work loads the
+// machine. The checks wait for conditions, so a quick machine never waits this long.
+constexpr int slowMs = 15000;
 
 class TestVlcPlayer final : public QObject
 {
@@ -25,6 +33,7 @@ private slots:
     void formSizesAndTooltips_data();
     void formSizesAndTooltips();
     void constructedStopped();
+    void libvlcStartsWithFirstFile();
     void playsVideoAndAdvances();
     void pauseToggleSwapsSheet();
     void stopRestoresPlaceholder();
@@ -50,14 +59,28 @@ private:
         return widget;
     }
     QString curtime() const { return child<QLabel>("curtime")->text(); }
-    libvlc_state_t vlcState() const { return libvlc_media_player_get_state(player->mediaPlayer); }
+    // A released player (the clip ended) reads as nothing rather than crashing the suite.
+    libvlc_state_t vlcState() const
+    {
+        libvlc_media_player_t *vlc = player->mediaPlayer();
+        return vlc ? libvlc_media_player_get_state(vlc) : libvlc_NothingSpecial;
+    }
+    // libvlc's volume of the current player, -1 without one. It can lag behind the request while
+    // libvlc (re)opens the sound device, which a headless machine without one makes it do for
+    // every block of audio.
+    int vlcVolume() const
+    {
+        libvlc_media_player_t *vlc = player->mediaPlayer();
+        return vlc ? libvlc_audio_get_volume(vlc) : -1;
+    }
     void startAndWaitForTime(const QString &path);
     void verifyStoppedLook();
     void verifyOneSurface();
 
     QTemporaryDir dir;
     QString clip2s;
-    QString clip6s;
+    // Every test that does not wait for the end plays a clip far longer than the test, so that a
+    // slow start on a busy machine cannot run it out (and release libvlc's player) midway.
     QString clip60s;
     vlcplayer *player = nullptr;
 };
@@ -83,7 +106,6 @@ void TestVlcPlayer::initTestCase()
 {
     QVERIFY(dir.isValid());
     clip2s = makeClip(QStringLiteral("two.mp4"), 2);
-    clip6s = makeClip(QStringLiteral("six.mp4"), 6);
     clip60s = makeClip(QStringLiteral("sixty.mp4"), 60);
 }
 
@@ -94,7 +116,6 @@ void TestVlcPlayer::init()
     player->setGeometry(600, 400, 392, 288);
     player->show();
     QVERIFY(QTest::qWaitForWindowExposed(player));
-    QVERIFY(player->vlcInstance);
 }
 
 void TestVlcPlayer::cleanup()
@@ -111,7 +132,7 @@ void TestVlcPlayer::startAndWaitForTime(const QString &path)
     QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(vlcplayer::Playing), 2000);
     QVERIFY(clock.elapsed() < 2000);
     // libvlc's clock starts a moment after the start; on a loaded machine that takes a while.
-    QTRY_VERIFY_WITH_TIMEOUT(curtime() != QLatin1String("00:00:00"), 6000);
+    QTRY_VERIFY_WITH_TIMEOUT(curtime() != QLatin1String("00:00:00"), slowMs);
 }
 
 void TestVlcPlayer::verifyOneSurface()
@@ -129,7 +150,7 @@ void TestVlcPlayer::verifyStoppedLook()
     QCOMPARE(child<QLabel>("duration")->text(), QStringLiteral("00:00:00"));
     QCOMPARE(child<QSlider>("progress")->value(), 0);
     QCOMPARE(child<QPushButton>("btnPause")->styleSheet(), styleResume);
-    QVERIFY(!player->mediaPlayer);
+    QVERIFY(!player->mediaPlayer());
 }
 
 void TestVlcPlayer::formatTime_data()
@@ -197,32 +218,52 @@ void TestVlcPlayer::constructedStopped()
     verifyStoppedLook();
 }
 
+void TestVlcPlayer::libvlcStartsWithFirstFile()
+{
+    // Nothing short of a file to play needs libvlc: not the window, nor its controls.
+    QCoreApplication::processEvents();
+    QTest::mouseClick(child<QPushButton>("btnPause"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("btnVolume"), Qt::LeftButton);
+    child<QSlider>("progress")->setValue(30);
+    player->openMedia(clip2s, false);
+    player->openMedia(QString(), true);
+    QVERIFY(!player->vlcInstance());
+
+    startAndWaitForTime(clip60s);
+    QVERIFY(player->vlcInstance());
+    verifyOneSurface();
+}
+
 void TestVlcPlayer::playsVideoAndAdvances()
 {
-    startAndWaitForTime(clip6s);
+    startAndWaitForTime(clip60s);
     verifyOneSurface();
     QCOMPARE(child<QPushButton>("btnPause")->styleSheet(), stylePause);
-    QCOMPARE(child<QLabel>("duration")->text(), QStringLiteral("00:00:06"));
-    QTRY_VERIFY_WITH_TIMEOUT(child<QSlider>("progress")->value() > 0, 4000);
+    QCOMPARE(child<QLabel>("duration")->text(), QStringLiteral("00:01:00"));
+    QTRY_VERIFY_WITH_TIMEOUT(child<QSlider>("progress")->value() > 0, slowMs);
 
     // libvlc draws into `display` itself: testsrc's colour bars are anything but uniform.
     const QWidget *display = child<QWidget>("display");
-    const QImage frame = QGuiApplication::primaryScreen()->grabWindow(display->winId()).toImage();
-    QSet<QRgb> colours;
-    for (int x = 0; x < frame.width(); x += 4)
-        colours.insert(frame.pixel(x, frame.height() / 3));
-    QVERIFY2(colours.size() > 4, qPrintable(QString::number(colours.size())));
+    const auto colours = [display] {
+        const QImage frame =
+            QGuiApplication::primaryScreen()->grabWindow(display->winId()).toImage();
+        QSet<QRgb> seen;
+        for (int x = 0; x < frame.width(); x += 4)
+            seen.insert(frame.pixel(x, frame.height() / 3));
+        return seen.size();
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(colours() > 4, qPrintable(QString::number(colours())), slowMs);
 }
 
 void TestVlcPlayer::pauseToggleSwapsSheet()
 {
-    startAndWaitForTime(clip6s);
+    startAndWaitForTime(clip60s);
     QPushButton *btnPause = child<QPushButton>("btnPause");
     QTest::mouseClick(btnPause, Qt::LeftButton);
     QCOMPARE(player->playState(), int(vlcplayer::Paused));
     QCOMPARE(btnPause->styleSheet(), styleResume);
     verifyOneSurface();
-    QTRY_COMPARE(vlcState(), libvlc_Paused);
+    QTRY_COMPARE_WITH_TIMEOUT(vlcState(), libvlc_Paused, slowMs);
     const QString frozen = curtime();
     QTest::qWait(1500);
     QCOMPARE(curtime(), frozen);
@@ -230,12 +271,12 @@ void TestVlcPlayer::pauseToggleSwapsSheet()
     player->pause();
     QCOMPARE(player->playState(), int(vlcplayer::Playing));
     QCOMPARE(btnPause->styleSheet(), stylePause);
-    QTRY_VERIFY_WITH_TIMEOUT(curtime() != frozen, 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(curtime() != frozen, slowMs);
 }
 
 void TestVlcPlayer::stopRestoresPlaceholder()
 {
-    startAndWaitForTime(clip6s);
+    startAndWaitForTime(clip60s);
     QTest::mouseClick(child<QPushButton>("btnStop"), Qt::LeftButton);
     verifyStoppedLook();
     QTest::qWait(1200);
@@ -244,42 +285,51 @@ void TestVlcPlayer::stopRestoresPlaceholder()
 
 void TestVlcPlayer::clipEndsByItself()
 {
+    // The end is noticed by the next poll after libvlc reached it, however late a busy machine
+    // runs that poll: counted in polls, not in milliseconds.
+    QTimer *poll = player->findChild<QTimer *>();
+    QVERIFY(poll);
+    QSignalSpy polls(poll, &QTimer::timeout);
     player->openMedia(clip2s, true);
+    QCOMPARE(poll->interval(), 1000);
     QElapsedTimer clock;
     clock.start();
-    qint64 endedAt = -1;
-    while (player->playState() != vlcplayer::Stopped && clock.elapsed() < 10000) {
-        if (endedAt < 0 && player->mediaPlayer && vlcState() == libvlc_Ended)
-            endedAt = clock.elapsed();
+    int pollsAtEnd = -1;
+    while (player->playState() != vlcplayer::Stopped && clock.elapsed() < 3 * slowMs) {
+        if (pollsAtEnd < 0 && vlcState() == libvlc_Ended)
+            pollsAtEnd = polls.count();
         QTest::qWait(20);
     }
     verifyStoppedLook();
     QVERIFY2(clock.elapsed() >= 1500, "the clip stopped before it could have played");
-    if (endedAt >= 0)
-        QVERIFY2(clock.elapsed() - endedAt <= 1500, qPrintable(QString::number(endedAt)));
+    if (pollsAtEnd >= 0)
+        QVERIFY2(polls.count() - pollsAtEnd <= 1, qPrintable(QString::number(polls.count())));
 }
 
 void TestVlcPlayer::sliderSeeks()
 {
-    startAndWaitForTime(clip6s);
+    startAndWaitForTime(clip60s);
     child<QSlider>("progress")->setValue(70);
-    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_position(player->mediaPlayer) >= 0.65f, 3000);
-    QTRY_VERIFY_WITH_TIMEOUT(curtime() >= QLatin1String("00:00:04"), 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_position(player->mediaPlayer()) >= 0.65f,
+                             slowMs);
+    QTRY_VERIFY_WITH_TIMEOUT(curtime() >= QLatin1String("00:00:40"), slowMs);
 }
 
 void TestVlcPlayer::lastProgressFilter()
 {
-    startAndWaitForTime(clip6s);
+    startAndWaitForTime(clip60s);
     QSlider *progress = child<QSlider>("progress");
-    QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, slowMs);
     player->pause();
-    QTRY_COMPARE(vlcState(), libvlc_Paused);
+    QTRY_COMPARE_WITH_TIMEOUT(vlcState(), libvlc_Paused, slowMs);
     const int last = progress->value();
-    const auto position = [this] { return libvlc_media_player_get_position(player->mediaPlayer); };
+    const auto position = [this] {
+        return libvlc_media_player_get_position(player->mediaPlayer());
+    };
 
     // Any value but the one the poll wrote last seeks, paused or not...
     progress->setValue(last + 40);
-    QTRY_VERIFY(qAbs(position() - (last + 40) / 100.0f) < 0.05f);
+    QTRY_VERIFY_WITH_TIMEOUT(qAbs(position() - (last + 40) / 100.0f) < 0.05f, slowMs);
     // ...and going back to that value does not.
     progress->setValue(last);
     QTest::qWait(500);
@@ -295,7 +345,7 @@ void TestVlcPlayer::pollDoesNotPullPlaybackBack()
     clock.start();
     libvlc_time_t previous = 0;
     while (clock.elapsed() < 3500) {
-        const libvlc_time_t now = libvlc_media_player_get_time(player->mediaPlayer);
+        const libvlc_time_t now = libvlc_media_player_get_time(player->mediaPlayer());
         QVERIFY2(now >= previous, qPrintable(QStringLiteral("%1 after %2").arg(now).arg(previous)));
         previous = now;
         QTest::qWait(25);
@@ -313,55 +363,55 @@ void TestVlcPlayer::unreadableFileReturnsToStopped()
 
     player->openMedia(path, true);
     QCOMPARE(player->playState(), int(vlcplayer::Playing));
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(vlcplayer::Stopped), 2500);
+    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(vlcplayer::Stopped), slowMs);
     verifyStoppedLook();
 }
 
 void TestVlcPlayer::volumeButtons()
 {
-    startAndWaitForTime(clip6s);
+    startAndWaitForTime(clip60s);
     QSlider *volume = child<QSlider>("volume");
     QPushButton *btnVolume = child<QPushButton>("btnVolume");
     QPushButton *btnMute = child<QPushButton>("btnMute");
     volume->setValue(40);
-    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 40);
+    QTRY_COMPARE_WITH_TIMEOUT(vlcVolume(), 40, slowMs);
 
     QTest::mouseClick(btnVolume, Qt::LeftButton);
     QCOMPARE(volume->value(), 0);
     QVERIFY(btnMute->isVisible() && !btnVolume->isVisible());
-    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(vlcVolume(), 0, slowMs);
 
     // Sound comes back at full volume, not at the level before muting.
     QTest::mouseClick(btnMute, Qt::LeftButton);
     QCOMPARE(volume->value(), 100);
     QVERIFY(btnVolume->isVisible() && !btnMute->isVisible());
-    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 100);
+    QTRY_COMPARE_WITH_TIMEOUT(vlcVolume(), 100, slowMs);
 }
 
 void TestVlcPlayer::mutedPlayerStartsNextFileMuted()
 {
     child<QSlider>("volume")->setValue(0);
-    player->openMedia(clip6s, true);
-    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 0);
+    player->openMedia(clip60s, true);
+    QTRY_COMPARE_WITH_TIMEOUT(vlcVolume(), 0, slowMs);
     player->stop();
     QVERIFY(child<QPushButton>("btnMute")->isVisible());
     player->openMedia(clip2s, true);
     QCOMPARE(player->playState(), int(vlcplayer::Playing));
-    QCOMPARE(libvlc_audio_get_volume(player->mediaPlayer), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(vlcVolume(), 0, slowMs);
 }
 
 void TestVlcPlayer::reopenRestarts()
 {
-    startAndWaitForTime(clip6s);
-    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_time(player->mediaPlayer) >= 2000, 6000);
+    startAndWaitForTime(clip60s);
+    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_time(player->mediaPlayer()) >= 2000, slowMs);
     player->pause();
-    player->openMedia(clip6s, true);
+    player->openMedia(clip60s, true);
     QCOMPARE(player->playState(), int(vlcplayer::Playing));
     QCOMPARE(curtime(), QStringLiteral("00:00:00"));
     QCOMPARE(child<QPushButton>("btnPause")->styleSheet(), stylePause);
     verifyOneSurface();
-    QTRY_COMPARE(vlcState(), libvlc_Playing);
-    QVERIFY(libvlc_media_player_get_time(player->mediaPlayer) < 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(vlcState(), libvlc_Playing, slowMs);
+    QVERIFY(libvlc_media_player_get_time(player->mediaPlayer()) < 1500);
 }
 
 void TestVlcPlayer::nothingToPlay_data()
@@ -379,7 +429,7 @@ void TestVlcPlayer::nothingToPlay()
     QFETCH(QString, path);
     QFETCH(bool, playingBefore);
     if (playingBefore)
-        player->openMedia(clip6s, true);
+        player->openMedia(clip60s, true);
     player->openMedia(path, true);
     verifyStoppedLook();
     QTest::qWait(1200);
@@ -388,7 +438,7 @@ void TestVlcPlayer::nothingToPlay()
 
 void TestVlcPlayer::storedPathPlaysOnStart()
 {
-    player->openMedia(clip6s, false);
+    player->openMedia(clip60s, false);
     verifyStoppedLook();
     QMetaObject::invokeMethod(player, "onBtnStart");
     QCOMPARE(player->playState(), int(vlcplayer::Playing));
