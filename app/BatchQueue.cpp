@@ -2,6 +2,8 @@
 
 #include "app/OutputFolder.h"
 #include "convert/ConversionJob.h"
+#include "convert/LeftoverOutputs.h"
+#include "convert/OutputPublisher.h"
 #include "convert/TakenFiles.h"
 #include "params/ParamTables.h"
 
@@ -82,6 +84,28 @@ void BatchQueue::applyToAll(const AVSettings &settings)
         entry.job->setSettings(settings);
 }
 
+int BatchQueue::restore(const SavedEntry &entry)
+{
+    if (isListed(entry.inputPath))
+        return -1;
+    auto job = std::make_unique<ConversionJob>();
+    job->restore(entry.inputPath, entry.settings, entry.state, entry.errorText, entry.note);
+    append(std::move(job));
+    return 0;
+}
+
+std::vector<SavedEntry> BatchQueue::savedEntries() const
+{
+    std::vector<SavedEntry> saved;
+    saved.reserve(m_entries.size());
+    for (const Entry &entry : m_entries) {
+        const ConversionJob *job = entry.job.get();
+        saved.push_back({job->inputPath(), job->settings(), ConvertState(job->convertState()),
+                         job->errorText(), job->note()});
+    }
+    return saved;
+}
+
 QString BatchQueue::outputDirectory() const
 {
     return fromUtf8(outputDir);
@@ -95,11 +119,13 @@ void BatchQueue::setOutputDirectory(const QString &directory)
 ConversionJob *BatchQueue::append(std::unique_ptr<ConversionJob> job)
 {
     connect(job.get(), &ConversionJob::finished, this, &BatchQueue::jobEnded);
+    connect(job.get(), &ConversionJob::recordChanged, this, &BatchQueue::listChanged);
     m_listedPaths.insert(job->inputPath());
     Entry entry{std::move(job), FileIdentity(), std::nullopt};
     entry.input = FileIdentity::of(fromUtf8(entry.job->inputPath()));
     m_taken.add(entry.input);
     m_entries.push_back(std::move(entry));
+    emit listChanged();
     return m_entries.back().job.get();
 }
 
@@ -112,6 +138,7 @@ void BatchQueue::removeAt(int row)
     m_taken.remove(entry.input);
     releaseOutput(entry);
     m_entries.erase(m_entries.begin() + row);
+    emit listChanged();
 }
 
 void BatchQueue::clear()
@@ -119,6 +146,7 @@ void BatchQueue::clear()
     m_entries.clear();
     m_listedPaths.clear();
     m_taken.clear();
+    emit listChanged();
 }
 
 int BatchQueue::start()
@@ -129,6 +157,8 @@ int BatchQueue::start()
     m_folderProblem.clear();
     if (prepareOutputFolder(outputDirectory(), m_folderProblem) != 0)
         return outputFolderUnusable;
+    // What a killed run of the program left, before this batch writes anything.
+    OutputPublisher::forThisUser().record().removeLeftovers();
     const int result = startJob(first);
     if (result != 0)
         return result;

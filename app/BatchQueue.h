@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SavedEntry.h"
 #include "convert/FileIdentity.h"
 #include "convert/TakenFiles.h"
 #include "params/AVSettings.h"
@@ -47,6 +48,11 @@ public:
     int add(const std::string &path, const AVSettings &settings);
     // Lists a job; the queue takes the end of each of its runs.
     ConversionJob *append(std::unique_ptr<ConversionJob> job);
+    // Lists a file as a saved list kept it, whether or not it still exists: 0, or -1 when it is
+    // listed already.
+    int restore(const SavedEntry &entry);
+    // What a saved list keeps of every listed job, in list order.
+    std::vector<SavedEntry> savedEntries() const;
     void removeAt(int row);
     void clear();
 
@@ -92,6 +98,8 @@ signals:
     void jobStarted(ConversionJob *job);
     // The batch has ended by itself: no startable job is left after the last one that ended.
     void finished();
+    // Jobs were listed or removed, or what a saved list keeps of one changed.
+    void listChanged();
 
 private slots:
     // A job's run ended by itself: its result is recorded and the next startable jobs start;

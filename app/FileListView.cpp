@@ -74,9 +74,20 @@ void FileListView::addFiles(const QStringList &paths, const AVSettings &settings
         addPendingFiles();
 }
 
+void FileListView::restore(std::vector<SavedEntry> entries)
+{
+    const bool sliceRunning = isAdding();
+    m_restored = std::move(entries);
+    m_nextRestored = 0;
+    if (!sliceRunning)
+        addPendingFiles();
+}
+
 void FileListView::cancelAdding()
 {
     m_pendingPaths.clear();
+    m_restored.clear();
+    m_nextRestored = 0;
     setAdding(false);
 }
 
@@ -86,9 +97,17 @@ void FileListView::addPendingFiles()
 {
     QElapsedTimer slice;
     slice.start();
-    int done = 0;
     int listed = 0;
-    while (done < m_pendingPaths.size() && !slice.hasExpired(addSliceMs)) {
+    while (m_nextRestored < m_restored.size() && !slice.hasExpired(addSliceMs)) {
+        if (m_queue->restore(m_restored[m_nextRestored++]) == 0)
+            ++listed;
+    }
+    if (m_nextRestored == m_restored.size()) {
+        std::vector<SavedEntry>().swap(m_restored);
+        m_nextRestored = 0;
+    }
+    int done = 0;
+    while (m_nextRestored == 0 && done < m_pendingPaths.size() && !slice.hasExpired(addSliceMs)) {
         if (m_queue->add(m_pendingPaths.at(done++).toStdString(), m_pendingSettings) == 0)
             ++listed;
     }

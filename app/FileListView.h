@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SavedEntry.h"
 #include "params/AVSettings.h"
 
 #include <QObject>
@@ -8,6 +9,7 @@
 #include <QVector>
 
 #include <string>
+#include <vector>
 
 class BatchQueue;
 class ConversionJob;
@@ -39,8 +41,13 @@ public:
     // Lists files a slice of time at a time, so that the window keeps answering while thousands
     // arrive; files of a later call follow those still waiting.
     void addFiles(const QStringList &paths, const AVSettings &settings);
-    // Files of an earlier addFiles() are still waiting to be listed.
-    bool isAdding() const { return !m_pendingPaths.isEmpty(); }
+    // Lists the rows of a saved list, a slice at a time too, before any file added later.
+    void restore(std::vector<SavedEntry> entries);
+    // Files of an earlier addFiles() or restore() are still waiting to be listed.
+    bool isAdding() const
+    {
+        return !m_pendingPaths.isEmpty() || m_nextRestored < m_restored.size();
+    }
     void cancelAdding();
     void remove(ConversionJob *job);
     void clear();
@@ -72,6 +79,8 @@ private:
     BatchQueue *m_queue;
     QVector<QPersistentModelIndex> m_shown;
     QStringList m_pendingPaths;
+    std::vector<SavedEntry> m_restored;
+    size_t m_nextRestored = 0;
     AVSettings m_pendingSettings;
     bool m_adding = false;
 };

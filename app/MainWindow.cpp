@@ -3,8 +3,11 @@
 #include "app/AppLinks.h"
 #include "app/ConfigFile.h"
 #include "app/FileListView.h"
+#include "app/ListSaver.h"
 #include "convert/ConversionJob.h"
 #include "convert/InputItem.h"
+#include "convert/LeftoverOutputs.h"
+#include "convert/OutputPublisher.h"
 #include "params/CDlgAVSettings.h"
 #include "params/ParamTables.h"
 #include "player/vlcplayer.h"
@@ -44,6 +47,7 @@ MainWindow::MainWindow(QWidget *parent)
     initSettings();
     initUi();
     initConnections();
+    restoreList();
     showNormal();
 }
 
@@ -377,6 +381,14 @@ void MainWindow::btnOutputDir_clicked()
     m_queue.setOutputDirectory(dir);
     ui->editOutputDir->setText(dir);
     writeConfig(dir);
+}
+
+// The list of the last run comes back as it was, but for what a killed run left half-written.
+void MainWindow::restoreList()
+{
+    OutputPublisher::forThisUser().record().removeLeftovers();
+    m_saver = std::make_unique<ListSaver>(&m_queue, SavedList::defaultFileName());
+    m_files->restore(m_saver->load());
 }
 
 // One file at a time unless the user chose more: "1 个" up to one a core, and "自动".

@@ -13,6 +13,7 @@
 class ConversionJob;
 class DesktopNotifier;
 class FileListView;
+class ListSaver;
 class QListWidgetItem;
 class vlcplayer;
 namespace Ui
@@ -90,6 +91,7 @@ private:
     int readConfig(QString &dir) const;
     int writeConfig(const QString &dir) const;
     void initConvertAtOnce();
+    void restoreList();
 
     // Parameter panel
     void applyPanelSettings();
@@ -102,6 +104,7 @@ private:
     BatchQueue m_queue;
     // Goes before the list widget it watches, and before the queue it shows.
     std::unique_ptr<FileListView> m_files;
+    std::unique_ptr<ListSaver> m_saver;
     DesktopNotifier *m_notifier = nullptr;
     vlcplayer *m_player = nullptr;
     QString m_configFile;

@@ -19,7 +19,7 @@ WindowFixture::~WindowFixture()
     close();
 }
 
-bool WindowFixture::open(const QString &outputDir)
+bool WindowFixture::open(const QString &outputDir, StateMode stateMode)
 {
     close();
     previousDir = QDir::currentPath();
@@ -27,6 +27,12 @@ bool WindowFixture::open(const QString &outputDir)
         return false;
     QFile config(QStringLiteral("conf_main.json"));
     config.remove();
+    // Every window starts with an empty list of its own, not one an earlier window saved.
+    if (stateMode == FreshState) {
+        const QString state = dir.filePath(QStringLiteral("state"));
+        QDir(state).removeRecursively();
+        qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+    }
     if (!outputDir.isEmpty()) {
         const QJsonObject object{{QStringLiteral("VideosDir"), outputDir}};
         if (!config.open(QIODevice::WriteOnly) ||

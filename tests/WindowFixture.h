@@ -21,9 +21,13 @@ public:
     WindowFixture(const WindowFixture &) = delete;
     WindowFixture &operator=(const WindowFixture &) = delete;
 
+    // Whether the window starts with an empty list of its own, or restores the list saved in the
+    // state folder that the environment names.
+    enum StateMode { FreshState, KeptState };
+
     // Makes the window and waits until it is on screen. With an empty output folder no
     // configuration is written and the window picks its default.
-    bool open(const QString &outputDir = QString());
+    bool open(const QString &outputDir = QString(), StateMode state = FreshState);
     // Deletes the window and goes back to the working directory of before.
     void close();
 

@@ -5,9 +5,13 @@
 #include "TestMedia.h"
 #include "WindowFixture.h"
 #include "convert/ConversionJob.h"
+#include "convert/OutputName.h"
 #include "params/ParamTables.h"
 
 #include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -73,6 +77,7 @@ private slots:
     void transcoderKilled();
     void cancelDuringFlood();
     void programKilled();
+    void killedDuringABatchAndRestarted();
     void transcoderMissing_data();
     void transcoderMissing();
     void outputLinkedToInput_data();
@@ -91,8 +96,10 @@ private:
     }
     static void verifyFailure(const QString &text, const QString &path, const QString &pattern);
     // Starts the helper program, after `prefix`, with its output folder and input.
-    static void startHelper(QProcess &helper, const QStringList &prefix, const QString &dir,
-                            const QString &input);
+    // Starts the helper program, after `prefix`, with its output folder and inputs; its saved list
+    // is kept in `state`, or in a fresh folder when that is empty.
+    void startHelper(QProcess &helper, const QStringList &prefix, const QString &dir,
+                     const QStringList &inputs, QString state = QString());
     bool mountSmallDisk(const QString &size);
 
     TestMedia media;
@@ -249,9 +256,15 @@ void TestFaults::failedRuns()
 }
 
 void TestFaults::startHelper(QProcess &helper, const QStringList &prefix, const QString &dir,
-                             const QString &input)
+                             const QStringList &inputs, QString state)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (state.isEmpty()) {
+        static int helpers = 0;
+        state = media.path(QStringLiteral("helper-state-%1").arg(++helpers));
+    }
+    QVERIFY(QDir().mkpath(state));
+    env.insert(QStringLiteral("XDG_STATE_HOME"), state);
     // Another user may not reach this X server; the helper needs no screen.
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     // In a sanitizer build: that platform plugin leaves its screen behind at exit.
@@ -260,7 +273,7 @@ void TestFaults::startHelper(QProcess &helper, const QStringList &prefix, const 
     helper.setProcessEnvironment(env);
     helper.setStandardInputFile(QProcess::nullDevice());
     helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    const QStringList command = prefix + QStringList{QStringLiteral(FAULTS_HELPER), dir, input};
+    const QStringList command = prefix + QStringList{QStringLiteral(FAULTS_HELPER), dir} + inputs;
     helper.start(command.first(), command.mid(1));
 }
 
@@ -290,12 +303,13 @@ void TestFaults::outputFolderNotWritable()
     const QString input = media.path(QStringLiteral("clip.mp4"));
     guard(input);
     QProcess helper;
-    startHelper(helper, prefix, locked, input);
+    startHelper(helper, prefix, locked, {input});
     QVERIFY(helper.waitForFinished(conversionTimeoutMs));
     QCOMPARE(helper.exitCode(), 0);
     // The batch does not start: one message names the folder and why.
-    QCOMPARE(QString::fromUtf8(helper.readAllStandardOutput()),
-             QStringLiteral("无法使用输出文件夹：\n%1\n原因：没有写入权限\n").arg(locked));
+    QCOMPARE(
+        QString::fromUtf8(helper.readAllStandardOutput()),
+        QStringLiteral("listed 0\n无法使用输出文件夹：\n%1\n原因：没有写入权限\n").arg(locked));
     QVERIFY(QDir(locked).isEmpty());
 }
 
@@ -348,10 +362,14 @@ void TestFaults::diskFullWhenFinishing()
     QVERIFY(add(input));
     clickStart();
     QVERIFY(waitForDialogs(answerer, 2));
+    // The run wrote under a temporary name, which it leaves behind no more than a final one.
+    const QString written = QString::fromStdString(job(0)->outputPath());
+    QVERIFY2(isTempOutputName(QFileInfo(written).fileName()), qPrintable(written));
     verifyFailure(answerer.texts.at(1), input,
                   "^磁盘空间不足，输出文件没有写完整！\nError writing trailer of " +
-                      QRegularExpression::escape(output) + ": No space left on device\n$");
+                      QRegularExpression::escape(written) + ": No space left on device\n$");
     QCOMPARE(job(0)->convertState(), int(Failed));
+    QCOMPARE(QDir(outDir).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestFaults::outputFolder_data()
@@ -469,7 +487,7 @@ void TestFaults::programKilled()
     const QString input = media.path(QStringLiteral("long.mp4"));
     guard(input);
     QProcess helper;
-    startHelper(helper, {}, outDir, input);
+    startHelper(helper, {}, outDir, {input});
     QVERIFY(helper.waitForStarted());
     const qint64 helperPid = helper.processId();
     qint64 transcoder = 0;
@@ -490,6 +508,68 @@ void TestFaults::programKilled()
     QCOMPARE(helper.exitStatus(), QProcess::CrashExit);
     QVERIFY2(waitUntil([&] { return TestMedia::processGone(transcoder); }, goneWithinMs),
              "the transcoder outlived the program");
+}
+
+// Killed like a crash or a power cut while the second of three files converts: no file under a
+// finished name is incomplete, and a restart brings the list back and converts exactly the two
+// files that are not done, leaving nothing half-written behind.
+void TestFaults::killedDuringABatchAndRestarted()
+{
+    const QString folder = outDir + QStringLiteral("/killed");
+    QVERIFY(QDir().mkpath(folder));
+    const QString state = media.path(QStringLiteral("killed-state"));
+    const QStringList inputs = {media.path(QStringLiteral("clip.mp4")),
+                                media.path(QStringLiteral("long.mp4")),
+                                media.path(QStringLiteral("two.mkv"))};
+    const QString savedList = state + QStringLiteral("/quellix/list.json");
+    const auto savedStates = [&] {
+        QFile file(savedList);
+        QList<int> states;
+        if (!file.open(QIODevice::ReadOnly))
+            return states;
+        const QJsonArray entries =
+            QJsonDocument::fromJson(file.readAll()).object().value("entries").toArray();
+        for (const QJsonValue &entry : entries)
+            states << entry.toObject().value("state").toInt(-1);
+        return states;
+    };
+    QProcess first;
+    startHelper(first, {}, folder, inputs, state);
+    QVERIFY(first.waitForStarted());
+    QVERIFY2(waitUntil(
+                 [&] {
+                     return savedStates() == QList<int>{Done, Converting, Waiting};
+                 },
+                 conversionTimeoutMs),
+             qPrintable(QString::fromUtf8(QFile(savedList).exists() ? "saved" : "not saved")));
+    QTest::qWait(500); // the second file is being written
+    QCOMPARE(::kill(pid_t(first.processId()), SIGKILL), 0);
+    QVERIFY(waitUntil([&] { return first.state() == QProcess::NotRunning; }, 5000));
+    QVERIFY(waitUntil([] { return TestMedia::childPids().isEmpty(); }, 5000));
+
+    const QString done = folder + QStringLiteral("/Quellix转码-clip.mp4");
+    const QStringList finished = QDir(folder).entryList(QDir::Files);
+    QCOMPARE(finished, QStringList{QFileInfo(done).fileName()});
+    QVERIFY(TestMedia::decodesCleanly(done));
+    const QStringList halfWritten = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    QCOMPARE(halfWritten.size(), 2);
+    const QByteArray doneBytes = fileHash(done);
+
+    QProcess second;
+    startHelper(second, {}, folder, inputs, state);
+    QVERIFY(waitUntil([&] { return second.state() == QProcess::NotRunning; }, conversionTimeoutMs));
+    const QString printed = QString::fromUtf8(second.readAllStandardOutput());
+    QVERIFY2(printed.startsWith(QStringLiteral("listed 2 0 0\nstarted\n")), qPrintable(printed));
+    QVERIFY2(printed.endsWith(WindowFixture::summary(2, 1)), qPrintable(printed));
+    const QStringList outputs = {done, folder + QStringLiteral("/Quellix转码-long.mp4"),
+                                 folder + QStringLiteral("/Quellix转码-two.mp4")};
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             QStringList({QFileInfo(outputs[0]).fileName(), QFileInfo(outputs[1]).fileName(),
+                          QFileInfo(outputs[2]).fileName()}));
+    QCOMPARE(fileHash(done), doneBytes);
+    for (const QString &output : outputs)
+        QVERIFY2(TestMedia::decodesCleanly(output), qPrintable(output));
+    QCOMPARE(savedStates(), (QList<int>{Done, Done, Done}));
 }
 
 void TestFaults::transcoderMissing_data()

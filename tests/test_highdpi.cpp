@@ -5,6 +5,7 @@
 #include "QuellixTestMain.h"
 
 #include "app/MainWindow.h"
+#include "app/SavedList.h"
 #include "convert/InputItem.h"
 #include "params/CDlgAVSettings.h"
 #include "player/vlcplayer.h"
@@ -354,6 +355,8 @@ void TestHighDpi::mainWindow()
 {
     QFETCH(int, files);
     QFETCH(int, state);
+    // Each look starts from an empty list, not the one the window of the row before kept.
+    QFile::remove(SavedList::defaultFileName());
     MainWindow window(nullptr);
     for (int i = 0; i < files; ++i) {
         const QString path = workDir.filePath(QStringLiteral("第%1段视频.mp4").arg(i + 1));

@@ -1,0 +1,50 @@
+#include "app/ListSaver.h"
+
+#include "app/BatchQueue.h"
+
+namespace
+{
+
+// Long enough to gather the changes of a drop or of a batch's switch from one file to the next,
+// short enough that a crash loses almost nothing.
+constexpr int gatherMs = 500;
+
+} // namespace
+
+ListSaver::ListSaver(BatchQueue *queue, const QString &fileName, QObject *parent)
+    : QObject(parent), m_queue(queue), m_file(fileName)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(gatherMs);
+    connect(&m_timer, &QTimer::timeout, this, &ListSaver::saveNow);
+    connect(queue, &BatchQueue::listChanged, this, &ListSaver::scheduleSave);
+}
+
+ListSaver::~ListSaver()
+{
+    if (m_timer.isActive())
+        saveNow();
+}
+
+std::vector<SavedEntry> ListSaver::load() const
+{
+    std::vector<SavedEntry> entries;
+    if (m_file.load(entries) != 0)
+        return {};
+    for (SavedEntry &entry : entries)
+        entry = entry.restored();
+    return entries;
+}
+
+int ListSaver::saveNow()
+{
+    m_timer.stop();
+    return m_file.save(m_queue->savedEntries());
+}
+
+// A change that comes while a save is already due joins it rather than putting it off.
+void ListSaver::scheduleSave()
+{
+    if (!m_timer.isActive())
+        m_timer.start();
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/SavedEntry.h"
+#include "app/SavedList.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <vector>
+
+class BatchQueue;
+
+// Keeps the file list on disk as it changes, so that a restart or a crash does not lose it:
+// changes are gathered for a moment and written in one go, so that a flood of them (a drop of
+// thousands of files, a batch) costs one write.
+class ListSaver final : public QObject
+{
+    Q_OBJECT
+
+public:
+    ListSaver(BatchQueue *queue, const QString &fileName, QObject *parent = nullptr);
+    // Writes what is still to be written.
+    ~ListSaver() override;
+
+    // The saved list as a new start shows it; empty when there is none or it was unusable.
+    std::vector<SavedEntry> load() const;
+    // Writes the list now: 0, or SavedList::writeFailed with the previous file kept.
+    int saveNow();
+    bool isSavePending() const { return m_timer.isActive(); }
+
+private:
+    void scheduleSave();
+
+    BatchQueue *m_queue;
+    SavedList m_file;
+    QTimer m_timer;
+};
