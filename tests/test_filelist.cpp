@@ -7,8 +7,10 @@
 #include "WindowFixture.h"
 #include "app/BatchQueue.h"
 #include "app/MainWindow.h"
+#include "app/SavedList.h"
 #include "convert/ConversionJob.h"
 #include "convert/InputItem.h"
+#include "params/AVSettings.h"
 #include "ui/StyleSheet.h"
 
 #include <QComboBox>
@@ -70,6 +72,7 @@ private slots:
     void largeListHasWidgetsOnScreenOnly();
     void currentRowIsMarked();
     void listFollowsTheRunningFile();
+    void listOutlivesTheWindow();
 
 private:
     // A batch over one file whose transcoder never ends, so that the list is seen while it runs.
@@ -426,6 +429,42 @@ void TestFileList::listFollowsTheRunningFile()
     QVERIFY(WindowFixture::waitForDialogs(answerer, 1, 60000));
     QCOMPARE(answerer.texts.at(0), WindowFixture::summary(40, 0));
     QVERIFY(onScreen);
+}
+
+// The list a window leaves is the list the next one starts with, a file gone meanwhile too;
+// clearing the list leaves nothing to restore.
+void TestFileList::listOutlivesTheWindow()
+{
+    const QString kept = makeFile(QStringLiteral("kept.mkv"));
+    const QString gone = makeFile(QStringLiteral("gone later.avi"));
+    QCOMPARE(window->addInputFile(kept.toStdString()), 0);
+    QCOMPARE(window->addInputFile(gone.toStdString()), 0);
+    AVSettings own = job(0)->settings();
+    setContainer(own, 3);
+    job(0)->setSettings(own);
+    const QString saved = SavedList::defaultFileName();
+    QTRY_VERIFY(QFile::exists(saved));
+    QVERIFY(QFile::remove(gone));
+
+    fixture.close();
+    QVERIFY(fixture.open(QString(), WindowFixture::KeptState));
+    window = fixture.window();
+    QTRY_COMPARE(list()->count(), 2);
+    QCOMPARE(page(), 1);
+    QCOMPARE(QString::fromStdString(job(0)->inputPath()), kept);
+    QCOMPARE(job(0)->settings(), own);
+    QCOMPARE(QString::fromStdString(job(1)->inputPath()), gone);
+    QCOMPARE(job(1)->convertState(), int(Waiting));
+
+    DialogAnswerer answerer(DialogAnswerer::PressOk);
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
+                      Qt::LeftButton);
+    fixture.close();
+    QVERIFY(fixture.open(QString(), WindowFixture::KeptState));
+    window = fixture.window();
+    QTest::qWait(50);
+    QCOMPARE(list()->count(), 0);
+    QCOMPARE(page(), 0);
 }
 
 QUELLIX_TEST_MAIN(TestFileList)
