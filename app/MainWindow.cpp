@@ -2,6 +2,7 @@
 
 #include "app/AppLinks.h"
 #include "app/ConfigFile.h"
+#include "app/ConvertAtOnceChoice.h"
 #include "app/FileListView.h"
 #include "app/ListSaver.h"
 #include "convert/ConversionJob.h"
@@ -25,7 +26,6 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QStandardPaths>
-#include <QThread>
 #include <QUrl>
 
 namespace
@@ -94,21 +94,15 @@ void MainWindow::initUi()
         ui->cboxAQuality->addItem(QIcon(), QString::fromStdString(entry.second));
     }
     refreshPanel();
-    initConvertAtOnce();
+    new ConvertAtOnceChoice(ui->cboxConcurrent, &m_queue, m_configFile, this);
 
     ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);
-    ui->applyAll->setCheckable(true);
     ui->applyAll->setChecked(true);
 
     m_notifier = new DesktopNotifier(this);
     m_player = new vlcplayer(nullptr);
     ui->vlcLayout->addWidget(m_player);
-
-    ui->cboxVContainer->setFocusPolicy(Qt::NoFocus);
-    ui->cboxVQuality->setFocusPolicy(Qt::NoFocus);
-    ui->cboxAQuality->setFocusPolicy(Qt::NoFocus);
-    ui->cboxConcurrent->setFocusPolicy(Qt::NoFocus);
 }
 
 void MainWindow::initConnections()
@@ -129,8 +123,6 @@ void MainWindow::initConnections()
     connect(ui->listInput, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDClicked);
     connect(ui->listInput, &QListWidget::currentItemChanged, this, &MainWindow::curItemChanged);
     connect(ui->applyAll, &QCheckBox::stateChanged, this, &MainWindow::applyAllChanged);
-    connect(ui->cboxConcurrent, qOverload<int>(&QComboBox::activated), this,
-            &MainWindow::convertAtOnceChosen);
     connect(m_files.get(), &FileListView::deleteRequested, this, &MainWindow::confirmDelete);
     connect(m_files.get(), &FileListView::countChanged, this, [this](int count) {
         if (count > 0)
@@ -389,26 +381,6 @@ void MainWindow::restoreList()
     OutputPublisher::forThisUser().record().removeLeftovers();
     m_saver = std::make_unique<ListSaver>(&m_queue, SavedList::defaultFileName());
     m_files->restore(m_saver->load());
-}
-
-// One file at a time unless the user chose more: "1 个" up to one a core, and "自动".
-void MainWindow::initConvertAtOnce()
-{
-    for (int jobs = 1; jobs <= qMax(1, QThread::idealThreadCount()); ++jobs)
-        ui->cboxConcurrent->addItem(QStringLiteral("%1 个").arg(jobs), jobs);
-    ui->cboxConcurrent->addItem(QStringLiteral("自动"), 0);
-    int jobs = 1;
-    ConfigFile(m_configFile).readConvertAtOnce(jobs);
-    const int index = ui->cboxConcurrent->findData(jobs);
-    ui->cboxConcurrent->setCurrentIndex(index < 0 ? 0 : index);
-    m_queue.setMaxRunning(ui->cboxConcurrent->currentData().toInt());
-}
-
-void MainWindow::convertAtOnceChosen(int)
-{
-    const int jobs = ui->cboxConcurrent->currentData().toInt();
-    m_queue.setMaxRunning(jobs);
-    ConfigFile(m_configFile).writeConvertAtOnce(jobs);
 }
 
 void MainWindow::btnOutputDir2_clicked()

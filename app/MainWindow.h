@@ -68,7 +68,6 @@ private slots:
     void ItemDClicked(QListWidgetItem *item);
     void curItemChanged(QListWidgetItem *, QListWidgetItem *);
     void applyAllChanged(int);
-    void convertAtOnceChosen(int);
     void confirmDelete(ConversionJob *job);
     void on_btnCompanyUrl_clicked();
     void on_btnQqUrl_clicked();
@@ -90,7 +89,6 @@ private:
     // Configuration file
     int readConfig(QString &dir) const;
     int writeConfig(const QString &dir) const;
-    void initConvertAtOnce();
     void restoreList();
 
     // Parameter panel
