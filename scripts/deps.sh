@@ -2,8 +2,8 @@
 # Installs the Debian 12 packages Quellix needs that are missing (as root, or through sudo).
 # Usage: scripts/deps.sh run|test
 #   run   building and running the program
-#   test  that, and the test suites (a headless X server), the sanitizer build and the fuzz
-#         programs (clang with libFuzzer)
+#   test  that, and the test suites (a headless X server), the sanitizer build, the fuzz
+#         programs (clang with libFuzzer) and the format and tidy checks
 set -eu
 
 # libvlc-bin writes libvlc's plugin cache: without it every start of the player loads all of
@@ -11,7 +11,7 @@ set -eu
 # puts Qt's own dialogs and buttons into Chinese. The tests run a private dbus-daemon.
 RUN="cmake ninja-build g++ pkg-config ccache qtbase5-dev qtbase5-dev-tools libvlc-dev libvlc-bin
 vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg fonts-noto-cjk qttranslations5-l10n"
-TEST="xvfb xauth procps dbus-daemon clang libclang-rt-14-dev"
+TEST="xvfb xauth procps dbus-daemon clang libclang-rt-14-dev clang-format clang-tidy"
 
 case "${1:-}" in
 run) PACKAGES="$RUN" ;;

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Installs everything the program and its checks need, then configures and builds every target
-# (program, test suites, benchmarks, tools) into one tree.
+# into one tree: the program, test suites, benchmarks and tools unless the arguments turn them off.
 # Usage: scripts/setup.sh [build-dir] [extra cmake arguments...]
 set -eu
 cd "$(dirname "$0")/.."
