@@ -101,7 +101,7 @@ void TestFileList::cleanup()
 
 QString TestFileList::makeFile(const QString &name) const
 {
-    const QString path = dir.filePath(name);
+    QString path = dir.filePath(name);
     QFile file(path);
     if (!file.exists() && file.open(QIODevice::WriteOnly))
         file.write(QByteArray(1572864, 'v'));

@@ -16,7 +16,7 @@ class CDlgMessage final : public QDialog
     Q_OBJECT
 
 public:
-    CDlgMessage(QWidget *parent, int buttonMode, QString text);
+    CDlgMessage(QWidget *parent, int buttonMode, const QString &text);
     ~CDlgMessage() override;
 
     bool okClicked = false;
