@@ -5,6 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh run
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUELLIX_WERROR=ON \
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" -DQUELLIX_WERROR=ON \
     -DQUELLIX_BUILD_BENCH=OFF -DQUELLIX_BUILD_TOOLS=OFF >/dev/null
 exec cmake --build build-test --target check -j 2
