@@ -23,5 +23,5 @@ int main(int argc, char *argv[])
     QuellixApplication app(argc, argv);
     MainWindow window(nullptr);
     window.show();
-    return app.exec();
+    return QuellixApplication::exec();
 }

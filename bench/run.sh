@@ -56,7 +56,8 @@ fi
 
 started=$(date +%s)
 echo "building into $BUILD ..."
-scripts/setup.sh build-bench -DCMAKE_BUILD_TYPE=Release -DQUELLIX_BUILD_TESTS=OFF
+scripts/setup.sh build-bench -DCMAKE_BUILD_TYPE=Release -DQUELLIX_BUILD_TESTS=OFF \
+    -DQUELLIX_BUILD_BENCH=ON -DQUELLIX_BUILD_TOOLS=ON
 if [ "${1:-}" = --baseline ]; then
     echo "building the program as it was at $2 into $BASE ..."
     rm -rf "$BASE"

@@ -106,7 +106,7 @@ std::string AVParams::buildCommandLine() const
     std::string line = exe + " " + opts + " -i \"" + input + "\" ";
     for (const auto &[flag, value] : encodingOptions(*this)) {
         if (!flag.empty())
-            line += flag + " " + value;
+            line.append(flag).append(" ").append(value);
         line += " ";
     }
     line += "\"" + output + "\"";

@@ -13,7 +13,7 @@ namespace
 QString resolve(const QString &path)
 {
     const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
+    QString canonical = info.canonicalFilePath();
     if (!canonical.isEmpty())
         return canonical;
     const QString dir = QFileInfo(info.absolutePath()).canonicalFilePath();

@@ -2,7 +2,10 @@
 # Remakes the fuzz programs' seeds under fuzz/corpus/. The transcoder-output seeds come from real
 # ffmpeg runs on generated clips (a conversion with progress, a missing input, a text file given as
 # a video, an unknown filter); each console output is kept whole up to 8191 bytes and
-# also cut into three pieces, the way the job's reads cut it.
+# also cut into three pieces, the way the job's reads cut it, so a remade output differs from the
+# committed one only in ffmpeg's addresses and timings. The `found-*` seeds are not made here: they
+# are the few inputs of a grown corpus without which these seeds reach fewer edges than the whole
+# corpus did, kept under names that say what they hold.
 set -eu
 corpus="$(cd "$(dirname "$0")" && pwd)/corpus"
 work=$(mktemp -d)

@@ -3,8 +3,8 @@
 # Usage: scripts/deps.sh run|test
 #   run   building and running the program
 #   test  that, and the test suites (a headless X server), the sanitizer build, the fuzz
-#         programs (clang with libFuzzer) and the package checks (lintian, the AppStream and
-#         desktop-entry validators)
+#         programs (clang with libFuzzer), the format and tidy checks and the package checks
+#         (lintian, the AppStream and desktop-entry validators)
 set -eu
 
 # libvlc-bin writes libvlc's plugin cache: without it every start of the player loads all of
@@ -12,7 +12,8 @@ set -eu
 # puts Qt's own dialogs and buttons into Chinese. The tests run a private dbus-daemon.
 RUN="cmake ninja-build g++ pkg-config ccache qtbase5-dev qtbase5-dev-tools libvlc-dev libvlc-bin
 vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg fonts-noto-cjk qttranslations5-l10n"
-TEST="xvfb xauth procps dbus-daemon clang libclang-rt-14-dev lintian appstream desktop-file-utils"
+TEST="xvfb xauth procps dbus-daemon clang libclang-rt-14-dev clang-format clang-tidy lintian
+appstream desktop-file-utils"
 
 case "${1:-}" in
 run) PACKAGES="$RUN" ;;

@@ -9,4 +9,5 @@ scripts/setup.sh build-fuzz -DCMAKE_CXX_COMPILER=clang++ \
     -DQUELLIX_FUZZ=ON -DQUELLIX_FUZZ_SECONDS="${1:-600}" -DQUELLIX_WERROR=ON \
     -DQUELLIX_BUILD_TESTS=OFF -DQUELLIX_BUILD_BENCH=OFF
 cd build-fuzz
-ctest --output-on-failure -j 1
+# Each program runs on one core, so two run side by side.
+ctest --output-on-failure -j 2

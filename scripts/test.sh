@@ -1,14 +1,55 @@
 #!/bin/sh
-# Sets up and builds three trees with warnings as errors, then runs the fuzz programs briefly
-# (build-fuzz, clang), the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer
-# (build-asan) and the whole suite in the plain build (build-test), headless. Stops at the first
-# failing stage; ends with ctest's summary line.
+# The complete check, or one stage of it, each tree built with warnings as errors:
+#   format  the tracked C++ sources match .clang-format (no build)
+#   fuzz    the fuzz programs, 20 seconds each (build-fuzz, clang)
+#   asan    the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)
+#   package the Debian package made from build-test: lintian, the AppStream and menu-entry
+#           validators
+#   plain   the whole suite in the plain build (build-test)
+#   all     format, fuzz, asan, package and plain in that order (the default, and what CI runs)
+# The suites run headless. Stops at the first failing stage; each stage but the last says its
+# time, and the run ends with ctest's summary line.
+# Usage: scripts/test.sh [plain|asan|fuzz|format|package|all]
 set -eu
 cd "$(dirname "$0")/.."
-scripts/setup.sh build-test -DQUELLIX_WERROR=ON
-scripts/setup.sh build-asan -DQUELLIX_SANITIZE=ON -DQUELLIX_WERROR=ON
-scripts/fuzz.sh 20
-(cd build-asan && xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 1)
-scripts/package-check.sh build-test # the package: lintian, AppStream and menu-entry validators
-cd build-test
-exec xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 1
+scripts/deps.sh test
+
+# The test trees leave out the benchmarks and tools, which no test runs; bench/run.sh builds its own.
+build() { # build directory, extra cmake arguments...
+    dir=$1
+    shift
+    scripts/setup.sh "$dir" -DQUELLIX_WERROR=ON -DQUELLIX_BUILD_BENCH=OFF \
+        -DQUELLIX_BUILD_TOOLS=OFF "$@"
+}
+
+suite() { # build directory, extra cmake arguments...
+    build "$@"
+    (cd "$1" && xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 1)
+}
+
+stage() {
+    started=$(date +%s)
+    case "$1" in
+    format) scripts/format.sh --check ;;
+    fuzz) scripts/fuzz.sh 20 ;;
+    asan) suite build-asan -DQUELLIX_SANITIZE=ON ;;
+    plain) suite build-test ;;
+    package)
+        build build-test
+        scripts/package-check.sh build-test
+        ;;
+    *)
+        echo "usage: $0 [plain|asan|fuzz|format|package|all]" >&2
+        exit 2
+        ;;
+    esac
+    [ "$1" = plain ] || echo "stage $1 passed in $(($(date +%s) - started)) s"
+}
+
+if [ "${1:-all}" = all ]; then
+    for name in format fuzz asan package plain; do
+        stage "$name"
+    done
+else
+    stage "$1"
+fi

@@ -1,6 +1,7 @@
+// The configuration file at start-up: the window repairs a broken one and leaves a good one, and
+// starts where it cannot write. The reader and writer alone are test_configfile's.
 #include "QuellixTestMain.h"
 
-#include "app/ConfigFile.h"
 #include "app/MainWindow.h"
 
 #include <QDir>
@@ -11,8 +12,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <unistd.h>
 
 class TestConfig final : public QObject
@@ -23,11 +22,6 @@ private slots:
     void init();
     void cleanup();
 
-    void reading_data();
-    void reading();
-    void writingIsCompactAndDropsOtherMembers();
-    void failedWriteKeepsOldFile_data();
-    void failedWriteKeepsOldFile();
     void startUpRepairsFile_data();
     void startUpRepairsFile();
     void startUpKeepsGoodFile();
@@ -109,94 +103,6 @@ bool TestConfig::lock(const QString &dir)
     if (geteuid() != 0)
         return QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
     return QProcess::execute(QStringLiteral("mount"), {"-o", "remount,ro", dir}) == 0;
-}
-
-void TestConfig::reading_data()
-{
-    QTest::addColumn<QByteArray>("content"); // "@DIR@" stands for an existing folder
-    QTest::addColumn<bool>("found");
-    QTest::newRow("good") << QByteArray(R"({"VideosDir":"@DIR@"})") << true;
-    QTest::newRow("extra members") << QByteArray(R"({"a":1,"VideosDir":"@DIR@","b":[]})") << true;
-    QTest::newRow("empty file") << QByteArray() << false;
-    QTest::newRow("not JSON") << QByteArray("VideosDir=@DIR@") << false;
-    QTest::newRow("truncated") << QByteArray(R"({"VideosDir":"@DIR@")") << false;
-    QTest::newRow("array") << QByteArray(R"(["@DIR@"])") << false;
-    QTest::newRow("no key") << QByteArray(R"({"videosdir":"@DIR@"})") << false;
-    QTest::newRow("number") << QByteArray(R"({"VideosDir":42})") << false;
-    QTest::newRow("empty string") << QByteArray(R"({"VideosDir":""})") << false;
-    QTest::newRow("deleted folder") << QByteArray(R"({"VideosDir":"@DIR@/gone"})") << false;
-    QTest::newRow("a file") << QByteArray(R"({"VideosDir":"@DIR@/../conf_main.json"})") << false;
-    QTest::newRow("megabyte long")
-        << QByteArray(R"({"VideosDir":"/)") + QByteArray(1 << 20, 'x') + QByteArray(R"("})")
-        << false;
-}
-
-void TestConfig::reading()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, found);
-    writeConfig(content.replace("@DIR@", existingDir.toUtf8()));
-    QString dir = QStringLiteral("unchanged");
-    const int result = ConfigFile(QStringLiteral("conf_main.json")).read(dir);
-    QCOMPARE(result, found ? 0 : -202);
-    QCOMPARE(dir, found ? existingDir : QStringLiteral("unchanged"));
-}
-
-void TestConfig::writingIsCompactAndDropsOtherMembers()
-{
-    writeConfig(R"({"Other":true,"VideosDir":"/tmp"})");
-    const QString dir = existingDir + QStringLiteral("/视频 \"quoted\"");
-    QCOMPARE(ConfigFile(QStringLiteral("conf_main.json")).write(dir), 0);
-    QJsonObject expected;
-    expected.insert(QStringLiteral("VideosDir"), dir);
-    QCOMPARE(readBack(), QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact)));
-    QVERIFY(!readBack().contains(QLatin1Char('\n')));
-}
-
-void TestConfig::failedWriteKeepsOldFile_data()
-{
-    QTest::addColumn<bool>("smallDisk");
-    // A tiny file system that cannot take the new content; needs root to mount.
-    QTest::newRow("full disk") << true;
-    // The same short write without root: the process may not write a file past 4 KB.
-    QTest::newRow("file size limit") << false;
-}
-
-void TestConfig::failedWriteKeepsOldFile()
-{
-    QFETCH(bool, smallDisk);
-    QString dir = workDir.filePath(QStringLiteral("small"));
-    QVERIFY(QDir().mkpath(dir));
-    if (smallDisk) {
-        if (geteuid() != 0)
-            QSKIP("mounting a small tmpfs needs root; the file size limit row covers the rule");
-        QCOMPARE(QProcess::execute(QStringLiteral("mount"),
-                                   {"-t", "tmpfs", "-o", "size=16k", "tmpfs", dir}),
-                 0);
-    }
-    const ConfigFile config(dir + QStringLiteral("/conf_main.json"));
-    QCOMPARE(config.write(existingDir), 0);
-    const QString huge = QStringLiteral("/") + QString(64 * 1024, QLatin1Char('x'));
-
-    rlimit saved = {};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    if (!smallDisk) {
-        rlimit limited = saved;
-        limited.rlim_cur = 4096;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    }
-    const int result = config.write(huge);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-
-    QString readDir;
-    const int readResult = config.read(readDir);
-    if (smallDisk)
-        QProcess::execute(QStringLiteral("umount"), {dir});
-    QCOMPARE(result, -202);
-    QCOMPARE(readResult, 0);
-    QCOMPARE(readDir, existingDir);
 }
 
 void TestConfig::startUpRepairsFile_data()

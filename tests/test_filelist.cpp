@@ -119,7 +119,7 @@ bool TestFileList::startEndlessBatch()
 
 QString TestFileList::makeFile(const QString &name) const
 {
-    const QString path = dir.filePath(name);
+    QString path = dir.filePath(name);
     QFile file(path);
     if (!file.exists() && file.open(QIODevice::WriteOnly))
         file.write(QByteArray(1572864, 'v'));

@@ -1,11 +1,17 @@
 // The `quellix` command: it starts the program in the user's configuration folder and takes over a
 // settings file an earlier version left in the home folder. A stand-in program prints the folder
+<<<<<<< HEAD
 // it runs in and its arguments; the real one answers --help and --version.
+=======
+// it runs in and its arguments. Then the installed layout and the Debian package.
+>>>>>>> wt-infra
 #include "TestMedia.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -32,6 +38,7 @@ private slots:
     void answersWithoutDisplay_data();
     void answersWithoutDisplay();
     void installedLayout();
+    void debianPackage();
 
 private:
     QProcessEnvironment environment(const QString &configHome, bool withProgram) const;
@@ -257,6 +264,64 @@ void TestLauncher::installedLayout()
                  home + QStringLiteral("/.config/quellix|"));
         QCOMPARE(exitCode, 3);
     }
+}
+
+// The package holds the program, its menu entry and its icons where the desktop looks for them,
+// and depends on what the program runs with.
+void TestLauncher::debianPackage()
+{
+    const QString cpack = QStandardPaths::findExecutable(QStringLiteral("cpack"));
+    const QString dpkgDeb = QStandardPaths::findExecutable(QStringLiteral("dpkg-deb"));
+    if (cpack.isEmpty() || dpkgDeb.isEmpty())
+        QSKIP("cpack or dpkg-deb is not installed");
+    QTemporaryDir scratch;
+    QVERIFY(scratch.isValid());
+
+    QProcess pack;
+    pack.setProcessChannelMode(QProcess::MergedChannels);
+    pack.start(cpack, {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                       QStringLiteral(QUELLIX_BINARY_DIR "/CPackConfig.cmake"),
+                       QStringLiteral("-B"), scratch.path()});
+    QVERIFY(pack.waitForFinished(240000));
+    QVERIFY2(pack.exitCode() == 0, pack.readAll().constData());
+    const QStringList debs = QDir(scratch.path()).entryList({QStringLiteral("*.deb")});
+    QCOMPARE(debs.size(), 1);
+    const QString deb = scratch.filePath(debs.first());
+
+    const QString root = scratch.filePath(QStringLiteral("root"));
+    QCOMPARE(QProcess::execute(dpkgDeb, {QStringLiteral("-x"), deb, root}), 0);
+    // The command is the launcher; the program it starts lies out of PATH.
+    const QFileInfo command(root + QStringLiteral("/usr/bin/quellix"));
+    QVERIFY(command.isFile() && command.isExecutable());
+    const QFileInfo binary(root + QStringLiteral("/usr/libexec/quellix/quellix"));
+    QVERIFY(binary.isFile() && binary.isExecutable());
+
+    QFile desktop(root + QStringLiteral("/usr/share/applications/quellix.desktop"));
+    QVERIFY(desktop.open(QIODevice::ReadOnly));
+    const QString entry = QString::fromUtf8(desktop.readAll());
+    for (const char *line :
+         {"Exec=quellix", "Icon=quellix", "Type=Application", "Categories=AudioVideo;Video;"})
+        QVERIFY2(entry.contains(QLatin1String(line)), line);
+    QVERIFY(entry.contains(QStringLiteral("Name=Quellix视频格式转换")));
+
+    for (const int side : {16, 24, 32, 48, 64, 72, 96, 128, 256}) {
+        const QString icon =
+            root + QStringLiteral("/usr/share/icons/hicolor/%1x%1/apps/quellix.png").arg(side);
+        QCOMPARE(QImage(icon).size(), QSize(side, side));
+    }
+    QVERIFY(
+        QFile::exists(root + QStringLiteral("/usr/share/icons/hicolor/scalable/apps/quellix.svg")));
+
+    QProcess fields;
+    fields.start(dpkgDeb,
+                 {QStringLiteral("-f"), deb, QStringLiteral("Package"), QStringLiteral("Depends")});
+    QVERIFY(fields.waitForFinished());
+    const QString control = QString::fromUtf8(fields.readAllStandardOutput());
+    QVERIFY2(control.contains(QLatin1String("Package: quellix")), qPrintable(control));
+    for (const char *dependency :
+         {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base", "vlc-plugin-video-output",
+          "libqt5widgets5", "libqt5dbus5", "fonts-noto-cjk", "qttranslations5-l10n"})
+        QVERIFY2(control.contains(QLatin1String(dependency)), dependency);
 }
 
 QTEST_GUILESS_MAIN(TestLauncher)

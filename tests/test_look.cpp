@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRawFont>
@@ -202,8 +201,6 @@ private slots:
     void startButtonBeforeRuntimeSheet();
     void startButtonLooks_data();
     void startButtonLooks();
-
-    void debianPackage();
 
 private:
     QMap<QString, int> pictureHeights() const;
@@ -584,6 +581,7 @@ void TestLook::startButtonLooks()
     }
 }
 
+<<<<<<< HEAD
 // The package holds the program, its menu entry, icons, metadata and documents where the desktop
 // and Debian look for them, and depends on what the program runs with.
 void TestLook::debianPackage()
@@ -647,5 +645,7 @@ void TestLook::debianPackage()
         QVERIFY2(control.contains(QLatin1String(dependency)), dependency);
 }
 
+=======
+>>>>>>> wt-infra
 QTEST_MAIN(TestLook)
 #include "test_look.moc"

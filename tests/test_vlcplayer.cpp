@@ -87,7 +87,7 @@ private:
 
 QString TestVlcPlayer::makeClip(const QString &name, int seconds)
 {
-    const QString path = dir.filePath(name);
+    QString path = dir.filePath(name);
     // A key frame every five frames keeps seeks close to their target.
     const QString options = QStringLiteral("-nostdin -loglevel error -y "
                                            "-f lavfi -i testsrc=size=320x240:rate=25:duration=%1 "

@@ -6,7 +6,7 @@
 #include <QApplication>
 #include <QDesktopWidget>
 
-CDlgMessage::CDlgMessage(QWidget *parent, int buttonMode, QString text)
+CDlgMessage::CDlgMessage(QWidget *parent, int buttonMode, const QString &text)
     : QDialog(parent), ui(std::make_unique<Ui::CDlgMessage>())
 {
     ui->setupUi(this);

@@ -18,7 +18,7 @@ class CDlgMessage final : public QDialog
     Q_OBJECT
 
 public:
-    CDlgMessage(QWidget *parent, int buttonMode, QString text);
+    CDlgMessage(QWidget *parent, int buttonMode, const QString &text);
     ~CDlgMessage() override;
 
     // Runs a question (OK and Cancel) modally: true when it was answered with OK.
