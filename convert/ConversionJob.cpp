@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -197,7 +198,7 @@ int ConversionJob::remainingSeconds() const
 {
     if (m_state != Converting || m_speed <= 0 || m_facts.durationSec <= 0 || m_facts.timeSec <= 0)
         return -1;
-    return int(double(qMax(0, m_facts.durationSec - m_facts.timeSec)) / m_speed + 0.5);
+    return int(std::lround(double(qMax(0, m_facts.durationSec - m_facts.timeSec)) / m_speed));
 }
 
 void ConversionJob::analyseChunk(char *chunk)

@@ -1,10 +1,7 @@
 // The `quellix` command: it starts the program in the user's configuration folder and takes over a
 // settings file an earlier version left in the home folder. A stand-in program prints the folder
-<<<<<<< HEAD
-// it runs in and its arguments; the real one answers --help and --version.
-=======
-// it runs in and its arguments. Then the installed layout and the Debian package.
->>>>>>> wt-infra
+// it runs in and its arguments; the real one answers --help and --version. Then the installed
+// layout and the Debian package.
 #include "TestMedia.h"
 
 #include <QDir>
@@ -311,6 +308,11 @@ void TestLauncher::debianPackage()
     }
     QVERIFY(
         QFile::exists(root + QStringLiteral("/usr/share/icons/hicolor/scalable/apps/quellix.svg")));
+    // What Debian asks of every package, and what software centres read.
+    for (const char *file : {"/usr/share/man/man1/quellix.1.gz", "/usr/share/doc/quellix/copyright",
+                             "/usr/share/doc/quellix/changelog.gz",
+                             "/usr/share/metainfo/org.quellix.Quellix.metainfo.xml"})
+        QVERIFY2(QFileInfo(root + QLatin1String(file)).size() > 0, file);
 
     QProcess fields;
     fields.start(dpkgDeb,

@@ -42,7 +42,6 @@ private:
 namespace
 {
 
-
 // Sound alone: the picture would only cost time here.
 QStringList audioSource(const QString &layout, int rate, const QString &codec)
 {
