@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -34,6 +35,10 @@ FileListView::FileListView(QListWidget *list, BatchQueue *queue, QObject *parent
 
 FileListView::~FileListView()
 {
+    if (m_loader) {
+        m_loader->wait();
+        delete m_loader;
+    }
     setAdding(false);
 }
 
@@ -81,6 +86,24 @@ void FileListView::restore(std::vector<SavedEntry> entries)
     m_nextRestored = 0;
     if (!sliceRunning)
         addPendingFiles();
+}
+
+void FileListView::restoreFrom(std::function<std::vector<SavedEntry>()> load)
+{
+    if (m_loader)
+        return;
+    m_loader = QThread::create([this, load = std::move(load)] { m_loaded = load(); });
+    connect(m_loader, &QThread::finished, this, [this] {
+        // Told just before the thread ends: it must have ended before it goes.
+        m_loader->wait();
+        m_loader->deleteLater();
+        m_loader = nullptr;
+        m_restored = std::move(m_loaded);
+        m_nextRestored = 0;
+        addPendingFiles();
+    });
+    setAdding(true);
+    m_loader->start();
 }
 
 void FileListView::cancelAdding()

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ class BatchQueue;
 class ConversionJob;
 class InputItem;
 class QListWidget;
+class QThread;
 
 // The file list as the user sees it: one row of the list widget for each job of the queue, in the
 // same order, kept in step when files are added, deleted or cleared. Only the rows on screen get
@@ -43,10 +45,12 @@ public:
     void addFiles(const QStringList &paths, const AVSettings &settings);
     // Lists the rows of a saved list, a slice at a time too, before any file added later.
     void restore(std::vector<SavedEntry> entries);
+    // The same with a list that `load` reads off the window's thread; files added meanwhile wait.
+    void restoreFrom(std::function<std::vector<SavedEntry>()> load);
     // Files of an earlier addFiles() or restore() are still waiting to be listed.
     bool isAdding() const
     {
-        return !m_pendingPaths.isEmpty() || m_nextRestored < m_restored.size();
+        return m_loader || !m_pendingPaths.isEmpty() || m_nextRestored < m_restored.size();
     }
     void cancelAdding();
     void remove(ConversionJob *job);
@@ -81,6 +85,9 @@ private:
     QStringList m_pendingPaths;
     std::vector<SavedEntry> m_restored;
     size_t m_nextRestored = 0;
+    // Reads a saved list; what it read waits in m_loaded until it ends.
+    QThread *m_loader = nullptr;
+    std::vector<SavedEntry> m_loaded;
     AVSettings m_pendingSettings;
     bool m_adding = false;
 };

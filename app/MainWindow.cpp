@@ -380,7 +380,7 @@ void MainWindow::restoreList()
 {
     OutputPublisher::forThisUser().record().removeLeftovers();
     m_saver = std::make_unique<ListSaver>(&m_queue, SavedList::defaultFileName());
-    m_files->restore(m_saver->load());
+    m_files->restoreFrom([saver = m_saver.get()] { return saver->load(); });
 }
 
 void MainWindow::btnOutputDir2_clicked()

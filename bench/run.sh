@@ -23,6 +23,7 @@ RUNS_LIST=3
 RUNS_STARTUP=5
 RUNS_SAVEDLIST=9
 RUNS_ATONCE=3
+RUNS_RESTORE=5
 
 # The figures of the file list, by the programs under $1: adding, a batch in a long list, the
 # memory a converted file keeps.
@@ -43,6 +44,7 @@ figures() {
     "$bin/bench_batch" "$RUNS_BATCH" "$clips"/clip*.mp4
     "$bin/bench_savedlist" "$RUNS_SAVEDLIST"
     "$bin/bench_atonce" "$clips/clip01.mp4" 6 "$RUNS_ATONCE"
+    "$bin/bench_restore" "$RUNS_RESTORE"
     list_figures "$bin" "$clips"
     if [ -d "$BASE/tree/build/bench" ]; then
         list_figures "$BASE/tree/build/bench" "$clips" | sed 's/^ROW\t/ROW\tbefore: /'
