@@ -6,6 +6,7 @@
 #include "ui/CDlgMessage.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QEventLoop>
@@ -65,6 +66,14 @@ QList<ConversionJob *> BatchRun::jobs() const
     for (int row = 0; fixture.job(row); ++row)
         list << fixture.job(row);
     return list;
+}
+
+void BatchRun::convertAtOnce(int files)
+{
+    auto *combo = fixture.child<QComboBox>("cboxConcurrent");
+    const int index = combo->findData(files);
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
 }
 
 BatchRun::Result BatchRun::run(int timeoutMs, EventLoopWatch *probe)

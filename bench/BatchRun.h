@@ -31,6 +31,8 @@ public:
     // Drops the files on the window; returns how many entries the list holds then.
     int addFiles(const QStringList &paths);
     QList<ConversionJob *> jobs() const;
+    // Picks how many files the batch converts at once, as a user does in the window.
+    void convertAtOnce(int files);
     // Runs the whole list; the probe, if given, runs from the press to the summary.
     Result run(int timeoutMs, EventLoopWatch *probe = nullptr);
 

@@ -13,8 +13,8 @@
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
