@@ -85,7 +85,12 @@ private:
     {
         return fixture.row(row)->findChild<QPushButton *>(QStringLiteral("btnDel"));
     }
-    void drop(const QList<QUrl> &urls) { dropUrls(window, urls); }
+    // Drops and waits until the list has taken the drop, which it does a slice at a time.
+    void drop(const QList<QUrl> &urls)
+    {
+        dropUrls(window, urls);
+        QVERIFY(QTest::qWaitFor([this] { return !window->isAddingFiles(); }, 30000));
+    }
     int page() const { return fixture.child<QStackedWidget>("stackInput")->currentIndex(); }
 
     QTemporaryDir dir;
@@ -333,7 +338,9 @@ void TestFileList::largeDropKeepsOrderAndRules()
     QTest::mouseClick(fixture.startButton(), Qt::LeftButton);
     QVERIFY(!window->isConverting());
     QTRY_VERIFY_WITH_TIMEOUT(!window->isAddingFiles(), 30000);
-    QVERIFY2(watch.longestStallMs() < 500, qPrintable(QString::number(watch.longestStallMs())));
+    // Listed in one go, these files take the loop for seconds; a slice stays far below that even
+    // under the sanitizers on a loaded machine.
+    QVERIFY2(watch.longestStallMs() < 1500, qPrintable(QString::number(watch.longestStallMs())));
     QVERIFY(answerer.texts.isEmpty());
     QStringList listed;
     for (int row = 0; row < list()->count(); ++row)
