@@ -11,6 +11,15 @@ namespace
 // Set while QT_QPA_PLATFORM holds the program's own choice rather than the user's.
 bool platformForced = false;
 
+QString qtTranslationsPath()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    return QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
+}
+
 } // namespace
 
 QuellixApplication::QuellixApplication(int &argc, char **argv) : QApplication(prepare(argc), argv)
@@ -21,8 +30,7 @@ QuellixApplication::QuellixApplication(int &argc, char **argv) : QApplication(pr
         qunsetenv("QT_QPA_PLATFORM");
         platformForced = false;
     }
-    m_translated = m_qtTexts.load(QStringLiteral("qtbase_zh_CN"),
-                                  QLibraryInfo::location(QLibraryInfo::TranslationsPath));
+    m_translated = m_qtTexts.load(QStringLiteral("qtbase_zh_CN"), qtTranslationsPath());
     if (m_translated)
         installTranslator(&m_qtTexts);
 }
@@ -38,7 +46,10 @@ int &QuellixApplication::prepare(int &argc)
         qputenv("QT_QPA_PLATFORM", platform);
         platformForced = true;
     }
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Always on in Qt 6.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#endif
     return argc;
 }
