@@ -50,6 +50,13 @@ int &QuellixApplication::prepare(int &argc)
     // Always on in Qt 6.
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#else
+    // A screen at 125 % or 150 % gets the window at that size, like the other programs on it,
+    // rather than at 100 % or 200 % as Qt 5 rounds: at 150 % on a 1080-line screen the doubled
+    // window would not fit. The buttons' strips stay sharp and whole at these scales, drawn down
+    // from their @2x twins. QT_SCALE_FACTOR_ROUNDING_POLICY still overrides this.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
 #endif
     return argc;
 }
