@@ -59,8 +59,16 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quellix developers <dev@quellix.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
+# The Qt the program was built on, with its Chinese texts; the X11 platform plugin comes with the
+# Gui library in both.
+if(QUELLIX_QT_MAJOR STREQUAL "6")
+    set(quellix_qt_depends "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
+libqt6dbus6 (>= 6.4), qt6-translations-l10n")
+else()
+    set(quellix_qt_depends "libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), \
+libqt5widgets5 (>= 5.15), libqt5dbus5 (>= 5.15), qttranslations5-l10n")
+endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libx11-6, libqt5core5a (>= 5.15), \
-libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5dbus5 (>= 5.15), libvlc5 (>= 3.0), \
-libvlc-bin, vlc-plugin-base, vlc-plugin-video-output, ffmpeg, fonts-noto-cjk, qttranslations5-l10n")
+    "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libx11-6, ${quellix_qt_depends}, \
+libvlc5 (>= 3.0), libvlc-bin, vlc-plugin-base, vlc-plugin-video-output, ffmpeg, fonts-noto-cjk")
 include(CPack)

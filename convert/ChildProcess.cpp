@@ -4,13 +4,31 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-ChildProcess::ChildProcess(QObject *parent) : QProcess(parent), m_parentPid(getpid()) {}
+namespace
+{
 
 // Runs in the child between fork and exec: only async-signal-safe calls here.
-void ChildProcess::setupChildProcess()
+void dieWithParent(pid_t parentPid)
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // The parent may have died before the request took effect.
-    if (getppid() != m_parentPid)
+    if (getppid() != parentPid)
         _exit(127);
 }
+
+} // namespace
+
+ChildProcess::ChildProcess(QObject *parent) : QProcess(parent), m_parentPid(getpid())
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const pid_t parentPid = m_parentPid;
+    setChildProcessModifier([parentPid] { dieWithParent(parentPid); });
+#endif
+}
+
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+void ChildProcess::setupChildProcess()
+{
+    dieWithParent(m_parentPid);
+}
+#endif

@@ -13,8 +13,10 @@ class ChildProcess final : public QProcess
 public:
     explicit ChildProcess(QObject *parent = nullptr);
 
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 protected:
     void setupChildProcess() override;
+#endif
 
 private:
     pid_t m_parentPid;

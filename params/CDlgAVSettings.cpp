@@ -3,8 +3,8 @@
 #include "ui/StyleSheet.h"
 #include "ui_CDlgAVSettings.h"
 
-#include <QApplication>
-#include <QDesktopWidget>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <vector>
 
@@ -85,8 +85,8 @@ CDlgAVSettings::CDlgAVSettings(QWidget *parent)
     styleComboItems(this);
     // Grows past the form's 396 x 450 where the system font needs more room for the rows.
     resize(size().expandedTo(minimumSizeHint()));
-    const QWidget *desktop = QApplication::desktop();
-    move((desktop->width() - width()) / 2, (desktop->height() - height()) / 2);
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    move((desktop.width() - width()) / 2, (desktop.height() - height()) / 2);
     show();
 }
 

@@ -3,8 +3,8 @@
 # Usage: scripts/deps.sh run|test
 #   run   building and running the program
 #   test  that, and the test suites (a headless X server), the sanitizer build, the fuzz
-#         programs (clang with libFuzzer), the format and tidy checks and the package checks
-#         (lintian, the AppStream and desktop-entry validators)
+#         programs (clang with libFuzzer), the format and tidy checks, the package checks
+#         (lintian, the AppStream and desktop-entry validators) and the build on Qt 6
 set -eu
 
 # libvlc-bin writes libvlc's plugin cache: without it every start of the player loads all of
@@ -14,10 +14,12 @@ RUN="cmake ninja-build g++ pkg-config ccache qtbase5-dev qtbase5-dev-tools libvl
 vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg fonts-noto-cjk qttranslations5-l10n"
 TEST="xvfb xauth procps dbus-daemon clang libclang-rt-14-dev clang-format clang-tidy lintian
 appstream desktop-file-utils"
+# The second tree builds on Qt 6 (the X11 platform plugin comes with libqt6gui6).
+QT6="qt6-base-dev qt6-base-dev-tools qt6-translations-l10n"
 
 case "${1:-}" in
 run) PACKAGES="$RUN" ;;
-test) PACKAGES="$RUN $TEST" ;;
+test) PACKAGES="$RUN $TEST $QT6" ;;
 *)
     echo "usage: $0 run|test" >&2
     exit 2

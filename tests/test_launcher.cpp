@@ -320,10 +320,22 @@ void TestLauncher::debianPackage()
     QVERIFY(fields.waitForFinished());
     const QString control = QString::fromUtf8(fields.readAllStandardOutput());
     QVERIFY2(control.contains(QLatin1String("Package: quellix")), qPrintable(control));
-    for (const char *dependency :
-         {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base", "vlc-plugin-video-output",
-          "libqt5widgets5", "libqt5dbus5", "fonts-noto-cjk", "qttranslations5-l10n"})
+    // The Qt the program was built on, with its Chinese texts.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const char *const qtTexts = "qt6-translations-l10n";
+#else
+    const char *const qtTexts = "qttranslations5-l10n";
+#endif
+    for (const char *dependency : {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base",
+                                   "vlc-plugin-video-output", "fonts-noto-cjk", qtTexts})
         QVERIFY2(control.contains(QLatin1String(dependency)), dependency);
+    for (const char *library : {"core", "gui", "widgets", "dbus"}) {
+        const QString name =
+            QStringLiteral("libqt%1%2%1").arg(QT_VERSION_MAJOR).arg(QLatin1String(library));
+        QVERIFY2(control.contains(name), qPrintable(name));
+    }
+    const QString otherQt = QStringLiteral("libqt%1").arg(QT_VERSION_MAJOR == 5 ? 6 : 5);
+    QVERIFY2(!control.contains(otherQt), qPrintable(control));
 }
 
 QTEST_GUILESS_MAIN(TestLauncher)

@@ -8,13 +8,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDesktopWidget>
 #include <QFile>
 #include <QFrame>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QThread>
 #include <QWindow>
@@ -86,8 +86,8 @@ void TestMainWindow::geometryAndFlags()
     QVERIFY(window->acceptDrops());
     QCOMPARE(window->windowTitle(), QStringLiteral("Quellix视频格式转换"));
     QVERIFY(!window->windowIcon().isNull());
-    const QWidget *desktop = QApplication::desktop();
-    QCOMPARE(window->pos(), QPoint((desktop->width() - 800) / 2, (desktop->height() - 510) / 2));
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    QCOMPARE(window->pos(), QPoint((desktop.width() - 800) / 2, (desktop.height() - 510) / 2));
 }
 
 void TestMainWindow::combosAfterStartUp_data()

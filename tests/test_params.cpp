@@ -255,8 +255,9 @@ void TestParams::desktopMimeTypes()
         QSKIP("no shared MIME database here");
     const QByteArray xml = database.readAll();
     for (const std::string &type : types)
-        QVERIFY2(xml.contains("<mime-type type=\"" + QByteArray::fromStdString(type) + "\""),
-                 type.c_str());
+        QVERIFY2(
+            xml.contains(QByteArray("<mime-type type=\"" + QByteArray::fromStdString(type) + "\"")),
+            type.c_str());
 }
 
 QTEST_GUILESS_MAIN(TestParams)

@@ -4,8 +4,8 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
-#include <QDesktopWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QtTest>
 
 #include <functional>
@@ -143,9 +143,9 @@ void TestSettingsDialog::windowSetUp()
     QCOMPARE(dlg.width(), 396);
     QVERIFY(dlg.height() >= 450);
     QVERIFY(dlg.height() >= dlg.minimumSizeHint().height());
-    const QWidget *desktop = QApplication::desktop();
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
     QCOMPARE(dlg.pos(),
-             QPoint((desktop->width() - dlg.width()) / 2, (desktop->height() - dlg.height()) / 2));
+             QPoint((desktop.width() - dlg.width()) / 2, (desktop.height() - dlg.height()) / 2));
     QVERIFY(dlg.styleSheet().contains(QLatin1String("QWidget#widget_top")));
     QVERIFY(!dlg.okClicked);
 }

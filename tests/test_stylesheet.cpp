@@ -123,8 +123,9 @@ void TestStyleSheet::dragArithmetic()
     QFETCH(QPoint, cursor);
     QFETCH(QPoint, topLeft);
     WindowDrag drag;
-    const QMouseEvent event(QEvent::MouseButtonPress, press, Qt::RightButton, Qt::RightButton,
-                            Qt::NoModifier);
+    // Where on the screen the press was does not matter here.
+    const QMouseEvent event(QEvent::MouseButtonPress, press, press, Qt::RightButton,
+                            Qt::RightButton, Qt::NoModifier);
     drag.press(&event);
     QVERIFY(drag.dragging);
     QCOMPARE(drag.targetFor(cursor), topLeft);

@@ -3,8 +3,8 @@
 #include "ui/StyleSheet.h"
 #include "ui_CDlgMessage.h"
 
-#include <QApplication>
-#include <QDesktopWidget>
+#include <QGuiApplication>
+#include <QScreen>
 
 CDlgMessage::CDlgMessage(QWidget *parent, int buttonMode, const QString &text)
     : QDialog(parent), ui(std::make_unique<Ui::CDlgMessage>())
@@ -18,8 +18,8 @@ CDlgMessage::CDlgMessage(QWidget *parent, int buttonMode, const QString &text)
         ui->btnCancel->hide();
 
     // Centred on the whole desktop, not on the parent; placed once.
-    const QWidget *desktop = QApplication::desktop();
-    move((desktop->width() - width()) / 2, (desktop->height() - height()) / 2);
+    const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
+    move((desktop.width() - width()) / 2, (desktop.height() - height()) / 2);
     show();
 }
 
