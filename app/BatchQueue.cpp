@@ -56,10 +56,7 @@ bool BatchQueue::isListed(const std::string &inputPath) const
 
 bool BatchQueue::isSupportedInput(const std::string &dotSuffix)
 {
-    std::string lower = dotSuffix;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
-    return findKey(inputExts, lower).has_value();
+    return isInputExtension(dotSuffix);
 }
 
 int BatchQueue::add(const std::string &path, const AVSettings &settings)
@@ -230,6 +227,11 @@ QString BatchQueue::summaryText() const
         for (auto it = m_failedFiles.cbegin(); it != m_failedFiles.cend(); ++it)
             text += QStringLiteral("%1 : %2").arg(it.key(), it.value());
     }
+    if (!m_warnedFiles.isEmpty()) {
+        text += QStringLiteral("警告： %1 个\n").arg(m_warnedFiles.size());
+        for (auto it = m_warnedFiles.cbegin(); it != m_warnedFiles.cend(); ++it)
+            text += QStringLiteral("%1 : %2\n").arg(it.key(), it.value());
+    }
     return text;
 }
 
@@ -237,6 +239,7 @@ void BatchQueue::clearResults()
 {
     m_succeededFiles.clear();
     m_failedFiles.clear();
+    m_warnedFiles.clear();
 }
 
 // Every input and every other job's output is off limits for this job's output; its own last
@@ -274,8 +277,10 @@ void BatchQueue::releaseOutput(Entry &entry)
 void BatchQueue::record(const ConversionJob *job, const QString &errorText)
 {
     const QString path = fromUtf8(job->inputPath());
-    if (errorText.isEmpty())
+    if (errorText.isEmpty()) {
         m_succeededFiles.insert(path, QString());
-    else
+        if (!job->warning().empty())
+            m_warnedFiles.insert(path, fromUtf8(job->warning()));
+    } else
         m_failedFiles.insert(path, errorText);
 }

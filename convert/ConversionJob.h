@@ -14,6 +14,7 @@
 #include <string>
 
 class QTimer;
+class SourceProbe;
 class TakenFiles;
 
 // One input file's conversion: its profile, the transcoder run, what the transcoder's output told
@@ -28,9 +29,11 @@ public:
 
     // 0, or -202 when no file exists at the path (nothing changes then).
     int setInput(const std::string &path, const AVSettings &settings);
-    // Starts the transcoder, its output in `outputDirectory` (UTF-8). The output gets a distinct
+    // Starts the run, its output in `outputDirectory` (UTF-8). The output gets a distinct
     // name when the composed one is a file of `taken` (inputs and outputs of other jobs) or the
-    // input itself. 0, or the runner's code (-103, -1, -101, -102) unchanged.
+    // input itself. The source is probed first and the transcoder starts once the probe has
+    // ended; the job is Converting meanwhile. 0, or the runner's code (-103, -1, -101, -102)
+    // unchanged when the transcoder was started at once (no prober to run).
     int start(const std::string &outputDirectory, const TakenFiles &taken);
     int start(const std::string &outputDirectory);
     // 0, or 102 when the job is Done.
@@ -44,6 +47,9 @@ public:
     // What a run that is Done still has to say, such as damaged data the transcoder skipped;
     // empty otherwise.
     const std::string &note() const { return m_note; }
+    // What a run that is Done has to warn of, such as a source that ended before its declared
+    // length (UTF-8, no line break); empty otherwise.
+    const std::string &warning() const { return m_warning; }
     // How the run in progress goes: milliseconds since its start, the transcoder's speed as a
     // multiple of real time (0 while unknown), and the seconds it still needs at that speed (-1
     // while the input's duration or the speed is unknown).
@@ -67,8 +73,15 @@ signals:
 private slots:
     // The poll tick, and the end of the transcoder: takes everything it has written so far.
     void onTimer();
+    // The probe of the source has ended: the transcoder starts, or the run fails.
+    void probeFinished(int result);
 
 private:
+    int startProbe();
+    int startTranscoder();
+    void failRun(const std::string &reason);
+    void takeDeclaredDuration();
+    void checkEarlyEnd();
     void analyseChunk(char *chunk);
     void inspectLine(const std::string &line);
     void hidePaths(char *text) const;
@@ -93,6 +106,10 @@ private:
     int m_progress = 0;
     bool m_busy = false;
     std::string m_note;
+    std::string m_warning;
+    SourceProbe *m_probe = nullptr;
+    // The position of the last progress line, in seconds with their fraction; -1 while none came.
+    double m_lastTimeSeconds = -1;
     QElapsedTimer m_runClock;
     double m_speed = 0;
     bool m_statsChanged = false;
