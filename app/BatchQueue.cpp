@@ -62,7 +62,8 @@ bool BatchQueue::isSupportedInput(const std::string &dotSuffix)
 int BatchQueue::add(const std::string &path, const AVSettings &settings)
 {
     const QFileInfo info(fromUtf8(path));
-    if (path.empty() || !info.exists())
+    // A folder named like a video is no file to convert.
+    if (path.empty() || !info.exists() || info.isDir())
         return -1;
     if (!isSupportedInput("." + info.suffix().toStdString()) || isListed(path))
         return -1;

@@ -5,14 +5,18 @@
 #include <QObject>
 #include <QPersistentModelIndex>
 #include <QStringList>
+#include <QUrl>
 #include <QVector>
 
+#include <atomic>
+#include <memory>
 #include <string>
 
 class BatchQueue;
 class ConversionJob;
 class InputItem;
 class QListWidget;
+class QThread;
 
 // The file list as the user sees it: one row of the list widget for each job of the queue, in the
 // same order, kept in step when files are added, deleted or cleared. Only the rows on screen get
@@ -37,10 +41,13 @@ public:
     // Lists one file at once: 0, or -1 when the queue refuses it.
     int addFile(const std::string &path, const AVSettings &settings);
     // Lists files a slice of time at a time, so that the window keeps answering while thousands
-    // arrive; files of a later call follow those still waiting.
+    // arrive; files of a later call follow those still waiting. A folder stands for the videos
+    // in it and its subfolders, gathered on a thread of their own and listed in its place.
     void addFiles(const QStringList &paths, const AVSettings &settings);
-    // Files of an earlier addFiles() are still waiting to be listed.
-    bool isAdding() const { return !m_pendingPaths.isEmpty(); }
+    // The same for the local files and folders among dropped URLs.
+    void addUrls(const QList<QUrl> &urls, const AVSettings &settings);
+    // Files of an earlier addFiles() are still waiting to be listed, or a folder is still read.
+    bool isAdding() const { return !m_pendingPaths.isEmpty() || m_collector; }
     void cancelAdding();
     void remove(ConversionJob *job);
     void clear();
@@ -61,6 +68,8 @@ protected:
 
 private:
     void addPendingFiles();
+    void collectFolder(const QString &folder);
+    void stopCollecting();
     void appendRows(int count);
     void setAdding(bool adding);
     void scrollTo(ConversionJob *job);
@@ -74,4 +83,9 @@ private:
     QStringList m_pendingPaths;
     AVSettings m_pendingSettings;
     bool m_adding = false;
+    // The thread reading a folder's videos, the flag that stops it, and the number of the last
+    // one started, so that the end of one stopped before is told apart.
+    QThread *m_collector = nullptr;
+    std::shared_ptr<std::atomic<bool>> m_stopCollecting;
+    quint64 m_collection = 0;
 };
