@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -259,7 +260,8 @@ void ConversionJob::takeDeclaredDuration()
 {
     if (m_facts.durationSec > 0 || !m_params.source || !(m_params.source->durationSeconds > 0))
         return;
-    m_facts.durationSec = int32_t(std::min(std::ceil(m_params.source->durationSeconds), 2e9));
+    m_facts.durationSec =
+        int32_t(std::clamp(std::round(m_params.source->durationSeconds), 1.0, 2e9));
 }
 
 void ConversionJob::analyseChunk(char *chunk)

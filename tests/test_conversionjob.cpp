@@ -40,7 +40,7 @@ class TestConversionJob final : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup() { media.restorePath(); }
+    void cleanup();
 
     void setInput_data();
     void setInput();
@@ -48,6 +48,11 @@ private slots:
     void outputNames();
     void scriptedRuns_data();
     void scriptedRuns();
+    void probeFailures_data();
+    void probeFailures();
+    void cancelWhileProbing();
+    void declaredLength_data();
+    void declaredLength();
     void busyWithoutDuration_data();
     void busyWithoutDuration();
     void fullDiskWhenFinishing_data();
@@ -67,6 +72,8 @@ private slots:
     void hostileFileName();
 
 private:
+    // A stand-in prober next to the stand-in transcoder, found first in PATH until cleanup().
+    bool installProber(const QByteArray &body);
     // Binds a fresh job to `input` with the given container and default qualities.
     bool bind(ConversionJob &job, const QString &input, int vc = 0);
 
@@ -93,6 +100,17 @@ void TestConversionJob::init()
                                    QString::fromUtf8(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(out));
     outDir = utf8(out);
+}
+
+void TestConversionJob::cleanup()
+{
+    QFile::remove(media.path(QStringLiteral("bin/ffprobe")));
+    media.restorePath();
+}
+
+bool TestConversionJob::installProber(const QByteArray &body)
+{
+    return TestMedia::writeScript(media.path(QStringLiteral("bin/ffprobe")), body);
 }
 
 bool TestConversionJob::bind(ConversionJob &job, const QString &input, int vc)
@@ -291,6 +309,100 @@ void TestConversionJob::busyWithoutDuration_data()
     QTest::addColumn<bool>("cancelled");
     QTest::newRow("run ends") << false;
     QTest::newRow("run cancelled") << true;
+}
+
+// A prober that dies fails the file with a reason and the transcoder never runs; one that refuses
+// the file leaves the verdict to the transcoder, whose words the user knows.
+void TestConversionJob::probeFailures_data()
+{
+    QTest::addColumn<QByteArray>("prober");
+    QTest::addColumn<bool>("transcoderRuns");
+    QTest::addColumn<QString>("errorText");
+    QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << false
+                             << QStringLiteral("无法读取源文件信息：分析程序异常退出\n");
+    QTest::newRow("refuses the file")
+        << QByteArray("echo \"$7: Invalid data found when processing input\" >&2; exit 1") << true
+        << QStringLiteral("未识别的输入文件格式！\n");
+}
+
+void TestConversionJob::probeFailures()
+{
+    QFETCH(QByteArray, prober);
+    QFETCH(bool, transcoderRuns);
+    QFETCH(QString, errorText);
+    const QString marker = media.path(QStringLiteral("transcoder-ran"));
+    QFile::remove(marker);
+    QVERIFY(media.installStandIn("touch '" + marker.toUtf8() +
+                                 "'; echo 'x: Invalid data found when processing input'; exit 1"));
+    QVERIFY(installProber(prober));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QSignalSpy finished(&job, &ConversionJob::finished);
+    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.convertState(), int(Converting));
+    QVERIFY(finished.wait(conversionTimeoutMs));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(job.convertState(), int(Failed));
+    QCOMPARE(QString::fromStdString(job.errorText()), errorText);
+    QCOMPARE(QFile::exists(marker), transcoderRuns);
+}
+
+void TestConversionJob::cancelWhileProbing()
+{
+    const QString marker = media.path(QStringLiteral("transcoder-ran"));
+    QFile::remove(marker);
+    QVERIFY(media.installStandIn("touch '" + marker.toUtf8() + "'"));
+    QVERIFY(installProber("exec sleep 30"));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QSignalSpy finished(&job, &ConversionJob::finished);
+    QCOMPARE(job.start(outDir), 0);
+    QTRY_COMPARE(TestMedia::childPids().size(), 1);
+    QVERIFY(job.isBusy());
+    QCOMPARE(job.start(outDir), -103);
+    QCOMPARE(job.cancel(), 0);
+    QCOMPARE(job.convertState(), int(Cancelled));
+    QVERIFY(!job.isBusy());
+    QCOMPARE(TestMedia::childPids(), QList<qint64>());
+    QTest::qWait(300);
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(!QFile::exists(marker));
+}
+
+// The real prober's declared length stands in for a missing Duration line, and decides whether a
+// Done run warns that the source ended early.
+void TestConversionJob::declaredLength_data()
+{
+    QTest::addColumn<bool>("declares");
+    QTest::addColumn<QByteArray>("position");
+    QTest::addColumn<int>("progress");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("a quarter") << true << QByteArray("00:00:10.00") << 25
+                               << QStringLiteral("源文件可能不完整：只转换了 10 秒（共 40 秒）");
+    QTest::newRow("all but half a second") << true << QByteArray("00:00:39.50") << 97 << QString();
+    QTest::newRow("no length declared") << false << QByteArray("00:00:10.00") << 0 << QString();
+}
+
+void TestConversionJob::declaredLength()
+{
+    QFETCH(bool, declares);
+    QFETCH(QByteArray, position);
+    QFETCH(int, progress);
+    QFETCH(QString, warning);
+    const QString marker = media.path(QStringLiteral("position-written"));
+    QFile::remove(marker);
+    QVERIFY(media.installStandIn(writesOutput + "printf 'frame=  9 time=" + position +
+                                 " bitrate=1k speed=1x\\r'; touch '" + marker.toUtf8() +
+                                 "'; sleep 0.5"));
+    ConversionJob job;
+    QVERIFY(bind(job, declares ? longClip : media.makeFile(QStringLiteral("unknown.mp4"), 100)));
+    QCOMPARE(job.start(outDir), 0);
+    QTRY_VERIFY(QFile::exists(marker));
+    QTRY_COMPARE(job.progress(), progress);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+    QCOMPARE(QString::fromStdString(job.warning()), warning);
+    QVERIFY(job.note().empty());
 }
 
 // Without a usable duration the job cannot tell how far it is, only that it works; once the run
