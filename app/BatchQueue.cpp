@@ -169,6 +169,9 @@ void BatchQueue::fillSlots()
         if (result != 0)
             record(next, QStringLiteral("启动失败！错误码：%1\n").arg(result));
     }
+    // The next file's prober runs while the others convert, so that its start waits for nothing.
+    if (ConversionJob *next = findStartable(m_nextRow))
+        next->probeAhead();
 }
 
 void BatchQueue::stop()

@@ -84,6 +84,9 @@ int ConversionJob::setInput(const std::string &path, const AVSettings &settings)
     m_baseName = info.completeBaseName().toStdString();
     m_dotSuffix = "." + info.suffix().toStdString();
     m_params.init(settings);
+    m_probed.reset();
+    if (m_probe)
+        m_probe->cancel();
     // Absolute, so that no input name can be taken for an option of the transcoder.
     m_params.input = info.absoluteFilePath().toStdString();
     return 0;
@@ -96,7 +99,7 @@ int ConversionJob::start(const std::string &outputDirectory)
 
 int ConversionJob::start(const std::string &outputDirectory, const TakenFiles &taken)
 {
-    if (m_pipe.running() || (m_probe && m_probe->running()))
+    if (m_pipe.running() || m_state == Converting)
         return -103;
     const std::string ext = lookupText(containerExts, m_params.settings.vc).value_or(m_dotSuffix);
     const FileIdentity input = FileIdentity::of(QString::fromStdString(m_inputPath));
@@ -113,12 +116,21 @@ int ConversionJob::start(const std::string &outputDirectory, const TakenFiles &t
 int ConversionJob::startProbe()
 {
     m_params.source.reset();
-    if (!m_probe) {
-        m_probe = new SourceProbe(this);
-        connect(m_probe, &SourceProbe::finished, this, &ConversionJob::probeFinished);
-    }
-    if (m_probe->start(QString::fromStdString(m_params.input)) != ProbeOk)
+    if (m_probed && !isProbeFailure(*m_probed)) {
+        takeSource(*m_probed);
+        m_probed.reset();
         return startTranscoder();
+    }
+    if (m_probed) {
+        // Failed once the start has returned, as a run that fails does.
+        QMetaObject::invokeMethod(
+            this, [this, result = *m_probed] { probeFinished(result); }, Qt::QueuedConnection);
+    } else if (!m_probe || !m_probe->running()) {
+        makeProbe();
+        if (m_probe->start(QString::fromStdString(m_params.input)) != ProbeOk)
+            return startTranscoder();
+    }
+    m_probed.reset();
     m_facts = OutputFacts();
     m_note.clear();
     m_warning.clear();
@@ -130,8 +142,41 @@ int ConversionJob::startProbe()
     return 0;
 }
 
+void ConversionJob::probeAhead()
+{
+    if (m_state == Converting || m_probed || (m_probe && m_probe->running()))
+        return;
+    makeProbe();
+    m_probe->start(QString::fromStdString(m_params.input));
+}
+
+void ConversionJob::makeProbe()
+{
+    if (m_probe)
+        return;
+    m_probe = new SourceProbe(this);
+    connect(m_probe, &SourceProbe::finished, this, &ConversionJob::probeFinished);
+}
+
+bool ConversionJob::isProbeFailure(int result)
+{
+    return result == ProbeTimedOut || result == ProbeCrashed;
+}
+
+// A file the prober refuses goes to the transcoder all the same: its verdict says why.
+void ConversionJob::takeSource(int result)
+{
+    if (result == ProbeOk)
+        m_params.source = m_probe->info();
+}
+
 void ConversionJob::probeFinished(int result)
 {
+    // A probe ahead of the start is kept for it.
+    if (m_state != Converting) {
+        m_probed = result;
+        return;
+    }
     if (result == ProbeTimedOut) {
         failRun("无法读取源文件信息：分析程序超时\n");
         return;
@@ -140,9 +185,7 @@ void ConversionJob::probeFinished(int result)
         failRun("无法读取源文件信息：分析程序异常退出\n");
         return;
     }
-    // A file the prober refuses goes to the transcoder all the same: its verdict says why.
-    if (result == ProbeOk)
-        m_params.source = m_probe->info();
+    takeSource(result);
     const int started = startTranscoder();
     if (started != 0)
         failRun("启动失败！错误码：" + std::to_string(started) + "\n");
@@ -193,9 +236,9 @@ int ConversionJob::cancel()
 {
     if (m_state == Done)
         return 102;
+    if (m_probe)
+        m_probe->cancel();
     if (m_state == Converting) {
-        if (m_probe)
-            m_probe->cancel();
         if (m_pipe.terminate() == 0)
             QFile::remove(QString::fromStdString(m_outputPath));
         endRun();

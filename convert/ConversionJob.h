@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class QTimer;
@@ -38,6 +39,10 @@ public:
     int start(const std::string &outputDirectory);
     // 0, or 102 when the job is Done.
     int cancel();
+    // Learns the source while the job waits (the next of a batch while another converts), so
+    // that its start need not wait for the prober. Nothing happens while it converts or once its
+    // source is known.
+    void probeAhead();
 
     int convertState() const { return m_state; }
     // 0 to 100.
@@ -78,6 +83,9 @@ private slots:
 
 private:
     int startProbe();
+    void makeProbe();
+    static bool isProbeFailure(int result);
+    void takeSource(int result);
     int startTranscoder();
     void failRun(const std::string &reason);
     void takeDeclaredDuration();
@@ -108,6 +116,8 @@ private:
     std::string m_note;
     std::string m_warning;
     SourceProbe *m_probe = nullptr;
+    // The result of a probe made ahead of the start, for the start to take.
+    std::optional<int> m_probed;
     // The position of the last progress line, in seconds with their fraction; -1 while none came.
     double m_lastTimeSeconds = -1;
     QElapsedTimer m_runClock;

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace
@@ -232,6 +234,13 @@ QList<qint64> TestMedia::childPidsOf(qint64 parentPid)
             pids << pid;
     }
     return pids;
+}
+
+bool TestMedia::transcoderRuns()
+{
+    const QList<qint64> children = childPids();
+    return std::any_of(children.begin(), children.end(),
+                       [](qint64 pid) { return processName(pid) == "ffmpeg"; });
 }
 
 QByteArray TestMedia::processName(qint64 pid)

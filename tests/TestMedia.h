@@ -58,6 +58,8 @@ public:
     static bool decodesCleanly(const QString &file);
     // Processes whose parent is this one, zombies included.
     static QList<qint64> childPids();
+    // A child of this process runs the transcoder ("ffmpeg", real or a stand-in script).
+    static bool transcoderRuns();
     // Processes whose parent is `parent`, zombies included.
     static QList<qint64> childPidsOf(qint64 parent);
     // The program name the kernel shows for a process; empty when it is gone.

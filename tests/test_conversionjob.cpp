@@ -51,6 +51,7 @@ private slots:
     void probeFailures_data();
     void probeFailures();
     void cancelWhileProbing();
+    void probedAhead();
     void declaredLength_data();
     void declaredLength();
     void busyWithoutDuration_data();
@@ -367,6 +368,35 @@ void TestConversionJob::cancelWhileProbing()
     QTest::qWait(300);
     QCOMPARE(finished.count(), 0);
     QVERIFY(!QFile::exists(marker));
+}
+
+// A probe made while the job waits is what its start goes by: no second probe runs, and a prober
+// that died ahead still fails the run, once the start has returned.
+void TestConversionJob::probedAhead()
+{
+    QVERIFY(media.installStandIn(writesOutput + "echo 'kb/s:'"));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    job.probeAhead();
+    QCOMPARE(job.convertState(), int(Waiting));
+    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QTest::qWait(50);
+    QVERIFY(installProber("kill -SEGV $$"));
+    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+
+    ConversionJob doomed;
+    QVERIFY(bind(doomed, clip));
+    doomed.probeAhead();
+    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QTest::qWait(50);
+    QSignalSpy finished(&doomed, &ConversionJob::finished);
+    QCOMPARE(doomed.start(outDir), 0);
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(finished.wait());
+    QCOMPARE(doomed.convertState(), int(Failed));
+    QCOMPARE(doomed.errorText(), std::string("无法读取源文件信息：分析程序异常退出\n"));
 }
 
 // The real prober's declared length stands in for a missing Duration line, and decides whether a

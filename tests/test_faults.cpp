@@ -509,8 +509,11 @@ void TestFaults::transcoderMissing()
     if (!laterJob)
         qputenv("PATH", "/nonexistent");
     clickStart();
-    if (laterJob) // the first job has its transcoder by now; the second finds none
+    // The first job has its transcoder once its source is probed; the second finds none.
+    if (laterJob) {
+        QTRY_VERIFY(TestMedia::transcoderRuns());
         qputenv("PATH", "/nonexistent");
+    }
     const bool answered = waitForDialogs(answerer, 1);
     qputenv("PATH", path);
     QVERIFY(answered);
