@@ -19,6 +19,13 @@ namespace
 {
 
 constexpr int batchTimeoutMs = 240000;
+// The longest turn while 10,000 files of a folder are listed: a drop of as many files stays near
+// 35 ms. Under the sanitizers every allocation unwinds its stack the slow way.
+#ifdef QUELLIX_SANITIZED
+constexpr qint64 maxFolderStallMs = 500;
+#else
+constexpr qint64 maxFolderStallMs = 100;
+#endif
 
 // The first frame's mean luma after `filter` (none: as the file decodes); -1 when unknown.
 double meanLuma(const QString &file, const QString &filter)
@@ -280,7 +287,8 @@ void TestEveryVideo::bigFolderKeepsAnswering()
     watch.stop();
     qInfo("10,000 files in a folder: listed in %lld ms, longest turn %lld ms", clock.elapsed(),
           watch.longestStallMs());
-    QVERIFY2(watch.longestStallMs() < 100, qPrintable(QString::number(watch.longestStallMs())));
+    QVERIFY2(watch.longestStallMs() < maxFolderStallMs,
+             qPrintable(QString::number(watch.longestStallMs())));
     QCOMPARE(QString::fromStdString(fixture.job(files - 1)->inputPath()), folder + "/09999.mp4");
     QDir(folder).removeRecursively();
 }
