@@ -61,6 +61,7 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quellix developers <dev@quellix.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libx11-6, libqt5core5a (>= 5.15), \
-libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5dbus5 (>= 5.15), libvlc5 (>= 3.0), \
+libqt5gui5 (>= 5.15), libqt5widgets5 (>= 5.15), libqt5dbus5 (>= 5.15), \
+libqt5network5 (>= 5.15), libvlc5 (>= 3.0), \
 libvlc-bin, vlc-plugin-base, vlc-plugin-video-output, ffmpeg, fonts-noto-cjk, qttranslations5-l10n")
 include(CPack)

@@ -641,9 +641,9 @@ void TestLook::debianPackage()
     QVERIFY(fields.waitForFinished());
     const QString control = QString::fromUtf8(fields.readAllStandardOutput());
     QVERIFY2(control.contains(QLatin1String("Package: quellix")), qPrintable(control));
-    for (const char *dependency :
-         {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base", "vlc-plugin-video-output",
-          "libqt5widgets5", "libqt5dbus5", "fonts-noto-cjk", "qttranslations5-l10n"})
+    for (const char *dependency : {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base",
+                                   "vlc-plugin-video-output", "libqt5widgets5", "libqt5dbus5",
+                                   "libqt5network5", "fonts-noto-cjk", "qttranslations5-l10n"})
         QVERIFY2(control.contains(QLatin1String(dependency)), dependency);
 }
 
