@@ -20,6 +20,14 @@ QString fromUtf8(const std::string &text)
     return QString::fromStdString(text);
 }
 
+// A source that ended early is told with the note after a restart, where the row shows it.
+std::string keptNote(const ConversionJob &job)
+{
+    if (job.warning().empty())
+        return job.note();
+    return job.note() + job.warning() + (job.warning().back() == '\n' ? "" : "\n");
+}
+
 bool isStartable(const ConversionJob *job)
 {
     return job->convertState() != Done;
@@ -58,16 +66,14 @@ bool BatchQueue::isListed(const std::string &inputPath) const
 
 bool BatchQueue::isSupportedInput(const std::string &dotSuffix)
 {
-    std::string lower = dotSuffix;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; });
-    return findKey(inputExts, lower).has_value();
+    return isInputExtension(dotSuffix);
 }
 
 int BatchQueue::add(const std::string &path, const AVSettings &settings)
 {
     const QFileInfo info(fromUtf8(path));
-    if (path.empty() || !info.exists())
+    // A folder named like a video is no file to convert.
+    if (path.empty() || !info.exists() || info.isDir())
         return -1;
     if (!isSupportedInput("." + info.suffix().toStdString()) || isListed(path))
         return -1;
@@ -101,7 +107,7 @@ std::vector<SavedEntry> BatchQueue::savedEntries() const
     for (const Entry &entry : m_entries) {
         const ConversionJob *job = entry.job.get();
         saved.push_back({job->inputPath(), job->settings(), ConvertState(job->convertState()),
-                         job->errorText(), job->note()});
+                         job->errorText(), keptNote(*job)});
     }
     return saved;
 }
@@ -201,6 +207,9 @@ void BatchQueue::fillSlots()
         if (result != 0)
             record(next, QStringLiteral("启动失败！错误码：%1\n").arg(result));
     }
+    // The next file's prober runs while the others convert, so that its start waits for nothing.
+    if (ConversionJob *next = findStartable(m_nextRow))
+        next->probeAhead();
 }
 
 void BatchQueue::stop()
@@ -260,6 +269,11 @@ QString BatchQueue::summaryText() const
         for (auto it = m_failedFiles.cbegin(); it != m_failedFiles.cend(); ++it)
             text += QStringLiteral("%1 : %2").arg(it.key(), it.value());
     }
+    if (!m_warnedFiles.isEmpty()) {
+        text += QStringLiteral("警告： %1 个\n").arg(m_warnedFiles.size());
+        for (auto it = m_warnedFiles.cbegin(); it != m_warnedFiles.cend(); ++it)
+            text += QStringLiteral("%1 : %2\n").arg(it.key(), it.value());
+    }
     return text;
 }
 
@@ -267,6 +281,7 @@ void BatchQueue::clearResults()
 {
     m_succeededFiles.clear();
     m_failedFiles.clear();
+    m_warnedFiles.clear();
 }
 
 // Every input and every other job's output is off limits for this job's output; its own last
@@ -304,8 +319,10 @@ void BatchQueue::releaseOutput(Entry &entry)
 void BatchQueue::record(const ConversionJob *job, const QString &errorText)
 {
     const QString path = fromUtf8(job->inputPath());
-    if (errorText.isEmpty())
+    if (errorText.isEmpty()) {
         m_succeededFiles.insert(path, QString());
-    else
+        if (!job->warning().empty())
+            m_warnedFiles.insert(path, fromUtf8(job->warning()));
+    } else
         m_failedFiles.insert(path, errorText);
 }

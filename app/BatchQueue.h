@@ -41,7 +41,8 @@ public:
     int rowOf(const ConversionJob *job) const;
     // Byte-exact comparison of input paths.
     bool isListed(const std::string &inputPath) const;
-    // Whether a file of this type may join the list: a dot and a suffix, in any case.
+    // Whether a file of this type may join the list: a dot and a suffix, in any case, one of the
+    // accepted video types.
     static bool isSupportedInput(const std::string &dotSuffix);
     // Lists the file at `path` with its own copy of `settings`: 0, or -1 when the path is refused
     // (nothing there, a type not taken, listed already, or refused by the job).
@@ -90,6 +91,7 @@ public:
     int failedCount() const { return m_failedFiles.size(); }
     // Jobs of the list without a result in this batch.
     int cancelledCount() const { return count() - succeededCount() - failedCount(); }
+    // The counts, each failed file with its reason, then each file Done with a warning.
     QString summaryText() const;
     void clearResults();
 
@@ -129,6 +131,8 @@ private:
     std::unordered_set<std::string> m_listedPaths;
     QMap<QString, QString> m_succeededFiles;
     QMap<QString, QString> m_failedFiles;
+    // Files Done with a warning, such as a source that ended before its declared length.
+    QMap<QString, QString> m_warnedFiles;
     QString m_folderProblem;
     bool m_running = false;
     // The jobs of this batch that convert now, and the row to look for the next one from.

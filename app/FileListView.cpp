@@ -2,11 +2,13 @@
 
 #include "app/BatchQueue.h"
 #include "convert/ConversionJob.h"
+#include "convert/FolderVideos.h"
 #include "convert/InputItem.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QScrollBar>
 #include <QThread>
@@ -35,6 +37,7 @@ FileListView::FileListView(QListWidget *list, BatchQueue *queue, QObject *parent
 
 FileListView::~FileListView()
 {
+    stopCollecting();
     if (m_loader) {
         m_loader->wait();
         delete m_loader;
@@ -106,8 +109,18 @@ void FileListView::restoreFrom(std::function<std::vector<SavedEntry>()> load)
     m_loader->start();
 }
 
+void FileListView::addUrls(const QList<QUrl> &urls, const AVSettings &settings)
+{
+    QStringList paths;
+    paths.reserve(urls.size());
+    for (const QUrl &url : urls)
+        paths << url.toLocalFile();
+    addFiles(paths, settings);
+}
+
 void FileListView::cancelAdding()
 {
+    stopCollecting();
     m_pendingPaths.clear();
     m_restored.clear();
     m_nextRestored = 0;
@@ -118,6 +131,9 @@ void FileListView::cancelAdding()
 // loop.
 void FileListView::addPendingFiles()
 {
+    // The saved list comes first, once it is read.
+    if (m_loader)
+        return;
     QElapsedTimer slice;
     slice.start();
     int listed = 0;
@@ -130,15 +146,58 @@ void FileListView::addPendingFiles()
         m_nextRestored = 0;
     }
     int done = 0;
+    QString folder;
     while (m_nextRestored == 0 && done < m_pendingPaths.size() && !slice.hasExpired(addSliceMs)) {
-        if (m_queue->add(m_pendingPaths.at(done++).toStdString(), m_pendingSettings) == 0)
+        const QString &path = m_pendingPaths.at(done++);
+        if (m_queue->add(path.toStdString(), m_pendingSettings) == 0)
             ++listed;
+        // Only a refused path is looked at again: a long drop of files costs no more.
+        else if (QFileInfo(path).isDir())
+            folder = path;
+        if (!folder.isEmpty())
+            break;
     }
     m_pendingPaths.erase(m_pendingPaths.begin(), m_pendingPaths.begin() + done);
     appendRows(listed);
+    if (!folder.isEmpty())
+        collectFolder(folder);
     setAdding(isAdding());
-    if (isAdding())
+    if (isAdding() && !m_collector)
         QTimer::singleShot(0, this, &FileListView::addPendingFiles);
+}
+
+// Reads the folder off the event loop; its videos then take its place among the waiting paths.
+void FileListView::collectFolder(const QString &folder)
+{
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    auto found = std::make_shared<QStringList>();
+    m_stopCollecting = stop;
+    const quint64 collection = ++m_collection;
+    m_collector = QThread::create(
+        [folder, stop, found] { *found = collectFolderVideos(folder, stop.get()); });
+    connect(m_collector, &QThread::finished, this, [this, collection, found] {
+        if (collection != m_collection || !m_collector)
+            return;
+        // Told just before the thread ends: it must have ended before it goes.
+        m_collector->wait();
+        m_collector->deleteLater();
+        m_collector = nullptr;
+        m_pendingPaths = *found + m_pendingPaths;
+        addPendingFiles();
+    });
+    m_collector->start();
+}
+
+// A folder still being read is given up; its thread is waited for, as it stops at the next
+// entry.
+void FileListView::stopCollecting()
+{
+    if (!m_collector)
+        return;
+    *m_stopCollecting = true;
+    m_collector->wait();
+    delete m_collector;
+    m_collector = nullptr;
 }
 
 // The cursor shows that files are still coming.

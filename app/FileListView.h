@@ -6,9 +6,12 @@
 #include <QObject>
 #include <QPersistentModelIndex>
 #include <QStringList>
+#include <QUrl>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,16 +44,21 @@ public:
     // Lists one file at once: 0, or -1 when the queue refuses it.
     int addFile(const std::string &path, const AVSettings &settings);
     // Lists files a slice of time at a time, so that the window keeps answering while thousands
-    // arrive; files of a later call follow those still waiting.
+    // arrive; files of a later call follow those still waiting. A folder stands for the videos
+    // in it and its subfolders, gathered on a thread of their own and listed in its place.
     void addFiles(const QStringList &paths, const AVSettings &settings);
     // Lists the rows of a saved list, a slice at a time too, before any file added later.
     void restore(std::vector<SavedEntry> entries);
     // The same with a list that `load` reads off the window's thread; files added meanwhile wait.
     void restoreFrom(std::function<std::vector<SavedEntry>()> load);
-    // Files of an earlier addFiles() or restore() are still waiting to be listed.
+    // The same for the local files and folders among dropped URLs.
+    void addUrls(const QList<QUrl> &urls, const AVSettings &settings);
+    // Files of an earlier addFiles() or restore() are still waiting to be listed, or a folder or
+    // the saved list is still read.
     bool isAdding() const
     {
-        return m_loader || !m_pendingPaths.isEmpty() || m_nextRestored < m_restored.size();
+        return m_loader || m_collector || !m_pendingPaths.isEmpty() ||
+               m_nextRestored < m_restored.size();
     }
     void cancelAdding();
     void remove(ConversionJob *job);
@@ -72,6 +80,8 @@ protected:
 
 private:
     void addPendingFiles();
+    void collectFolder(const QString &folder);
+    void stopCollecting();
     void appendRows(int count);
     void setAdding(bool adding);
     void scrollTo(ConversionJob *job);
@@ -90,4 +100,9 @@ private:
     std::vector<SavedEntry> m_loaded;
     AVSettings m_pendingSettings;
     bool m_adding = false;
+    // The thread reading a folder's videos, the flag that stops it, and the number of the last
+    // one started, so that the end of one stopped before is told apart.
+    QThread *m_collector = nullptr;
+    std::shared_ptr<std::atomic<bool>> m_stopCollecting;
+    quint64 m_collection = 0;
 };

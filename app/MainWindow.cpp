@@ -22,21 +22,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QUrl>
-
-namespace
-{
-
-const char *const inputFilter =
-    "All Formats (*.mp4 *.mkv *.flv *.avi *.wmv *.mpg *.mov *.rmvb);;MP4 (*.mp4);;MKV (*.mkv);;"
-    "FLV (*.flv);;AVI (*.avi);;WMV (*.wmv);;MPG (*.mpg);;MOV (*.mov);;RMVB (*.rmvb);;"
-    "All Files (*.*)";
-
-} // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>())
@@ -63,8 +52,8 @@ void MainWindow::initSettings()
 {
     QString videosDir = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     m_configFile = QStringLiteral("conf_main.json");
-    if (readConfig(videosDir) != 0)
-        writeConfig(videosDir);
+    if (ConfigFile(m_configFile).read(videosDir) != 0)
+        ConfigFile(m_configFile).write(videosDir);
     m_queue.setOutputDirectory(videosDir);
     ui->editOutputDir->setText(videosDir);
     ui->editOutputDir->setReadOnly(true);
@@ -225,11 +214,11 @@ void MainWindow::btnInputFile_clicked()
 {
     if (isConverting())
         return;
-    const QStringList paths = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("选择视频文件"), QStringLiteral("/home"), QLatin1String(inputFilter));
+    const QStringList paths =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("选择视频文件"), QStringLiteral("/home"),
+                                      QString::fromStdString(inputFileFilter()));
+    // The list's count, once it changes, brings the Idle look.
     m_files->addFiles(paths, m_defaultSettings);
-    if (m_files->count() > 0)
-        setBatchUiState(Idle);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
@@ -243,14 +232,21 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 
 void MainWindow::dropEvent(QDropEvent *event)
 {
-    if (!event->mimeData()->hasUrls())
-        return;
-    QStringList paths;
-    const QList<QUrl> urls = event->mimeData()->urls();
-    paths.reserve(urls.size());
-    for (const QUrl &url : urls)
-        paths << url.toLocalFile();
+    m_files->addUrls(event->mimeData()->urls(), m_defaultSettings);
+}
+
+void MainWindow::addPaths(const QStringList &paths)
+{
     m_files->addFiles(paths, m_defaultSettings);
+}
+
+void MainWindow::openPaths(const QStringList &paths)
+{
+    if (!isConverting())
+        addPaths(paths);
+    showNormal();
+    raise();
+    activateWindow();
 }
 
 ConversionJob *MainWindow::jobAt(int row) const
@@ -352,16 +348,6 @@ void MainWindow::showSummary()
     m_queue.clearResults();
 }
 
-int MainWindow::readConfig(QString &dir) const
-{
-    return ConfigFile(m_configFile).read(dir);
-}
-
-int MainWindow::writeConfig(const QString &dir) const
-{
-    return ConfigFile(m_configFile).write(dir);
-}
-
 void MainWindow::btnOutputDir_clicked()
 {
     if (isConverting())
@@ -372,7 +358,7 @@ void MainWindow::btnOutputDir_clicked()
         return;
     m_queue.setOutputDirectory(dir);
     ui->editOutputDir->setText(dir);
-    writeConfig(dir);
+    ConfigFile(m_configFile).write(dir);
 }
 
 // The list of the last run comes back as it was, but for what a killed run left half-written.

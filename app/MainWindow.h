@@ -35,6 +35,9 @@ public:
     void setBatchUiState(int state);
     // 0 when an entry was added, -1 when the path was refused (silently).
     int addInputFile(const std::string &path);
+    // Lists files and the videos of folders, a slice at a time, refusing silently what the
+    // list refuses.
+    void addPaths(const QStringList &paths);
 
     // A batch runs: the queue's word, the window's looks follow it.
     bool isConverting() const { return m_queue.isRunning(); }
@@ -54,6 +57,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+
+public slots:
+    // Files handed over by a later start of the program: listed unless a batch runs, as a drop
+    // would be, and the window comes to the front.
+    void openPaths(const QStringList &paths);
 
 private slots:
     void btnConvertStart_clicked();
@@ -87,8 +95,6 @@ private:
     void showSummary();
 
     // Configuration file
-    int readConfig(QString &dir) const;
-    int writeConfig(const QString &dir) const;
     void restoreList();
 
     // Parameter panel

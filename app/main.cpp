@@ -1,6 +1,7 @@
 #include "app/CommandLineOptions.h"
 #include "app/MainWindow.h"
 #include "app/QuellixApplication.h"
+#include "app/SingleInstance.h"
 
 #include <QDir>
 
@@ -20,8 +21,16 @@ int main(int argc, char *argv[])
     if (parsed != 0 || options.request() != CommandLineOptions::Start)
         return options.answer(stdout, stderr);
 
+    // A program already running on this desktop lists the files and comes to the front instead.
+    SingleInstance instance;
+    if (instance.handOver(options.paths()) == 0)
+        return 0;
+
     QuellixApplication app(argc, argv);
     MainWindow window(nullptr);
+    QObject::connect(&instance, &SingleInstance::pathsReceived, &window, &MainWindow::openPaths);
+    instance.listen();
     window.show();
+    window.addPaths(options.paths());
     return QuellixApplication::exec();
 }

@@ -63,10 +63,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 # Gui library in both.
 if(QUELLIX_QT_MAJOR STREQUAL "6")
     set(quellix_qt_depends "libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), \
-libqt6dbus6 (>= 6.4), qt6-translations-l10n")
+libqt6dbus6 (>= 6.4), libqt6network6 (>= 6.4), qt6-translations-l10n")
 else()
     set(quellix_qt_depends "libqt5core5a (>= 5.15), libqt5gui5 (>= 5.15), \
-libqt5widgets5 (>= 5.15), libqt5dbus5 (>= 5.15), qttranslations5-l10n")
+libqt5widgets5 (>= 5.15), libqt5dbus5 (>= 5.15), libqt5network5 (>= 5.15), qttranslations5-l10n")
 endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libx11-6, ${quellix_qt_depends}, \

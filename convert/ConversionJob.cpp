@@ -1,6 +1,8 @@
 #include "convert/ConversionJob.h"
+#include "convert/EarlyEnd.h"
 #include "convert/OutputName.h"
 #include "convert/OutputPublisher.h"
+#include "convert/SourceProbe.h"
 #include "convert/TakenFiles.h"
 #include "params/ParamTables.h"
 
@@ -9,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +36,29 @@ double speedOf(const std::string &line)
     char *end = nullptr;
     const double speed = std::strtod(start, &end);
     return end != start && *end == 'x' ? speed : 0;
+}
+
+// The position of a progress line ("time=00:01:02.35") in seconds; -1 when the line tells none
+// ("time=N/A"). Read without the locale, whose decimal mark may be a comma.
+double positionOf(const std::string &line)
+{
+    const size_t at = line.find("time=");
+    if (at == std::string::npos || line.size() < at + 13 || line[at + 7] != ':' ||
+        line[at + 10] != ':')
+        return -1;
+    bool hoursOk = false;
+    bool minutesOk = false;
+    bool secondsOk = false;
+    const int hours = QByteArray(line.c_str() + at + 5, 2).toInt(&hoursOk);
+    const int minutes = QByteArray(line.c_str() + at + 8, 2).toInt(&minutesOk);
+    const size_t end = line.find_first_not_of("0123456789.", at + 11);
+    const double seconds =
+        QByteArray(line.c_str() + at + 11,
+                   int((end == std::string::npos ? line.size() : end) - (at + 11)))
+            .toDouble(&secondsOk);
+    if (!hoursOk || !minutesOk || !secondsOk || hours < 0)
+        return -1;
+    return hours * 3600.0 + minutes * 60.0 + seconds;
 }
 
 } // namespace
@@ -90,6 +116,9 @@ void ConversionJob::takeInput(const QFileInfo &info, const std::string &path,
     m_baseName = info.completeBaseName().toStdString();
     m_dotSuffix = "." + info.suffix().toStdString();
     m_params.init(settings);
+    m_probed.reset();
+    if (m_probe)
+        m_probe->cancel();
     // Absolute, so that no input name can be taken for an option of the transcoder.
     m_params.input = info.absoluteFilePath().toStdString();
 }
@@ -102,13 +131,108 @@ int ConversionJob::start(const std::string &outputDirectory)
 
 int ConversionJob::start(const std::string &outputDirectory, const TakenFiles &taken)
 {
-    if (m_pipe.running())
+    if (m_pipe.running() || m_state == Converting)
         return -103;
     m_outputDirectory = outputDirectory;
     m_outputExtension = lookupText(containerExts, m_params.settings.vc).value_or(m_dotSuffix);
     m_taken = &taken;
     prepareOutput();
     m_params.output = m_outputPath;
+    return startProbe();
+}
+
+// The source is learnt before the transcoder runs, so that its options fit the source. Without a
+// prober to run the transcoder starts at once, as it did before there was one.
+int ConversionJob::startProbe()
+{
+    m_params.source.reset();
+    if (m_probed && !isProbeFailure(*m_probed)) {
+        takeSource(*m_probed);
+        m_probed.reset();
+        return startTranscoder();
+    }
+    if (m_probed) {
+        // Failed once the start has returned, as a run that fails does.
+        QMetaObject::invokeMethod(
+            this, [this, result = *m_probed] { probeFinished(result); }, Qt::QueuedConnection);
+    } else if (!m_probe || !m_probe->running()) {
+        makeProbe();
+        if (m_probe->start(QString::fromStdString(m_params.input)) != ProbeOk)
+            return startTranscoder();
+    }
+    m_probed.reset();
+    m_facts = OutputFacts();
+    m_note.clear();
+    m_warning.clear();
+    m_progress = 0;
+    m_speed = 0;
+    m_runClock.start();
+    m_busy = true;
+    setState(Converting);
+    return 0;
+}
+
+void ConversionJob::probeAhead()
+{
+    if (m_state == Converting || m_probed || (m_probe && m_probe->running()))
+        return;
+    makeProbe();
+    m_probe->start(QString::fromStdString(m_params.input));
+}
+
+void ConversionJob::makeProbe()
+{
+    if (m_probe)
+        return;
+    m_probe = new SourceProbe(this);
+    connect(m_probe, &SourceProbe::finished, this, &ConversionJob::probeFinished);
+}
+
+bool ConversionJob::isProbeFailure(int result)
+{
+    return result == ProbeTimedOut || result == ProbeCrashed;
+}
+
+// A file the prober refuses goes to the transcoder all the same: its verdict says why.
+void ConversionJob::takeSource(int result)
+{
+    if (result == ProbeOk)
+        m_params.source = m_probe->info();
+}
+
+void ConversionJob::probeFinished(int result)
+{
+    // A probe ahead of the start is kept for it.
+    if (m_state != Converting) {
+        m_probed = result;
+        return;
+    }
+    if (result == ProbeTimedOut) {
+        failRun("无法读取源文件信息：分析程序超时\n");
+        return;
+    }
+    if (result == ProbeCrashed) {
+        failRun("无法读取源文件信息：分析程序异常退出\n");
+        return;
+    }
+    takeSource(result);
+    const int started = startTranscoder();
+    if (started != 0)
+        failRun("启动失败！错误码：" + std::to_string(started) + "\n");
+}
+
+// Ends a run that has not reached the transcoder as Failed, so that a batch goes on.
+void ConversionJob::failRun(const std::string &reason)
+{
+    discardOutput();
+    m_facts.errorText = reason;
+    m_busy = false;
+    setState(Failed);
+    emit finished(this);
+}
+
+int ConversionJob::startTranscoder()
+{
     const int result = m_pipe.start(m_params.commandArguments());
     if (result != 0) {
         discardOutput();
@@ -127,6 +251,9 @@ int ConversionJob::start(const std::string &outputDirectory, const TakenFiles &t
     m_writeFailureLine.clear();
     m_decodeErrorLine.clear();
     m_note.clear();
+    m_warning.clear();
+    m_lastTimeSeconds = -1;
+    takeDeclaredDuration();
     m_progress = 0;
     m_busy = false;
     m_speed = 0;
@@ -142,6 +269,8 @@ int ConversionJob::cancel()
 {
     if (m_state == Done)
         return 102;
+    if (m_probe)
+        m_probe->cancel();
     if (m_state == Converting) {
         m_pipe.terminate();
         discardOutput();
@@ -201,8 +330,19 @@ int ConversionJob::remainingSeconds() const
     return int(std::lround(double(qMax(0, m_facts.durationSec - m_facts.timeSec)) / m_speed));
 }
 
+// The source's declared length stands for the transcoder's own while that is missing, so that
+// the progress can still be told.
+void ConversionJob::takeDeclaredDuration()
+{
+    if (m_facts.durationSec > 0 || !m_params.source || !(m_params.source->durationSeconds > 0))
+        return;
+    m_facts.durationSec =
+        int32_t(std::clamp(std::round(m_params.source->durationSeconds), 1.0, 2e9));
+}
+
 void ConversionJob::analyseChunk(char *chunk)
 {
+    takeDeclaredDuration();
     m_tail.append(chunk, [this](const std::string &line) { inspectLine(line); });
     hidePaths(chunk);
     if (const std::optional<int> progress = analyseOutputChunk(chunk, m_facts)) {
@@ -229,6 +369,9 @@ void ConversionJob::hidePaths(char *text) const
 void ConversionJob::inspectLine(const std::string &line)
 {
     if (line.compare(0, 6, "frame=") == 0 || line.compare(0, 5, "size=") == 0) {
+        const double position = positionOf(line);
+        if (position >= 0)
+            m_lastTimeSeconds = position;
         const double speed = speedOf(line);
         if (speed >= 0 && speed != m_speed) {
             m_speed = speed;
@@ -261,6 +404,7 @@ void ConversionJob::finishConversion()
         m_facts.errorText.clear();
         if (!m_decodeErrorLine.empty())
             m_note = "源文件中有损坏的数据，已跳过：\n" + m_decodeErrorLine + "\n";
+        checkEarlyEnd();
         m_progress = 100;
         setState(Done);
     } else {
@@ -314,10 +458,19 @@ void ConversionJob::discardOutput()
 // A job whose run is over keeps what its row and the summary show, not what it read.
 void ConversionJob::endRun()
 {
-    m_pollTimer->stop();
+    if (m_pollTimer)
+        m_pollTimer->stop();
     m_busy = false;
     m_readBuffer.reset();
     m_tail.release();
+}
+
+// A source that declares more than the transcoder could read from it: the output is all there is.
+void ConversionJob::checkEarlyEnd()
+{
+    const double declared = m_params.source ? m_params.source->durationSeconds : -1;
+    if (endedEarly(declared, m_lastTimeSeconds))
+        m_warning = earlyEndWarning(declared, m_lastTimeSeconds);
 }
 
 // Why the run failed; empty when it is Done. The exit status comes first: the transcoder exits

@@ -11,10 +11,12 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class QFileInfo;
 class QTimer;
+class SourceProbe;
 class TakenFiles;
 
 // One input file's conversion: its profile, the transcoder run, what the transcoder's output told
@@ -33,14 +35,20 @@ public:
     // comes back waiting.
     void restore(const std::string &path, const AVSettings &settings, ConvertState state,
                  const std::string &errorText, const std::string &note);
-    // Starts the transcoder, its output in `outputDirectory` (UTF-8) under a temporary name until
-    // it is done. The finished output gets a distinct name when the composed one exists, is a file
-    // of `taken` (inputs and outputs of other jobs, which must outlive the run) or the input
-    // itself. 0, or the runner's code (-103, -1, -101, -102) unchanged.
+    // Starts the run, its output in `outputDirectory` (UTF-8) under a temporary name until it is
+    // done. The source is probed first and the transcoder starts once the probe has ended; the
+    // job is Converting meanwhile. The finished output gets a distinct name when the composed one
+    // exists, is a file of `taken` (inputs and outputs of other jobs, which must outlive the run)
+    // or the input itself. 0, or the runner's code (-103, -1, -101, -102) unchanged when the
+    // transcoder was started at once (no prober to run).
     int start(const std::string &outputDirectory, const TakenFiles &taken);
     int start(const std::string &outputDirectory);
     // 0, or 102 when the job is Done.
     int cancel();
+    // Learns the source while the job waits (the next of a batch while another converts), so
+    // that its start need not wait for the prober. Nothing happens while it converts or once its
+    // source is known.
+    void probeAhead();
 
     int convertState() const { return m_state; }
     // 0 to 100.
@@ -50,6 +58,9 @@ public:
     // What a run that is Done still has to say, such as damaged data the transcoder skipped;
     // empty otherwise.
     const std::string &note() const { return m_note; }
+    // What a run that is Done has to warn of, such as a source that ended before its declared
+    // length (UTF-8, no line break); empty otherwise.
+    const std::string &warning() const { return m_warning; }
     // How the run in progress goes: milliseconds since its start, the transcoder's speed as a
     // multiple of real time (0 while unknown), and the seconds it still needs at that speed (-1
     // while the input's duration or the speed is unknown).
@@ -76,8 +87,18 @@ signals:
 private slots:
     // The poll tick, and the end of the transcoder: takes everything it has written so far.
     void onTimer();
+    // The probe of the source has ended: the transcoder starts, or the run fails.
+    void probeFinished(int result);
 
 private:
+    int startProbe();
+    void makeProbe();
+    static bool isProbeFailure(int result);
+    void takeSource(int result);
+    int startTranscoder();
+    void failRun(const std::string &reason);
+    void takeDeclaredDuration();
+    void checkEarlyEnd();
     void analyseChunk(char *chunk);
     void inspectLine(const std::string &line);
     void hidePaths(char *text) const;
@@ -106,6 +127,12 @@ private:
     int m_progress = 0;
     bool m_busy = false;
     std::string m_note;
+    std::string m_warning;
+    SourceProbe *m_probe = nullptr;
+    // The result of a probe made ahead of the start, for the start to take.
+    std::optional<int> m_probed;
+    // The position of the last progress line, in seconds with their fraction; -1 while none came.
+    double m_lastTimeSeconds = -1;
     QElapsedTimer m_runClock;
     double m_speed = 0;
     bool m_statsChanged = false;

@@ -180,5 +180,7 @@ QString InputItem::toolTipText() const
     }
     if (!m_job->note().empty())
         text += QLatin1Char('\n') + QString::fromStdString(m_job->note()).trimmed();
+    if (!m_job->warning().empty())
+        text += QLatin1Char('\n') + QString::fromStdString(m_job->warning());
     return text;
 }

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace
@@ -168,14 +170,29 @@ QStringList TestMedia::probeCodecs(const QString &file)
     return ok ? QString::fromUtf8(out).split('\n', Qt::SkipEmptyParts) : QStringList();
 }
 
-QString TestMedia::probeVideo(const QString &file, const QString &entry)
+namespace
+{
+
+QString probeStream(const QString &file, const char *stream, const QString &entry)
 {
     bool ok = false;
     const QByteArray out = runTool(QStringLiteral("/usr/bin/ffprobe"),
-                                   {"-v", "error", "-select_streams", "v:0", "-show_entries",
-                                    "stream=" + entry, "-of", "csv=p=0", file},
+                                   {"-v", "error", "-select_streams", QLatin1String(stream),
+                                    "-show_entries", "stream=" + entry, "-of", "csv=p=0", file},
                                    &ok);
     return ok ? QString::fromUtf8(out).trimmed() : QString();
+}
+
+} // namespace
+
+QString TestMedia::probeVideo(const QString &file, const QString &entry)
+{
+    return probeStream(file, "v:0", entry);
+}
+
+QString TestMedia::probeAudio(const QString &file, const QString &entry)
+{
+    return probeStream(file, "a:0", entry);
 }
 
 double TestMedia::probeDuration(const QString &file)
@@ -217,6 +234,13 @@ QList<qint64> TestMedia::childPidsOf(qint64 parentPid)
             pids << pid;
     }
     return pids;
+}
+
+bool TestMedia::transcoderRuns()
+{
+    const QList<qint64> children = childPids();
+    return std::any_of(children.begin(), children.end(),
+                       [](qint64 pid) { return processName(pid) == "ffmpeg"; });
 }
 
 QByteArray TestMedia::processName(qint64 pid)

@@ -50,12 +50,16 @@ public:
     // One entry of a file's first video stream as the prober names it (codec_name, pix_fmt,
     // width, height, codec_tag_string, ...); empty when there is none.
     static QString probeVideo(const QString &file, const QString &entry);
+    // The same for the first audio stream (channels, sample_rate, codec_name, ...).
+    static QString probeAudio(const QString &file, const QString &entry);
     // The file's duration in seconds; -1 when it has none.
     static double probeDuration(const QString &file);
     // True when every packet of the file decodes without a complaint.
     static bool decodesCleanly(const QString &file);
     // Processes whose parent is this one, zombies included.
     static QList<qint64> childPids();
+    // A child of this process runs the transcoder ("ffmpeg", real or a stand-in script).
+    static bool transcoderRuns();
     // Processes whose parent is `parent`, zombies included.
     static QList<qint64> childPidsOf(qint64 parent);
     // The program name the kernel shows for a process; empty when it is gone.

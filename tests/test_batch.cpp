@@ -205,7 +205,8 @@ void TestBatch::laterStartFailureStillEndsWithSummary()
     DialogAnswerer answerer;
     QTest::mouseClick(startButton(), Qt::LeftButton);
     QVERIFY(window->isConverting());
-    // The transcoder disappears while the first file converts.
+    // The transcoder disappears while the first file converts (once its source is probed).
+    QTRY_VERIFY(TestMedia::transcoderRuns());
     qputenv("PATH", "/nonexistent");
     QElapsedTimer timer;
     timer.start();

@@ -265,7 +265,9 @@ void TestBatchQueue::startFailures()
         return;
     }
     QCOMPARE(queue->start(), 0);
-    qputenv("PATH", "/nonexistent"); // the first job has its transcoder; the others find none
+    // The first job has its transcoder once the source is probed; the others find none.
+    QTRY_VERIFY(QFile::exists(log));
+    qputenv("PATH", "/nonexistent");
     const bool ended = finished.wait(batchTimeoutMs);
     qputenv("PATH", path);
     QVERIFY(ended);

@@ -43,7 +43,7 @@ class TestConversionJob final : public QObject
 private slots:
     void initTestCase();
     void init();
-    void cleanup() { media.restorePath(); }
+    void cleanup();
 
     void setInput_data();
     void setInput();
@@ -51,6 +51,12 @@ private slots:
     void outputNames();
     void scriptedRuns_data();
     void scriptedRuns();
+    void probeFailures_data();
+    void probeFailures();
+    void cancelWhileProbing();
+    void probedAhead();
+    void declaredLength_data();
+    void declaredLength();
     void busyWithoutDuration_data();
     void busyWithoutDuration();
     void fullDiskWhenFinishing_data();
@@ -70,6 +76,8 @@ private slots:
     void hostileFileName();
 
 private:
+    // A stand-in prober next to the stand-in transcoder, found first in PATH until cleanup().
+    bool installProber(const QByteArray &body);
     // Binds a fresh job to `input` with the given container and default qualities.
     bool bind(ConversionJob &job, const QString &input, int vc = 0);
 
@@ -96,6 +104,17 @@ void TestConversionJob::init()
                                    QString::fromUtf8(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(out));
     outDir = utf8(out);
+}
+
+void TestConversionJob::cleanup()
+{
+    QFile::remove(media.path(QStringLiteral("bin/ffprobe")));
+    media.restorePath();
+}
+
+bool TestConversionJob::installProber(const QByteArray &body)
+{
+    return TestMedia::writeScript(media.path(QStringLiteral("bin/ffprobe")), body);
 }
 
 bool TestConversionJob::bind(ConversionJob &job, const QString &input, int vc)
@@ -318,6 +337,129 @@ void TestConversionJob::busyWithoutDuration_data()
     QTest::newRow("run cancelled") << true;
 }
 
+// A prober that dies fails the file with a reason and the transcoder never runs; one that refuses
+// the file leaves the verdict to the transcoder, whose words the user knows.
+void TestConversionJob::probeFailures_data()
+{
+    QTest::addColumn<QByteArray>("prober");
+    QTest::addColumn<bool>("transcoderRuns");
+    QTest::addColumn<QString>("errorText");
+    QTest::newRow("crashes") << QByteArray("kill -SEGV $$") << false
+                             << QStringLiteral("无法读取源文件信息：分析程序异常退出\n");
+    QTest::newRow("refuses the file")
+        << QByteArray("echo \"$7: Invalid data found when processing input\" >&2; exit 1") << true
+        << QStringLiteral("未识别的输入文件格式！\n");
+}
+
+void TestConversionJob::probeFailures()
+{
+    QFETCH(QByteArray, prober);
+    QFETCH(bool, transcoderRuns);
+    QFETCH(QString, errorText);
+    const QString marker = media.path(QStringLiteral("transcoder-ran"));
+    QFile::remove(marker);
+    QVERIFY(media.installStandIn("touch '" + marker.toUtf8() +
+                                 "'; echo 'x: Invalid data found when processing input'; exit 1"));
+    QVERIFY(installProber(prober));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QSignalSpy finished(&job, &ConversionJob::finished);
+    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.convertState(), int(Converting));
+    QVERIFY(finished.wait(conversionTimeoutMs));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(job.convertState(), int(Failed));
+    QCOMPARE(QString::fromStdString(job.errorText()), errorText);
+    QCOMPARE(QFile::exists(marker), transcoderRuns);
+}
+
+void TestConversionJob::cancelWhileProbing()
+{
+    const QString marker = media.path(QStringLiteral("transcoder-ran"));
+    QFile::remove(marker);
+    QVERIFY(media.installStandIn("touch '" + marker.toUtf8() + "'"));
+    QVERIFY(installProber("exec sleep 30"));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    QSignalSpy finished(&job, &ConversionJob::finished);
+    QCOMPARE(job.start(outDir), 0);
+    QTRY_COMPARE(TestMedia::childPids().size(), 1);
+    QVERIFY(job.isBusy());
+    QCOMPARE(job.start(outDir), -103);
+    QCOMPARE(job.cancel(), 0);
+    QCOMPARE(job.convertState(), int(Cancelled));
+    QVERIFY(!job.isBusy());
+    QCOMPARE(TestMedia::childPids(), QList<qint64>());
+    QTest::qWait(300);
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(!QFile::exists(marker));
+}
+
+// A probe made while the job waits is what its start goes by: no second probe runs, and a prober
+// that died ahead still fails the run, once the start has returned.
+void TestConversionJob::probedAhead()
+{
+    QVERIFY(media.installStandIn(writesOutput + "echo 'kb/s:'"));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    job.probeAhead();
+    QCOMPARE(job.convertState(), int(Waiting));
+    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QTest::qWait(50);
+    QVERIFY(installProber("kill -SEGV $$"));
+    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+
+    ConversionJob doomed;
+    QVERIFY(bind(doomed, clip));
+    doomed.probeAhead();
+    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QTest::qWait(50);
+    QSignalSpy finished(&doomed, &ConversionJob::finished);
+    QCOMPARE(doomed.start(outDir), 0);
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(finished.wait());
+    QCOMPARE(doomed.convertState(), int(Failed));
+    QCOMPARE(doomed.errorText(), std::string("无法读取源文件信息：分析程序异常退出\n"));
+}
+
+// The real prober's declared length stands in for a missing Duration line, and decides whether a
+// Done run warns that the source ended early.
+void TestConversionJob::declaredLength_data()
+{
+    QTest::addColumn<bool>("declares");
+    QTest::addColumn<QByteArray>("position");
+    QTest::addColumn<int>("progress");
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("a quarter") << true << QByteArray("00:00:10.00") << 25
+                               << QStringLiteral("源文件可能不完整：只转换了 10 秒（共 40 秒）");
+    QTest::newRow("all but half a second") << true << QByteArray("00:00:39.50") << 97 << QString();
+    QTest::newRow("no length declared") << false << QByteArray("00:00:10.00") << 0 << QString();
+}
+
+void TestConversionJob::declaredLength()
+{
+    QFETCH(bool, declares);
+    QFETCH(QByteArray, position);
+    QFETCH(int, progress);
+    QFETCH(QString, warning);
+    const QString marker = media.path(QStringLiteral("position-written"));
+    QFile::remove(marker);
+    QVERIFY(media.installStandIn(writesOutput + "printf 'frame=  9 time=" + position +
+                                 " bitrate=1k speed=1x\\r'; touch '" + marker.toUtf8() +
+                                 "'; sleep 0.5"));
+    ConversionJob job;
+    QVERIFY(bind(job, declares ? longClip : media.makeFile(QStringLiteral("unknown.mp4"), 100)));
+    QCOMPARE(job.start(outDir), 0);
+    QTRY_VERIFY(QFile::exists(marker));
+    QTRY_COMPARE(job.progress(), progress);
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+    QCOMPARE(QString::fromStdString(job.warning()), warning);
+    QVERIFY(job.note().empty());
+}
+
 // Without a usable duration the job cannot tell how far it is, only that it works; once the run
 // is over, however it ended, it works no more.
 void TestConversionJob::busyWithoutDuration()
@@ -328,10 +470,11 @@ void TestConversionJob::busyWithoutDuration()
                                  "echo '  Duration: N/A, start: 0.000000, bitrate: N/A'; "
                                  "printf 'frame=  9 time=00:00:01.00 speed=1x\\r'; touch '" +
                                  marker.toUtf8() + "'; sleep 1"));
+    // No length the prober could read either: the input is no media it knows.
+    const QString unknown = media.makeFile(QStringLiteral("unknown.mp4"), 100);
     ConversionJob job;
-    QVERIFY(bind(job, clip));
+    QVERIFY(bind(job, unknown));
     QCOMPARE(job.start(outDir), 0);
-    QVERIFY(!job.isBusy());
     QTRY_VERIFY(QFile::exists(marker));
     QTRY_VERIFY(job.isBusy());
     QCOMPARE(job.progress(), 0);
@@ -413,6 +556,11 @@ void TestConversionJob::endIsTakenAtOnce()
                                  "kb/s:1\\n'"));
     ConversionJob job;
     QVERIFY(bind(job, clip));
+    // Probed before, as a batch does for its next file, so that the clock runs for the
+    // transcoder alone.
+    job.probeAhead();
+    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QTest::qWait(50);
     QSignalSpy done(&job, &ConversionJob::finished);
     QElapsedTimer sinceStart;
     sinceStart.start();

@@ -329,7 +329,7 @@ void TestLauncher::debianPackage()
     for (const char *dependency : {"ffmpeg", "libvlc5", "libvlc-bin", "vlc-plugin-base",
                                    "vlc-plugin-video-output", "fonts-noto-cjk", qtTexts})
         QVERIFY2(control.contains(QLatin1String(dependency)), dependency);
-    for (const char *library : {"core", "gui", "widgets", "dbus"}) {
+    for (const char *library : {"core", "gui", "widgets", "dbus", "network"}) {
         const QString name =
             QStringLiteral("libqt%1%2%1").arg(QT_VERSION_MAJOR).arg(QLatin1String(library));
         QVERIFY2(control.contains(name), qPrintable(name));
