@@ -214,8 +214,11 @@ void TestFileList::dropAddsOnlyLocalVideos()
 {
     const QString video = makeFile(QStringLiteral("dropped.mov"));
     const QString text = makeFile(QStringLiteral("notes.txt"));
+    // A folder without videos adds nothing, though it is named like one.
+    const QString folder = dir.filePath(QStringLiteral("no videos inside.mp4"));
+    QVERIFY(QDir().mkpath(folder));
     drop({QUrl::fromLocalFile(text), QUrl(QStringLiteral("https://example.org/clip.mp4")),
-          QUrl::fromLocalFile(video), QUrl::fromLocalFile(dir.path())});
+          QUrl::fromLocalFile(video), QUrl::fromLocalFile(folder)});
     QCOMPARE(list()->count(), 1);
     QCOMPARE(QString::fromStdString(job(0)->inputPath()), video);
     QCOMPARE(page(), 1);
