@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTimer>
 
 // Whole batches through the main window on the real transcoder.
 class TestBatch final : public QObject
@@ -23,6 +24,7 @@ private slots:
 
     void secondOfThreeFails();
     void cancelDuringFirst();
+    void twoAtOnce();
     void nothingLeftToConvert();
     void onlyNewFilesConvertAgain();
     void startFailureOfFirstJob();
@@ -140,6 +142,41 @@ void TestBatch::cancelDuringFirst()
         QCOMPARE(job(row)->convertState(), int(Cancelled));
     QVERIFY(!QFile::exists(QString::fromStdString(job(0)->outputPath())));
     QTRY_VERIFY_WITH_TIMEOUT(TestMedia::childPids().isEmpty(), 1000);
+}
+
+// With "2 个" chosen the real transcoder converts two files at once, never three; one that fails
+// stops nothing else, and the summary is that of a batch one after another.
+void TestBatch::twoAtOnce()
+{
+    auto *atOnce = window->findChild<QComboBox *>(QStringLiteral("cboxConcurrent"));
+    const int two = atOnce->findData(2);
+    if (two < 0)
+        QSKIP("this machine has a single core");
+    atOnce->setCurrentIndex(two);
+    emit atOnce->activated(two);
+    add(media.path(QStringLiteral("long.mp4")));
+    add(media.path(QStringLiteral("notes.mp4")));
+    add(media.path(QStringLiteral("one.mp4")));
+    add(media.path(QStringLiteral("two.mkv")));
+    int most = 0;
+    QTimer count;
+    connect(&count, &QTimer::timeout, this, [&] {
+        int converting = 0;
+        for (int row = 0; row < 4; ++row)
+            converting += job(row)->convertState() == Converting ? 1 : 0;
+        most = qMax(most, converting);
+    });
+    count.start(5);
+    DialogAnswerer answerer;
+    QVERIFY(runUntilDialogs(answerer, 1));
+    QCOMPARE(answerer.texts.first(), summary(3, 0,
+                                             {media.path(QStringLiteral("notes.mp4")),
+                                              QStringLiteral("未识别的输入文件格式！\n")}));
+    QCOMPARE(most, 2);
+    QVERIFY(atOnce->isEnabled());
+    for (const char *name : {"long.mp4", "one.mp4", "two.mp4"})
+        QVERIFY(TestMedia::decodesCleanly(outDir + QStringLiteral("/Quellix转码-") +
+                                          QLatin1String(name)));
 }
 
 void TestBatch::nothingLeftToConvert()
