@@ -59,7 +59,8 @@ int LeftoverOutputs::parse(const QByteArray &bytes, QList<Output> &outputs)
     const QJsonObject top = document.object();
     if (top.value(versionKey).toInt(-1) != formatVersion || !top.value(outputsKey).isArray())
         return recordDamaged;
-    for (const QJsonValue &value : top.value(outputsKey).toArray()) {
+    const QJsonArray recorded = top.value(outputsKey).toArray();
+    for (const QJsonValue &value : recorded) {
         const QJsonObject object = value.toObject();
         const QJsonValue path = object.value(pathKey);
         const QJsonValue pid = object.value(pidKey);

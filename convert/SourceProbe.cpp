@@ -55,7 +55,8 @@ int quarterTurns(double degrees)
 // The display matrix's rotation, or else the older rotate tag.
 int rotationOf(const QJsonObject &stream)
 {
-    for (const QJsonValue &entry : stream.value(QLatin1String("side_data_list")).toArray()) {
+    const QJsonArray sideData = stream.value(QLatin1String("side_data_list")).toArray();
+    for (const QJsonValue &entry : sideData) {
         const QJsonValue rotation = entry.toObject().value(QLatin1String("rotation"));
         if (!rotation.isUndefined())
             return quarterTurns(number(rotation, 0));
