@@ -177,6 +177,7 @@ void TestSavedList::fullDiskKeepsTheOldList()
     const std::vector<SavedEntry> first = {entry("/v/a.mp4", Done), entry("/v/b.mp4", Waiting)};
     QCOMPARE(list.save(first), 0);
     std::vector<SavedEntry> big;
+    big.reserve(2000);
     for (int i = 0; i < 2000; ++i)
         big.push_back(entry("/home/user/视频/a rather long folder name/clip number " +
                                 std::to_string(i) + ".mp4",

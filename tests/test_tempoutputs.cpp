@@ -186,7 +186,7 @@ void TestTempOutputs::takenTempNameIsSkipped()
 {
     std::deque<std::string> tokens = {"0000000a", "0000000a", "0000000b"};
     OutputPublisher publisher(*record, [&tokens] {
-        const std::string token = tokens.front();
+        std::string token = tokens.front();
         tokens.pop_front();
         return token;
     });
