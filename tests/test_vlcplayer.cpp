@@ -295,7 +295,7 @@ void TestVlcPlayer::clipEndsByItself()
     QElapsedTimer clock;
     clock.start();
     int pollsAtEnd = -1;
-    while (player->playState() != vlcplayer::Stopped && clock.elapsed() < 3 * slowMs) {
+    while (player->playState() != vlcplayer::Stopped && clock.elapsed() < qint64(3) * slowMs) {
         if (pollsAtEnd < 0 && vlcState() == libvlc_Ended)
             pollsAtEnd = polls.count();
         QTest::qWait(20);
