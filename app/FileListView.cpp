@@ -82,15 +82,6 @@ void FileListView::addFiles(const QStringList &paths, const AVSettings &settings
         addPendingFiles();
 }
 
-void FileListView::restore(std::vector<SavedEntry> entries)
-{
-    const bool sliceRunning = isAdding();
-    m_restored = std::move(entries);
-    m_nextRestored = 0;
-    if (!sliceRunning)
-        addPendingFiles();
-}
-
 void FileListView::restoreFrom(std::function<std::vector<SavedEntry>()> load)
 {
     if (m_loader)

@@ -47,14 +47,13 @@ public:
     // arrive; files of a later call follow those still waiting. A folder stands for the videos
     // in it and its subfolders, gathered on a thread of their own and listed in its place.
     void addFiles(const QStringList &paths, const AVSettings &settings);
-    // Lists the rows of a saved list, a slice at a time too, before any file added later.
-    void restore(std::vector<SavedEntry> entries);
-    // The same with a list that `load` reads off the window's thread; files added meanwhile wait.
+    // Lists the rows of a saved list that `load` reads off the window's thread, a slice at a time
+    // too, before any file added later; files added meanwhile wait.
     void restoreFrom(std::function<std::vector<SavedEntry>()> load);
     // The same for the local files and folders among dropped URLs.
     void addUrls(const QList<QUrl> &urls, const AVSettings &settings);
-    // Files of an earlier addFiles() or restore() are still waiting to be listed, or a folder or
-    // the saved list is still read.
+    // Files of an earlier addFiles() or restoreFrom() are still waiting to be listed, or a folder
+    // or the saved list is still read.
     bool isAdding() const
     {
         return m_loader || m_collector || !m_pendingPaths.isEmpty() ||

@@ -26,7 +26,6 @@ public:
     std::vector<SavedEntry> load() const;
     // Writes the list now: 0, or SavedList::writeFailed with the previous file kept.
     int saveNow();
-    bool isSavePending() const { return m_timer.isActive(); }
 
 private:
     void scheduleSave();
