@@ -1,6 +1,6 @@
 #include "tests/WindowFixture.h"
 
-#include "convert/InputItem.h"
+#include "gui/InputItem.h"
 #include "tests/DialogAnswerer.h"
 
 #include <QDir>
@@ -41,7 +41,11 @@ bool WindowFixture::open(const QString &outputDir, StateMode stateMode)
         config.close();
     }
     m_window = new MainWindow(nullptr);
+    // A fresh window has nothing to restore, but says so only once its reading of the saved
+    // list has ended; a batch started before that would be refused.
     return QTest::qWaitForWindowExposed(m_window) &&
+           (stateMode == KeptState ||
+            QTest::qWaitFor([this] { return !m_window->isAddingFiles(); }, 10000)) &&
            (outputDir.isEmpty() || m_window->outputDirectory() == outputDir);
 }
 
