@@ -1,5 +1,7 @@
 #include "app/CommandLineOptions.h"
 
+#include "Version.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "app/CommandLineOptions.h"
-#include "app/MainWindow.h"
 #include "app/QuellixApplication.h"
 #include "app/SingleInstance.h"
+#include "gui/MainWindow.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
-#include "app/BatchQueue.h"
+#include "batch/BatchQueue.h"
 
-#include "app/OutputFolder.h"
+#include "batch/OutputFolder.h"
 #include "convert/ConversionJob.h"
 #include "convert/LeftoverOutputs.h"
 #include "convert/OutputPublisher.h"
@@ -8,6 +8,7 @@
 #include "params/ParamTables.h"
 
 #include <QFileInfo>
+#include <QSignalBlocker>
 #include <QThread>
 
 #include <algorithm>
@@ -84,10 +85,18 @@ int BatchQueue::add(const std::string &path, const AVSettings &settings)
     return 0;
 }
 
+// One change for the whole list rather than one a row: a list of thousands stays quick.
 void BatchQueue::applyToAll(const AVSettings &settings)
 {
-    for (Entry &entry : m_entries)
-        entry.job->setSettings(settings);
+    bool changed = false;
+    for (Entry &entry : m_entries) {
+        const QSignalBlocker quiet(entry.job.get());
+        changed = entry.job->setSettings(settings) || changed;
+    }
+    if (!changed)
+        return;
+    emit rowsChanged(0, count() - 1);
+    emit recordChanged();
 }
 
 int BatchQueue::restore(const SavedEntry &entry)
@@ -96,8 +105,38 @@ int BatchQueue::restore(const SavedEntry &entry)
         return -1;
     auto job = std::make_unique<ConversionJob>();
     job->restore(entry.inputPath, entry.settings, entry.state, entry.errorText, entry.note);
-    append(std::move(job));
+    appendEntry(std::move(job));
+    listed();
     return 0;
+}
+
+void BatchQueue::beginInsertions()
+{
+    ++m_insertionDepth;
+}
+
+void BatchQueue::endInsertions()
+{
+    if (m_insertionDepth > 0 && --m_insertionDepth == 0)
+        tellInsertions();
+}
+
+// The row just appended, told now or with the others at endInsertions().
+void BatchQueue::listed()
+{
+    if (m_firstUntold < 0)
+        m_firstUntold = count() - 1;
+    if (m_insertionDepth == 0)
+        tellInsertions();
+}
+
+void BatchQueue::tellInsertions()
+{
+    if (m_firstUntold < 0)
+        return;
+    const int first = m_firstUntold;
+    m_firstUntold = -1;
+    emit rowsInserted(first, count() - 1);
 }
 
 std::vector<SavedEntry> BatchQueue::savedEntries() const
@@ -114,25 +153,41 @@ std::vector<SavedEntry> BatchQueue::savedEntries() const
 
 QString BatchQueue::outputDirectory() const
 {
-    return fromUtf8(outputDir);
+    return m_outputDirectory;
 }
 
 void BatchQueue::setOutputDirectory(const QString &directory)
 {
-    setOutputDir(directory.toStdString());
+    m_outputDirectory = directory;
 }
 
 ConversionJob *BatchQueue::append(std::unique_ptr<ConversionJob> job)
 {
+    ConversionJob *appended = appendEntry(std::move(job));
+    listed();
+    emit recordChanged();
+    return appended;
+}
+
+ConversionJob *BatchQueue::appendEntry(std::unique_ptr<ConversionJob> job)
+{
     connect(job.get(), &ConversionJob::finished, this, &BatchQueue::jobEnded);
-    connect(job.get(), &ConversionJob::recordChanged, this, &BatchQueue::listChanged);
+    connect(job.get(), &ConversionJob::recordChanged, this, &BatchQueue::jobRecordChanged);
     m_listedPaths.insert(job->inputPath());
     Entry entry{std::move(job), FileIdentity(), std::nullopt};
     entry.input = FileIdentity::of(fromUtf8(entry.job->inputPath()));
     m_taken.add(entry.input);
     m_entries.push_back(std::move(entry));
-    emit listChanged();
     return m_entries.back().job.get();
+}
+
+void BatchQueue::jobRecordChanged()
+{
+    const int row = rowOf(qobject_cast<ConversionJob *>(sender()));
+    if (row < 0)
+        return;
+    emit rowsChanged(row, row);
+    emit recordChanged();
 }
 
 void BatchQueue::removeAt(int row)
@@ -144,15 +199,20 @@ void BatchQueue::removeAt(int row)
     m_taken.remove(entry.input);
     releaseOutput(entry);
     m_entries.erase(m_entries.begin() + row);
-    emit listChanged();
+    emit rowsRemoved(row, row);
+    emit recordChanged();
 }
 
 void BatchQueue::clear()
 {
+    const int last = count() - 1;
     m_entries.clear();
     m_listedPaths.clear();
     m_taken.clear();
-    emit listChanged();
+    if (last < 0)
+        return;
+    emit rowsRemoved(0, last);
+    emit recordChanged();
 }
 
 int BatchQueue::start()
@@ -289,10 +349,11 @@ void BatchQueue::clearResults()
 int BatchQueue::startJob(ConversionJob *job)
 {
     Entry *entry = entryOf(job);
+    const std::string directory = m_outputDirectory.toStdString();
     if (!entry)
-        return job->start(outputDir, m_taken);
+        return job->start(directory, m_taken);
     releaseOutput(*entry);
-    const int result = job->start(outputDir, m_taken);
+    const int result = job->start(directory, m_taken);
     takeOutput(*entry);
     if (result == 0) {
         m_active.insert(job);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SavedEntry.h"
+#include "batch/SavedEntry.h"
 #include "convert/FileIdentity.h"
 #include "convert/TakenFiles.h"
 #include "params/AVSettings.h"
@@ -21,7 +21,7 @@ class ConversionJob;
 // The listed jobs in list order, and the rules of a batch over them: which files may join the list,
 // the output folder every job writes to, jobs start in list order from the first that is not done
 // (one at a time unless more are allowed), a job that cannot be started counts as failed, and the
-// results make the summary.
+// results make the summary. It tells which rows came, went or changed, for a view to follow.
 class BatchQueue final : public QObject
 {
     Q_OBJECT
@@ -50,8 +50,12 @@ public:
     // Lists a job; the queue takes the end of each of its runs.
     ConversionJob *append(std::unique_ptr<ConversionJob> job);
     // Lists a file as a saved list kept it, whether or not it still exists: 0, or -1 when it is
-    // listed already.
+    // listed already. Not a change of what is saved: no recordChanged().
     int restore(const SavedEntry &entry);
+    // Rows listed between these two calls are told as one rowsInserted() at the end, so that a
+    // view lays itself out once for a whole slice of files. Calls nest.
+    void beginInsertions();
+    void endInsertions();
     // What a saved list keeps of every listed job, in list order.
     std::vector<SavedEntry> savedEntries() const;
     void removeAt(int row);
@@ -60,7 +64,7 @@ public:
     // Gives every listed job these settings.
     void applyToAll(const AVSettings &settings);
 
-    // The folder every job writes its output to (the one place that keeps it).
+    // The folder every job writes its output to.
     QString outputDirectory() const;
     void setOutputDirectory(const QString &directory);
 
@@ -100,13 +104,20 @@ signals:
     void jobStarted(ConversionJob *job);
     // The batch has ended by itself: no startable job is left after the last one that ended.
     void finished();
-    // Jobs were listed or removed, or what a saved list keeps of one changed.
-    void listChanged();
+    // Rows `first` to `last` were listed, were taken out (the rows after them move up), or what
+    // they show changed (state, reason, settings).
+    void rowsInserted(int first, int last);
+    void rowsRemoved(int first, int last);
+    void rowsChanged(int first, int last);
+    // What a saved list keeps changed: rows were added, removed or changed, but not restored.
+    void recordChanged();
 
 private slots:
     // A job's run ended by itself: its result is recorded and the next startable jobs start;
     // finished() follows when none is left converting.
     void jobEnded(ConversionJob *job);
+    // What a saved list keeps of a job changed.
+    void jobRecordChanged();
 
 private:
     // A listed job and the files it takes: its input, and the output of its last start. They are
@@ -117,6 +128,7 @@ private:
         std::optional<FileIdentity> output;
     };
 
+    ConversionJob *appendEntry(std::unique_ptr<ConversionJob> job);
     Entry *entryOf(const ConversionJob *job);
     void takeOutput(Entry &entry);
     void releaseOutput(Entry &entry);
@@ -124,6 +136,8 @@ private:
     void fillSlots();
     int runningLimit() const;
     void record(const ConversionJob *job, const QString &errorText);
+    void listed();
+    void tellInsertions();
 
     std::vector<Entry> m_entries;
     // Every input and every output of the list, where no output may land.
@@ -133,10 +147,14 @@ private:
     QMap<QString, QString> m_failedFiles;
     // Files Done with a warning, such as a source that ended before its declared length.
     QMap<QString, QString> m_warnedFiles;
+    QString m_outputDirectory;
     QString m_folderProblem;
     bool m_running = false;
     // The jobs of this batch that convert now, and the row to look for the next one from.
     QSet<ConversionJob *> m_active;
     int m_nextRow = 0;
     int m_maxRunning = 1;
+    // Open beginInsertions() calls, and the first row listed since the outermost one.
+    int m_insertionDepth = 0;
+    int m_firstUntold = -1;
 };

@@ -1,4 +1,4 @@
-#include "app/ConfigFile.h"
+#include "batch/ConfigFile.h"
 #include "convert/WholeFile.h"
 
 #include <QDir>

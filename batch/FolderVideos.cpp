@@ -1,4 +1,4 @@
-#include "convert/FolderVideos.h"
+#include "batch/FolderVideos.h"
 #include "params/ParamTables.h"
 
 #include <QCollator>

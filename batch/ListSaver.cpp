@@ -1,6 +1,6 @@
-#include "app/ListSaver.h"
+#include "batch/ListSaver.h"
 
-#include "app/BatchQueue.h"
+#include "batch/BatchQueue.h"
 
 namespace
 {
@@ -17,7 +17,7 @@ ListSaver::ListSaver(BatchQueue *queue, const QString &fileName, QObject *parent
     m_timer.setSingleShot(true);
     m_timer.setInterval(gatherMs);
     connect(&m_timer, &QTimer::timeout, this, &ListSaver::saveNow);
-    connect(queue, &BatchQueue::listChanged, this, &ListSaver::scheduleSave);
+    connect(queue, &BatchQueue::recordChanged, this, &ListSaver::scheduleSave);
 }
 
 ListSaver::~ListSaver()

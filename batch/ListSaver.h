@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/SavedEntry.h"
-#include "app/SavedList.h"
+#include "batch/SavedEntry.h"
+#include "batch/SavedList.h"
 
 #include <QObject>
 #include <QTimer>

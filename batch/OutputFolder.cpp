@@ -1,4 +1,4 @@
-#include "app/OutputFolder.h"
+#include "batch/OutputFolder.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/SavedEntry.h"
+#include "batch/SavedEntry.h"
 
 bool SavedEntry::operator==(const SavedEntry &other) const
 {

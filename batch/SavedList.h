@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/SavedEntry.h"
+#include "batch/SavedEntry.h"
 
 #include <QByteArray>
 #include <QString>

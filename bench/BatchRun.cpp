@@ -1,6 +1,6 @@
 #include "bench/BatchRun.h"
 
-#include "app/MainWindow.h"
+#include "gui/MainWindow.h"
 #include "tests/EventLoopWatch.h"
 #include "tests/FileDrop.h"
 #include "ui/CDlgMessage.h"

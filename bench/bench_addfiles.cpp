@@ -7,7 +7,7 @@
 #include "bench/ListSizes.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
-#include "convert/InputItem.h"
+#include "gui/InputItem.h"
 #include "tests/DialogAnswerer.h"
 #include "tests/EventLoopWatch.h"
 #include "tests/WindowFixture.h"

@@ -2,7 +2,7 @@
 // and the automatic number of files at once, each batch's transcoders' processor time over its
 // wall time times the cores. The batches run in turns, so that other work weighs on each alike.
 // Usage: bench_atonce CLIP [files] [rounds]
-#include "app/BatchQueue.h"
+#include "batch/BatchQueue.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
 #include "params/ParamTables.h"

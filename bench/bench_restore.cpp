@@ -2,7 +2,7 @@
 // window until the list is complete, and the longest turn of its event loop meanwhile, from its
 // first turn on.
 // Usage: bench_restore [runs] [files]
-#include "app/SavedList.h"
+#include "batch/SavedList.h"
 #include "bench/BenchApplication.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"

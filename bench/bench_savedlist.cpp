@@ -1,7 +1,7 @@
 // Figure 9: the saved file list with 10,000 rows: turning the rows into the file's text and back,
 // and the whole save (written, flushed, renamed) and load. The window saves on the event loop, so
 // each must stay well inside one turn of 50 ms. Usage: bench_savedlist [runs] [rows]
-#include "app/SavedList.h"
+#include "batch/SavedList.h"
 #include "bench/ResultRow.h"
 #include "bench/Samples.h"
 

@@ -1,5 +1,4 @@
 #include "convert/ConversionJob.h"
-#include "convert/EarlyEnd.h"
 #include "convert/OutputName.h"
 #include "convert/OutputPublisher.h"
 #include "convert/SourceProbe.h"
@@ -11,9 +10,6 @@
 #include <QRandomGenerator>
 #include <QTimer>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -24,42 +20,6 @@ constexpr int pollIntervalMs = 200;
 // Chunks taken in one turn of the event loop at most: a flooding transcoder's output is taken
 // over several turns, so that the window keeps answering.
 constexpr int chunksPerTurn = 64;
-
-// The transcoder's speed on a progress line ("speed=2.5x", "speed=   0x", "speed=N/A"); -1 when
-// the line tells none.
-double speedOf(const std::string &line)
-{
-    const size_t at = line.find("speed=");
-    if (at == std::string::npos)
-        return -1;
-    const char *start = line.c_str() + at + 6;
-    char *end = nullptr;
-    const double speed = std::strtod(start, &end);
-    return end != start && *end == 'x' ? speed : 0;
-}
-
-// The position of a progress line ("time=00:01:02.35") in seconds; -1 when the line tells none
-// ("time=N/A"). Read without the locale, whose decimal mark may be a comma.
-double positionOf(const std::string &line)
-{
-    const size_t at = line.find("time=");
-    if (at == std::string::npos || line.size() < at + 13 || line[at + 7] != ':' ||
-        line[at + 10] != ':')
-        return -1;
-    bool hoursOk = false;
-    bool minutesOk = false;
-    bool secondsOk = false;
-    const int hours = QByteArray(line.c_str() + at + 5, 2).toInt(&hoursOk);
-    const int minutes = QByteArray(line.c_str() + at + 8, 2).toInt(&minutesOk);
-    const size_t end = line.find_first_not_of("0123456789.", at + 11);
-    const double seconds =
-        QByteArray(line.c_str() + at + 11,
-                   int((end == std::string::npos ? line.size() : end) - (at + 11)))
-            .toDouble(&secondsOk);
-    if (!hoursOk || !minutesOk || !secondsOk || hours < 0)
-        return -1;
-    return hours * 3600.0 + minutes * 60.0 + seconds;
-}
 
 } // namespace
 
@@ -93,18 +53,19 @@ void ConversionJob::restore(const std::string &path, const AVSettings &settings,
                             const std::string &errorText, const std::string &note)
 {
     takeInput(QFileInfo(QString::fromStdString(path)), path, settings);
-    m_facts.errorText = errorText;
+    m_errorText = errorText;
     m_note = note;
     m_state = state == Converting ? Waiting : state;
     m_progress = m_state == Done ? 100 : 0;
 }
 
-void ConversionJob::setSettings(const AVSettings &settings)
+bool ConversionJob::setSettings(const AVSettings &settings)
 {
     if (settings == m_params.settings)
-        return;
+        return false;
     m_params.settings = settings;
     emit recordChanged();
+    return true;
 }
 
 void ConversionJob::takeInput(const QFileInfo &info, const std::string &path,
@@ -161,11 +122,11 @@ int ConversionJob::startProbe()
             return startTranscoder();
     }
     m_probed.reset();
-    m_facts = OutputFacts();
+    m_errorText.clear();
     m_note.clear();
     m_warning.clear();
     m_progress = 0;
-    m_speed = 0;
+    m_report.begin(m_params.input, m_outputPath, -1);
     m_runClock.start();
     m_busy = true;
     setState(Converting);
@@ -225,7 +186,7 @@ void ConversionJob::probeFinished(int result)
 void ConversionJob::failRun(const std::string &reason)
 {
     discardOutput();
-    m_facts.errorText = reason;
+    m_errorText = reason;
     m_busy = false;
     setState(Failed);
     emit finished(this);
@@ -246,18 +207,14 @@ int ConversionJob::startTranscoder()
         m_pollTimer->setInterval(pollIntervalMs);
         connect(m_pollTimer, &QTimer::timeout, this, &ConversionJob::onTimer);
     }
-    m_facts = OutputFacts();
-    m_tail.clear();
-    m_writeFailureLine.clear();
-    m_decodeErrorLine.clear();
+    m_report.begin(m_params.input, m_outputPath,
+                   m_params.source ? m_params.source->durationSeconds : -1);
+    m_errorText.clear();
     m_note.clear();
     m_warning.clear();
-    m_lastTimeSeconds = -1;
-    takeDeclaredDuration();
     m_progress = 0;
     m_busy = false;
-    m_speed = 0;
-    m_statsChanged = false;
+    m_shownSpeed = 0;
     m_shownElapsedSeconds = 0;
     m_runClock.start();
     setState(Converting);
@@ -303,17 +260,16 @@ void ConversionJob::onTimer()
         }
         if (result != 0 || bytesRead == 0)
             break;
-        analyseChunk(m_readBuffer.get());
+        if (const std::optional<int> progress = m_report.take(m_readBuffer.get()))
+            setProgress(*progress);
+        setBusy(m_report.isBusy());
     }
     // The row's figures follow the transcoder's progress lines and the clock, once per tick at
     // most.
     const qint64 elapsedSeconds = m_runClock.elapsed() / 1000;
-    if (elapsedSeconds != m_shownElapsedSeconds) {
+    if (elapsedSeconds != m_shownElapsedSeconds || m_report.speed() != m_shownSpeed) {
         m_shownElapsedSeconds = elapsedSeconds;
-        m_statsChanged = true;
-    }
-    if (m_statsChanged) {
-        m_statsChanged = false;
+        m_shownSpeed = m_report.speed();
         emit changed();
     }
 }
@@ -323,92 +279,34 @@ qint64 ConversionJob::elapsedMs() const
     return m_state == Converting && m_runClock.isValid() ? m_runClock.elapsed() : 0;
 }
 
+double ConversionJob::speed() const
+{
+    return m_state == Converting ? m_report.speed() : 0;
+}
+
 int ConversionJob::remainingSeconds() const
 {
-    if (m_state != Converting || m_speed <= 0 || m_facts.durationSec <= 0 || m_facts.timeSec <= 0)
-        return -1;
-    return int(std::lround(double(qMax(0, m_facts.durationSec - m_facts.timeSec)) / m_speed));
-}
-
-// The source's declared length stands for the transcoder's own while that is missing, so that
-// the progress can still be told.
-void ConversionJob::takeDeclaredDuration()
-{
-    if (m_facts.durationSec > 0 || !m_params.source || !(m_params.source->durationSeconds > 0))
-        return;
-    m_facts.durationSec =
-        int32_t(std::clamp(std::round(m_params.source->durationSeconds), 1.0, 2e9));
-}
-
-void ConversionJob::analyseChunk(char *chunk)
-{
-    takeDeclaredDuration();
-    m_tail.append(chunk, [this](const std::string &line) { inspectLine(line); });
-    hidePaths(chunk);
-    if (const std::optional<int> progress = analyseOutputChunk(chunk, m_facts)) {
-        // A value past 100 (a position beyond the duration) is not taken, as a bar would not.
-        if (*progress <= 100)
-            setProgress(*progress);
-    }
-    setBusy(m_facts.timeSec > 0 && m_facts.durationSec <= 0);
-}
-
-// The transcoder repeats the paths it was given; a file name that holds one of the searched texts
-// must not be taken for the transcoder's own words. The longer path goes first: hiding the other
-// first could break it apart.
-void ConversionJob::hidePaths(char *text) const
-{
-    const bool inputLonger = m_params.input.size() > m_outputPath.size();
-    hideText(text, inputLonger ? m_params.input : m_outputPath);
-    hideText(text, inputLonger ? m_outputPath : m_params.input);
-}
-
-// Every whole line of the output passes here, a flooding transcoder's too: most lines are
-// dismissed by a look at the line itself, and only a line that reads like a failure is looked at
-// again with the paths hidden (hiding can only take a match away).
-void ConversionJob::inspectLine(const std::string &line)
-{
-    if (line.compare(0, 6, "frame=") == 0 || line.compare(0, 5, "size=") == 0) {
-        const double position = positionOf(line);
-        if (position >= 0)
-            m_lastTimeSeconds = position;
-        const double speed = speedOf(line);
-        if (speed >= 0 && speed != m_speed) {
-            m_speed = speed;
-            m_statsChanged = true;
-        }
-        return;
-    }
-    const bool writeFailure = m_writeFailureLine.empty() && isWriteFailure(line.c_str());
-    const bool decodeError = m_decodeErrorLine.empty() && isDecodeError(line.c_str());
-    if (!writeFailure && !decodeError)
-        return;
-    std::string hidden = line;
-    hidePaths(hidden.data());
-    if (writeFailure && isWriteFailure(hidden.c_str()))
-        m_writeFailureLine = line;
-    if (decodeError && isDecodeError(hidden.c_str()))
-        m_decodeErrorLine = line;
+    return m_state == Converting ? m_report.remainingSeconds() : -1;
 }
 
 void ConversionJob::finishConversion()
 {
-    m_tail.finish([this](const std::string &line) { inspectLine(line); });
-    std::string failure = verdict();
+    m_report.finish();
+    std::string failure =
+        m_report.failure({m_pipe.lastExitedNormally(), m_pipe.lastExitCode(), m_pipe.lastSignal(),
+                          QFileInfo(QString::fromStdString(m_outputPath)).size()});
     if (failure.empty())
         failure = publishOutput();
     else
         discardOutput();
     endRun();
+    m_errorText = failure;
     if (failure.empty()) {
-        m_facts.errorText.clear();
-        if (!m_decodeErrorLine.empty())
-            m_note = "源文件中有损坏的数据，已跳过：\n" + m_decodeErrorLine + "\n";
-        checkEarlyEnd();
+        m_note = m_report.note();
+        m_warning = m_report.warning();
         m_progress = 100;
         setState(Done);
     } else {
-        m_facts.errorText = failure;
         setState(Failed);
     }
     emit finished(this);
@@ -462,57 +360,7 @@ void ConversionJob::endRun()
         m_pollTimer->stop();
     m_busy = false;
     m_readBuffer.reset();
-    m_tail.release();
-}
-
-// A source that declares more than the transcoder could read from it: the output is all there is.
-void ConversionJob::checkEarlyEnd()
-{
-    const double declared = m_params.source ? m_params.source->durationSeconds : -1;
-    if (endedEarly(declared, m_lastTimeSeconds))
-        m_warning = earlyEndWarning(declared, m_lastTimeSeconds);
-}
-
-// Why the run failed; empty when it is Done. The exit status comes first: the transcoder exits
-// with 0 after skipping damaged packets of a playable input, and for a full disk that it notices
-// only while finishing the file.
-std::string ConversionJob::verdict() const
-{
-    if (!m_pipe.lastExitedNormally() || m_pipe.lastExitCode() != 0)
-        return m_facts.errorText.empty() ? exitFailureText() : m_facts.errorText;
-    if (!m_writeFailureLine.empty())
-        return writeFailureText();
-    if (QFileInfo(QString::fromStdString(m_outputPath)).size() > 0)
-        return std::string();
-    if (!m_facts.errorText.empty())
-        return m_facts.errorText;
-    return m_facts.outputSeen ? "没有生成输出文件！\n" : "模糊信息\n";
-}
-
-// Why a transcoder that ended by a signal or with a non-zero status failed.
-std::string ConversionJob::exitFailureText() const
-{
-    std::string text =
-        m_pipe.lastExitedNormally()
-            ? "转码程序异常退出，退出码：" + std::to_string(m_pipe.lastExitCode()) + "\n"
-            : "转码程序被信号 " + std::to_string(m_pipe.lastSignal()) + " 终止\n";
-    const std::string reason = m_tail.lastErrorLine();
-    if (!reason.empty())
-        text += reason + "\n";
-    return text;
-}
-
-// The output is incomplete although the transcoder exited normally.
-std::string ConversionJob::writeFailureText() const
-{
-    std::string hidden = m_writeFailureLine;
-    hidePaths(hidden.data());
-    std::string reason = "写入输出文件失败，输出文件不完整！\n";
-    if (hidden.find("No space left on device") != std::string::npos)
-        reason = "磁盘空间不足，输出文件没有写完整！\n";
-    else if (hidden.find("Disk quota exceeded") != std::string::npos)
-        reason = "超出磁盘配额，输出文件没有写完整！\n";
-    return reason + m_writeFailureLine + "\n";
+    m_report.release();
 }
 
 void ConversionJob::setState(ConvertState newState)

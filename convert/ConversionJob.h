@@ -1,9 +1,8 @@
 #pragma once
 
 #include "convert/ConvertState.h"
-#include "convert/OutputParser.h"
-#include "convert/OutputTail.h"
 #include "convert/ProcessPipe.h"
+#include "convert/TranscoderReport.h"
 #include "params/AVParams.h"
 
 #include <QElapsedTimer>
@@ -19,8 +18,9 @@ class QTimer;
 class SourceProbe;
 class TakenFiles;
 
-// One input file's conversion: its profile, the transcoder run, what the transcoder's output told
-// and the verdict on each run. A row of the file list shows it.
+// One input file's conversion: its profile, the probe of its source, the transcoder run, its
+// temporary output and the name it is published under, and the state each run ends in. A row of
+// the file list shows it.
 class ConversionJob final : public QObject
 {
     Q_OBJECT
@@ -65,13 +65,14 @@ public:
     // multiple of real time (0 while unknown), and the seconds it still needs at that speed (-1
     // while the input's duration or the speed is unknown).
     qint64 elapsedMs() const;
-    double speed() const { return m_speed; }
+    double speed() const;
     int remainingSeconds() const;
     const std::string &inputPath() const { return m_inputPath; }
-    const std::string &errorText() const { return m_facts.errorText; }
+    const std::string &errorText() const { return m_errorText; }
     const std::string &outputPath() const { return m_outputPath; }
     const AVSettings &settings() const { return m_params.settings; }
-    void setSettings(const AVSettings &settings);
+    // True when the settings changed.
+    bool setSettings(const AVSettings &settings);
     const QString &fileName() const { return m_fileName; }
     qint64 inputBytes() const { return m_inputBytes; }
 
@@ -97,20 +98,12 @@ private:
     void takeSource(int result);
     int startTranscoder();
     void failRun(const std::string &reason);
-    void takeDeclaredDuration();
-    void checkEarlyEnd();
-    void analyseChunk(char *chunk);
-    void inspectLine(const std::string &line);
-    void hidePaths(char *text) const;
     void takeInput(const QFileInfo &info, const std::string &path, const AVSettings &settings);
     void finishConversion();
     void prepareOutput();
     std::string publishOutput();
     void discardOutput();
     void endRun();
-    std::string verdict() const;
-    std::string exitFailureText() const;
-    std::string writeFailureText() const;
     void setState(ConvertState newState);
     void setProgress(int value);
     void setBusy(bool busy);
@@ -119,10 +112,9 @@ private:
     ProcessPipe m_pipe;
     std::unique_ptr<char[]> m_readBuffer;
     QTimer *m_pollTimer = nullptr;
-    OutputFacts m_facts; // errorText, outputSeen, durationSec and timeSec of the current run
-    OutputTail m_tail;
-    std::string m_writeFailureLine; // the first report that writing the output failed
-    std::string m_decodeErrorLine;  // the first damaged packet of the input
+    TranscoderReport m_report;
+    // Why the last run failed, each message ending in "\n"; empty unless it failed.
+    std::string m_errorText;
     ConvertState m_state = Waiting;
     int m_progress = 0;
     bool m_busy = false;
@@ -131,11 +123,9 @@ private:
     SourceProbe *m_probe = nullptr;
     // The result of a probe made ahead of the start, for the start to take.
     std::optional<int> m_probed;
-    // The position of the last progress line, in seconds with their fraction; -1 while none came.
-    double m_lastTimeSeconds = -1;
     QElapsedTimer m_runClock;
-    double m_speed = 0;
-    bool m_statsChanged = false;
+    // What the row was last told of the run's speed and time.
+    double m_shownSpeed = 0;
     qint64 m_shownElapsedSeconds = 0;
     std::string m_baseName;
     std::string m_dotSuffix;

@@ -1,6 +1,6 @@
 // Reads arbitrary bytes as the configuration file, both as text and from a file on disk, and
 // writes back whatever folder it names.
-#include "app/ConfigFile.h"
+#include "batch/ConfigFile.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzScratch.h"
 

@@ -1,7 +1,7 @@
 // Reads arbitrary bytes as the saved file list, as text and from a file on disk: whatever it
 // gives back is a list the window can take, writes back the same, and a file it cannot use is
 // moved aside whole.
-#include "app/SavedList.h"
+#include "batch/SavedList.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/FuzzScratch.h"
 

@@ -1,6 +1,7 @@
-#include "params/CDlgAVSettings.h"
+#include "gui/CDlgAVSettings.h"
 #include "params/ParamTables.h"
 #include "ui/StyleSheet.h"
+#include "ui/WindowDrag.h"
 #include "ui_CDlgAVSettings.h"
 
 #include <QGuiApplication>
@@ -80,6 +81,7 @@ CDlgAVSettings::CDlgAVSettings(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    WindowDrag::install(this);
     setWindowModality(Qt::WindowModal);
     loadStyleSheet(this, QStringLiteral(":/qss/css/DlgAVSettings.css"));
     styleComboItems(this);
@@ -163,24 +165,6 @@ void CDlgAVSettings::showAudioSettings()
     ui->cboxCA->setCurrentText(tableText(audioCodecTexts, settings.ca));
     selectNumber(ui->cboxBA, settings.ba);
     selectNumber(ui->cboxAR, settings.ar);
-}
-
-void CDlgAVSettings::mousePressEvent(QMouseEvent *event)
-{
-    QDialog::mousePressEvent(event);
-    m_drag.press(event);
-}
-
-void CDlgAVSettings::mouseReleaseEvent(QMouseEvent *event)
-{
-    QDialog::mouseReleaseEvent(event);
-    m_drag.release();
-}
-
-void CDlgAVSettings::mouseMoveEvent(QMouseEvent *event)
-{
-    QDialog::mouseMoveEvent(event);
-    m_drag.move(this);
 }
 
 void CDlgAVSettings::on_btnTopClose_clicked()

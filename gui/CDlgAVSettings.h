@@ -1,7 +1,6 @@
 #pragma once
 
 #include "params/AVSettings.h"
-#include "ui/WindowDrag.h"
 
 #include <QDialog>
 
@@ -27,11 +26,6 @@ public:
     bool okClicked = false;
     AVSettings settings;
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-
 private slots:
     void on_btnTopClose_clicked();
     void on_btnOk_clicked();
@@ -55,5 +49,4 @@ private:
     void showAudioSettings();
 
     std::unique_ptr<Ui::CDlgAVSettings> ui;
-    WindowDrag m_drag;
 };

@@ -1,7 +1,7 @@
-#include "app/ConvertAtOnceChoice.h"
+#include "gui/ConvertAtOnceChoice.h"
 
-#include "app/BatchQueue.h"
-#include "app/ConfigFile.h"
+#include "batch/BatchQueue.h"
+#include "batch/ConfigFile.h"
 
 #include <QComboBox>
 #include <QThread>

@@ -1,28 +1,14 @@
-#include "app/FileListView.h"
+#include "gui/FileListView.h"
 
-#include "app/BatchQueue.h"
+#include "batch/BatchQueue.h"
 #include "convert/ConversionJob.h"
-#include "convert/FolderVideos.h"
-#include "convert/InputItem.h"
+#include "gui/InputItem.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QEvent>
-#include <QFileInfo>
 #include <QListWidget>
 #include <QScrollBar>
-#include <QThread>
-#include <QTimer>
 
 #include <algorithm>
-
-namespace
-{
-
-// Listing files takes the event loop for at most this long at a time.
-constexpr int addSliceMs = 10;
-
-} // namespace
 
 FileListView::FileListView(QListWidget *list, BatchQueue *queue, QObject *parent)
     : QObject(parent), m_list(list), m_viewport(list->viewport()), m_queue(queue)
@@ -31,19 +17,16 @@ FileListView::FileListView(QListWidget *list, BatchQueue *queue, QObject *parent
     m_list->setUniformItemSizes(true);
     connect(list->verticalScrollBar(), &QScrollBar::valueChanged, this, &FileListView::refresh);
     connect(list, &QListWidget::currentRowChanged, this, &FileListView::markCurrentRow);
+    connect(queue, &BatchQueue::rowsInserted, this, &FileListView::insertRows);
+    connect(queue, &BatchQueue::rowsRemoved, this, &FileListView::removeRows);
+    connect(queue, &BatchQueue::rowsChanged, this, &FileListView::showRows);
     connect(queue, &BatchQueue::jobStarted, this, &FileListView::scrollTo);
     m_viewport->installEventFilter(this);
+    if (queue->count() > 0)
+        insertRows(0, queue->count() - 1);
 }
 
-FileListView::~FileListView()
-{
-    stopCollecting();
-    if (m_loader) {
-        m_loader->wait();
-        delete m_loader;
-    }
-    setAdding(false);
-}
+FileListView::~FileListView() = default;
 
 int FileListView::count() const
 {
@@ -65,181 +48,46 @@ InputItem *FileListView::rowWidget(int row) const
     return qobject_cast<InputItem *>(m_list->itemWidget(m_list->item(row)));
 }
 
-int FileListView::addFile(const std::string &path, const AVSettings &settings)
+// Rows for the jobs just listed, inserted in one go: the list lays itself out once for them rather
+// than once per row.
+void FileListView::insertRows(int first, int last)
 {
-    if (m_queue->add(path, settings) != 0)
-        return -1;
-    appendRows(1);
-    return 0;
-}
-
-void FileListView::addFiles(const QStringList &paths, const AVSettings &settings)
-{
-    const bool sliceRunning = isAdding();
-    m_pendingPaths += paths;
-    m_pendingSettings = settings;
-    if (!sliceRunning)
-        addPendingFiles();
-}
-
-void FileListView::restoreFrom(std::function<std::vector<SavedEntry>()> load)
-{
-    if (m_loader)
-        return;
-    m_loader = QThread::create([this, load = std::move(load)] { m_loaded = load(); });
-    connect(m_loader, &QThread::finished, this, [this] {
-        // Told just before the thread ends: it must have ended before it goes.
-        m_loader->wait();
-        m_loader->deleteLater();
-        m_loader = nullptr;
-        m_restored = std::move(m_loaded);
-        m_nextRestored = 0;
-        addPendingFiles();
-    });
-    setAdding(true);
-    m_loader->start();
-}
-
-void FileListView::addUrls(const QList<QUrl> &urls, const AVSettings &settings)
-{
-    QStringList paths;
-    paths.reserve(urls.size());
-    for (const QUrl &url : urls)
-        paths << url.toLocalFile();
-    addFiles(paths, settings);
-}
-
-void FileListView::cancelAdding()
-{
-    stopCollecting();
-    m_pendingPaths.clear();
-    m_restored.clear();
-    m_nextRestored = 0;
-    setAdding(false);
-}
-
-// Lists files for one slice of time and comes back for the rest on the next turn of the event
-// loop.
-void FileListView::addPendingFiles()
-{
-    // The saved list comes first, once it is read.
-    if (m_loader)
-        return;
-    QElapsedTimer slice;
-    slice.start();
-    int listed = 0;
-    while (m_nextRestored < m_restored.size() && !slice.hasExpired(addSliceMs)) {
-        if (m_queue->restore(m_restored[m_nextRestored++]) == 0)
-            ++listed;
-    }
-    if (m_nextRestored == m_restored.size()) {
-        std::vector<SavedEntry>().swap(m_restored);
-        m_nextRestored = 0;
-    }
-    int done = 0;
-    QString folder;
-    while (m_nextRestored == 0 && done < m_pendingPaths.size() && !slice.hasExpired(addSliceMs)) {
-        const QString &path = m_pendingPaths.at(done++);
-        if (m_queue->add(path.toStdString(), m_pendingSettings) == 0)
-            ++listed;
-        // Only a refused path is looked at again: a long drop of files costs no more.
-        else if (QFileInfo(path).isDir())
-            folder = path;
-        if (!folder.isEmpty())
-            break;
-    }
-    m_pendingPaths.erase(m_pendingPaths.begin(), m_pendingPaths.begin() + done);
-    appendRows(listed);
-    if (!folder.isEmpty())
-        collectFolder(folder);
-    setAdding(isAdding());
-    if (isAdding() && !m_collector)
-        QTimer::singleShot(0, this, &FileListView::addPendingFiles);
-}
-
-// Reads the folder off the event loop; its videos then take its place among the waiting paths.
-void FileListView::collectFolder(const QString &folder)
-{
-    auto stop = std::make_shared<std::atomic<bool>>(false);
-    auto found = std::make_shared<QStringList>();
-    m_stopCollecting = stop;
-    const quint64 collection = ++m_collection;
-    m_collector = QThread::create(
-        [folder, stop, found] { *found = collectFolderVideos(folder, stop.get()); });
-    connect(m_collector, &QThread::finished, this, [this, collection, found] {
-        if (collection != m_collection || !m_collector)
-            return;
-        // Told just before the thread ends: it must have ended before it goes.
-        m_collector->wait();
-        m_collector->deleteLater();
-        m_collector = nullptr;
-        m_pendingPaths = *found + m_pendingPaths;
-        addPendingFiles();
-    });
-    m_collector->start();
-}
-
-// A folder still being read is given up; its thread is waited for, as it stops at the next
-// entry.
-void FileListView::stopCollecting()
-{
-    if (!m_collector)
-        return;
-    *m_stopCollecting = true;
-    m_collector->wait();
-    delete m_collector;
-    m_collector = nullptr;
-}
-
-// The cursor shows that files are still coming.
-void FileListView::setAdding(bool adding)
-{
-    if (adding == m_adding)
-        return;
-    m_adding = adding;
-    if (adding)
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    else
-        QApplication::restoreOverrideCursor();
-    emit addingChanged(adding);
-}
-
-// Rows for the jobs last joined to the queue, appended in one go: the list lays itself out once
-// for them rather than once per row.
-void FileListView::appendRows(int count)
-{
+    const int count = last - first + 1;
     if (count <= 0)
         return;
-    const int first = m_list->count();
     QStringList noTexts;
     noTexts.reserve(count);
     for (int i = 0; i < count; ++i)
         noTexts << QString();
     m_list->insertItems(first, noTexts);
-    for (int row = first; row < first + count; ++row)
+    for (int row = first; row <= last; ++row)
         m_list->item(row)->setSizeHint(InputItem::formSize());
     refresh();
     emit countChanged(m_list->count());
 }
 
-void FileListView::remove(ConversionJob *job)
+void FileListView::removeRows(int first, int last)
 {
-    const int row = m_queue->rowOf(job);
-    if (row < 0)
-        return;
-    delete m_list->takeItem(row);
-    m_queue->removeAt(row);
-    refresh();
+    if (first == 0 && last >= m_list->count() - 1) {
+        m_list->clear();
+        m_shown.clear();
+    } else {
+        for (int row = last; row >= first; --row)
+            delete m_list->takeItem(row);
+        refresh();
+    }
     emit countChanged(m_list->count());
 }
 
-void FileListView::clear()
+// What changed in the rows on screen is shown again; the others show it once they scroll in.
+void FileListView::showRows(int first, int last)
 {
-    cancelAdding();
-    m_list->clear();
-    m_queue->clear();
-    m_shown.clear();
-    emit countChanged(0);
+    for (const QPersistentModelIndex &index : qAsConst(m_shown)) {
+        if (!index.isValid() || index.row() < first || index.row() > last)
+            continue;
+        if (InputItem *widget = rowWidget(index.row()))
+            widget->showJob();
+    }
 }
 
 void FileListView::scrollTo(ConversionJob *job)

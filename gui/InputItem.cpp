@@ -1,4 +1,4 @@
-#include "convert/InputItem.h"
+#include "gui/InputItem.h"
 #include "convert/ConversionJob.h"
 #include "ui/StyleSheet.h"
 #include "ui_InputItem.h"

@@ -30,6 +30,8 @@ public:
     void setCurrent(bool current);
 
     ConversionJob *job() const;
+    // Shows the job's state, progress and what it has to say.
+    void showJob();
 
     // The job's own operations, reached through its row.
     int setInput(const std::string &path, const AVSettings &settings);
@@ -50,7 +52,6 @@ protected:
 
 private slots:
     void btnDel_clicked();
-    void showJob();
 
 private:
     void showFileName();

@@ -1,20 +1,22 @@
-#include "app/MainWindow.h"
+#include "gui/MainWindow.h"
 
-#include "app/AppLinks.h"
-#include "app/ConfigFile.h"
-#include "app/ConvertAtOnceChoice.h"
-#include "app/FileListView.h"
-#include "app/ListSaver.h"
+#include "Version.h"
+#include "batch/ConfigFile.h"
+#include "batch/ListIntake.h"
+#include "batch/ListSaver.h"
 #include "convert/ConversionJob.h"
-#include "convert/InputItem.h"
 #include "convert/LeftoverOutputs.h"
 #include "convert/OutputPublisher.h"
-#include "params/CDlgAVSettings.h"
+#include "gui/AppLinks.h"
+#include "gui/ConvertAtOnceChoice.h"
+#include "gui/FileListView.h"
+#include "gui/ParameterPanel.h"
 #include "params/ParamTables.h"
 #include "player/vlcplayer.h"
 #include "ui/CDlgMessage.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/StyleSheet.h"
+#include "ui/WindowDrag.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
@@ -40,7 +42,21 @@ MainWindow::MainWindow(QWidget *parent)
     showNormal();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    showBusy(false);
+}
+
+void MainWindow::showBusy(bool busy)
+{
+    if (busy == m_busyCursor)
+        return;
+    m_busyCursor = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
 
 void MainWindow::centreOnDesktop()
 {
@@ -59,30 +75,26 @@ void MainWindow::initSettings()
     ui->editOutputDir->setReadOnly(true);
     initParamTables();
     setBatchUiState(NoFiles);
-    m_defaultSettings = makeAVSettings(0, QualityMedium, QualityMedium);
-    m_workingSettings = m_defaultSettings;
 }
 
 void MainWindow::initUi()
 {
+    m_intake = std::make_unique<ListIntake>(&m_queue);
     m_files = std::make_unique<FileListView>(ui->listInput, &m_queue);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    WindowDrag::install(this);
     setAttribute(Qt::WA_AlwaysShowToolTips, true);
     loadStyleSheet(this, QStringLiteral(":/qss/css/MainWindow.css"));
     styleComboItems(this);
     setWindowTitle(QStringLiteral("Quellix视频格式转换"));
-    ui->mainLabelLogoStr->setText(QStringLiteral("Quellix视频格式转换 v3.1.3"));
+    ui->mainLabelLogoStr->setText(QStringLiteral("Quellix视频格式转换 v" QUELLIX_VERSION));
     setWindowIcon(QIcon(QStringLiteral(":/images/images/main.ico")));
     ui->btnQqUrl->setText(QStringLiteral("官方QQ交流群：") +
                           QLatin1String(AppLinks::chatGroupNumber));
 
-    for (const auto &entry : containerTexts)
-        ui->cboxVContainer->addItem(QIcon(), QString::fromStdString(entry.second));
-    for (const auto &entry : qualityTexts) {
-        ui->cboxVQuality->addItem(QIcon(), QString::fromStdString(entry.second));
-        ui->cboxAQuality->addItem(QIcon(), QString::fromStdString(entry.second));
-    }
-    refreshPanel();
+    m_panel = new ParameterPanel({ui->cboxVContainer, ui->cboxVQuality, ui->cboxAQuality,
+                                  ui->applyAll, ui->btnQualitySettings, ui->listInput},
+                                 &m_queue, m_files.get(), this);
     new ConvertAtOnceChoice(ui->cboxConcurrent, &m_queue, m_configFile, this);
 
     ui->stackInput->setCurrentIndex(0);
@@ -101,41 +113,15 @@ void MainWindow::initConnections()
     connect(ui->btnInputClear, &QPushButton::clicked, this, &MainWindow::btnInputClear_clicked);
     connect(ui->btnOutputDir, &QPushButton::clicked, this, &MainWindow::btnOutputDir_clicked);
     connect(ui->btnOutputDir2, &QPushButton::clicked, this, &MainWindow::btnOutputDir2_clicked);
-    connect(ui->btnQualitySettings, &QPushButton::clicked, this,
-            &MainWindow::btnQualitySettings_clicked);
-    connect(ui->cboxVContainer, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &MainWindow::paramVcChanged);
-    connect(ui->cboxVQuality, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &MainWindow::paramVqlChanged);
-    connect(ui->cboxAQuality, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &MainWindow::paramAqlChanged);
     connect(ui->listInput, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDClicked);
-    connect(ui->listInput, &QListWidget::currentItemChanged, this, &MainWindow::curItemChanged);
-    connect(ui->applyAll, &QCheckBox::stateChanged, this, &MainWindow::applyAllChanged);
     connect(m_files.get(), &FileListView::deleteRequested, this, &MainWindow::confirmDelete);
     connect(m_files.get(), &FileListView::countChanged, this, [this](int count) {
-        if (count > 0)
-            setBatchUiState(Idle);
+        if (!isConverting())
+            setBatchUiState(count > 0 ? Idle : NoFiles);
     });
+    // The cursor shows that files are still coming.
+    connect(m_intake.get(), &ListIntake::addingChanged, this, &MainWindow::showBusy);
     connect(&m_queue, &BatchQueue::finished, this, &MainWindow::batchFinished);
-}
-
-void MainWindow::mousePressEvent(QMouseEvent *event)
-{
-    QMainWindow::mousePressEvent(event);
-    m_drag.press(event);
-}
-
-void MainWindow::mouseReleaseEvent(QMouseEvent *event)
-{
-    QMainWindow::mouseReleaseEvent(event);
-    m_drag.release();
-}
-
-void MainWindow::mouseMoveEvent(QMouseEvent *event)
-{
-    QMainWindow::mouseMoveEvent(event);
-    m_drag.move(this);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -148,7 +134,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         }
         stopBatch(false);
     }
-    m_files->cancelAdding();
+    m_intake->cancel();
     event->accept();
 }
 
@@ -202,12 +188,17 @@ void MainWindow::setBatchUiState(int state)
 
 int MainWindow::addInputFile(const std::string &path)
 {
-    return m_files->addFile(path, m_defaultSettings);
+    return m_queue.add(path, m_panel->newFileSettings());
 }
 
 bool MainWindow::isAddingFiles() const
 {
-    return m_files->isAdding();
+    return m_intake->isAdding();
+}
+
+const AVSettings &MainWindow::currentWorkingSettings() const
+{
+    return m_panel->workingSettings();
 }
 
 void MainWindow::btnInputFile_clicked()
@@ -218,7 +209,7 @@ void MainWindow::btnInputFile_clicked()
         QFileDialog::getOpenFileNames(this, QStringLiteral("选择视频文件"), QStringLiteral("/home"),
                                       QString::fromStdString(inputFileFilter()));
     // The list's count, once it changes, brings the Idle look.
-    m_files->addFiles(paths, m_defaultSettings);
+    addPaths(paths);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
@@ -232,12 +223,15 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 
 void MainWindow::dropEvent(QDropEvent *event)
 {
-    m_files->addUrls(event->mimeData()->urls(), m_defaultSettings);
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls())
+        paths << url.toLocalFile();
+    addPaths(paths);
 }
 
 void MainWindow::addPaths(const QStringList &paths)
 {
-    m_files->addFiles(paths, m_defaultSettings);
+    m_intake->addPaths(paths, m_panel->newFileSettings());
 }
 
 void MainWindow::openPaths(const QStringList &paths)
@@ -265,9 +259,7 @@ void MainWindow::confirmDelete(ConversionJob *job)
         return;
     if (!CDlgMessage::ask(this, QStringLiteral("\n确认删除？\n")))
         return;
-    m_files->remove(job);
-    if (m_files->count() == 0)
-        setBatchUiState(NoFiles);
+    m_queue.removeAt(m_queue.rowOf(job));
 }
 
 void MainWindow::btnInputClear_clicked()
@@ -277,8 +269,8 @@ void MainWindow::btnInputClear_clicked()
     if (!CDlgMessage::ask(this, QStringLiteral("\n确认清空？\n")))
         return;
     m_player->stop();
-    m_files->clear();
-    setBatchUiState(NoFiles);
+    m_intake->cancel();
+    m_queue.clear();
 }
 
 void MainWindow::ItemDClicked(QListWidgetItem *item)
@@ -366,99 +358,10 @@ void MainWindow::restoreList()
 {
     OutputPublisher::forThisUser().record().removeLeftovers();
     m_saver = std::make_unique<ListSaver>(&m_queue, SavedList::defaultFileName());
-    m_files->restoreFrom([saver = m_saver.get()] { return saver->load(); });
+    m_intake->restore([saver = m_saver.get()] { return saver->load(); });
 }
 
 void MainWindow::btnOutputDir2_clicked()
 {
     QDesktopServices::openUrl(QUrl::fromLocalFile(outputDirectory()));
-}
-
-void MainWindow::paramVcChanged(int)
-{
-    setContainer(m_workingSettings, ui->cboxVContainer->currentIndex());
-    applyPanelSettings();
-}
-
-void MainWindow::paramVqlChanged(int)
-{
-    setVideoQuality(m_workingSettings, ui->cboxVQuality->currentIndex());
-    applyPanelSettings();
-}
-
-void MainWindow::paramAqlChanged(int)
-{
-    setAudioQuality(m_workingSettings, ui->cboxAQuality->currentIndex());
-    applyPanelSettings();
-}
-
-void MainWindow::applyPanelSettings()
-{
-    if (ui->applyAll->isChecked()) {
-        m_queue.applyToAll(m_workingSettings);
-        return;
-    }
-    ConversionJob *job = currentJob();
-    if (!job)
-        return;
-    ui->listInput->setFocus(Qt::OtherFocusReason);
-    job->setSettings(m_workingSettings);
-}
-
-void MainWindow::refreshPanel()
-{
-    if (!ui->applyAll->isChecked()) {
-        if (const ConversionJob *job = currentJob()) {
-            ui->listInput->setFocus(Qt::OtherFocusReason);
-            m_workingSettings = job->settings();
-        } else {
-            m_workingSettings = m_defaultSettings;
-        }
-    }
-    selectPanelCombos();
-}
-
-void MainWindow::selectPanelCombos()
-{
-    // Signals stay connected: a selection that changes an index re-applies that combo's rule
-    // before the next combo is selected, each reading the working settings at that moment.
-    ui->cboxVContainer->setCurrentIndex(m_workingSettings.vc);
-    ui->cboxVQuality->setCurrentIndex(m_workingSettings.vql);
-    ui->cboxAQuality->setCurrentIndex(m_workingSettings.aql);
-}
-
-void MainWindow::curItemChanged(QListWidgetItem *, QListWidgetItem *)
-{
-    refreshPanel();
-}
-
-void MainWindow::applyAllChanged(int)
-{
-    if (ui->applyAll->isChecked())
-        m_queue.applyToAll(m_workingSettings);
-}
-
-void MainWindow::btnQualitySettings_clicked()
-{
-    ConversionJob *target = nullptr;
-    if (!ui->applyAll->isChecked()) {
-        target = currentJob();
-        if (!target)
-            return;
-        ui->listInput->setFocus(Qt::OtherFocusReason);
-        m_workingSettings = target->settings();
-    }
-
-    CDlgAVSettings dialog(this);
-    dialog.setSettings(m_workingSettings);
-    dialog.exec();
-    if (!dialog.okClicked)
-        return;
-
-    m_workingSettings = dialog.settings;
-    selectPanelCombos();
-    if (ui->applyAll->isChecked())
-        m_queue.applyToAll(m_workingSettings);
-    else
-        target->setSettings(m_workingSettings);
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-#include "app/BatchQueue.h"
+#include "batch/BatchQueue.h"
 #include "params/AVSettings.h"
-#include "ui/WindowDrag.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -13,7 +12,9 @@
 class ConversionJob;
 class DesktopNotifier;
 class FileListView;
+class ListIntake;
 class ListSaver;
+class ParameterPanel;
 class QListWidgetItem;
 class vlcplayer;
 namespace Ui
@@ -21,7 +22,8 @@ namespace Ui
 class MainWindow;
 }
 
-// The program's only window: file list, batch control, parameter panel and output folder.
+// The program's only window: it wires the file list, the batch control, the parameter panel and
+// the output folder to the queue.
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
@@ -43,7 +45,7 @@ public:
     bool isConverting() const { return m_queue.isRunning(); }
     // Files of a drop or a dialog selection are still being listed, a slice at a time.
     bool isAddingFiles() const;
-    const AVSettings &currentWorkingSettings() const { return m_workingSettings; }
+    const AVSettings &currentWorkingSettings() const;
     QString outputDirectory() const { return m_queue.outputDirectory(); }
     vlcplayer *previewPlayer() const { return m_player; }
     // The job of a list row, and of the list's current row; null when there is none.
@@ -51,9 +53,6 @@ public:
     ConversionJob *currentJob() const;
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -67,15 +66,9 @@ private slots:
     void btnConvertStart_clicked();
     void btnOutputDir_clicked();
     void btnOutputDir2_clicked();
-    void btnQualitySettings_clicked();
     void btnInputFile_clicked();
     void btnInputClear_clicked();
-    void paramVcChanged(int);
-    void paramVqlChanged(int);
-    void paramAqlChanged(int);
     void ItemDClicked(QListWidgetItem *item);
-    void curItemChanged(QListWidgetItem *, QListWidgetItem *);
-    void applyAllChanged(int);
     void confirmDelete(ConversionJob *job);
     void on_btnCompanyUrl_clicked();
     void on_btnQqUrl_clicked();
@@ -96,21 +89,18 @@ private:
 
     // Configuration file
     void restoreList();
-
-    // Parameter panel
-    void applyPanelSettings();
-    void refreshPanel();
-    void selectPanelCombos();
+    // The cursor shows that files are still coming.
+    void showBusy(bool busy);
 
     std::unique_ptr<Ui::MainWindow> ui;
-    AVSettings m_defaultSettings;
-    AVSettings m_workingSettings;
     BatchQueue m_queue;
-    // Goes before the list widget it watches, and before the queue it shows.
+    // Go before the list widget they watch, and before the queue they fill and show.
+    std::unique_ptr<ListIntake> m_intake;
     std::unique_ptr<FileListView> m_files;
     std::unique_ptr<ListSaver> m_saver;
+    ParameterPanel *m_panel = nullptr;
     DesktopNotifier *m_notifier = nullptr;
     vlcplayer *m_player = nullptr;
     QString m_configFile;
-    WindowDrag m_drag;
+    bool m_busyCursor = false;
 };

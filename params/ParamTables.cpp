@@ -12,8 +12,6 @@ ParamTable resolutions;
 ParamTable inputExts;
 ParamTable qualityTexts;
 
-std::string outputDir;
-
 const char *const defaultEntryText = "默认";
 
 const std::vector<int> crfValues = {18, 24, 32, 40};
@@ -112,11 +110,6 @@ std::optional<int> findKey(const ParamTable &table, const std::string &text)
             return key;
     }
     return std::nullopt;
-}
-
-void setOutputDir(const std::string &dir)
-{
-    outputDir = dir;
 }
 
 const ContainerCodecs *offeredCodecs(int vc)

@@ -19,9 +19,6 @@ extern ParamTable resolutions;
 extern ParamTable inputExts;
 extern ParamTable qualityTexts;
 
-// Output directory that every job reads when it composes its output path (UTF-8).
-extern std::string outputDir;
-
 // The entry the settings dialog adds to its numeric combos for "option left off" (-1).
 extern const char *const defaultEntryText;
 
@@ -45,7 +42,6 @@ void initParamTables();
 
 std::optional<std::string> lookupText(const ParamTable &table, int key);
 std::optional<int> findKey(const ParamTable &table, const std::string &text);
-void setOutputDir(const std::string &dir);
 
 // True when the extension (with its dot, any case) is one of inputExts.
 bool isInputExtension(const std::string &dotSuffix);

@@ -54,7 +54,7 @@ private:
     MainWindow *m_window = nullptr;
 };
 
-#include "app/MainWindow.h"
+#include "gui/MainWindow.h"
 
 template <typename T> T *WindowFixture::child(const char *name) const
 {

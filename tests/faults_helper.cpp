@@ -6,9 +6,9 @@
 // the first dialog the window shows, and ends when that dialog has been answered.
 #include "DialogAnswerer.h"
 #include "WindowFixture.h"
-#include "app/MainWindow.h"
 #include "app/QuellixApplication.h"
 #include "convert/ConversionJob.h"
+#include "gui/MainWindow.h"
 
 #include <QApplication>
 #include <QPushButton>

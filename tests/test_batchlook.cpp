@@ -1,7 +1,7 @@
 // The controls a running batch locks look locked, and look as before once it ends.
 #include "QuellixTestMain.h"
 
-#include "app/MainWindow.h"
+#include "gui/MainWindow.h"
 
 #include <QCheckBox>
 #include <QStyleOption>

@@ -1,4 +1,4 @@
-#include "app/BatchQueue.h"
+#include "batch/BatchQueue.h"
 #include "convert/ConversionJob.h"
 #include "params/ParamTables.h"
 #include "tests/TestMedia.h"
@@ -88,6 +88,8 @@ private slots:
     void admission_data();
     void admission();
     void applyToAllAndTheFolder();
+    void rowsAreTold_data();
+    void rowsAreTold();
 
 private:
     ConversionJob *add(const QString &name);
@@ -397,6 +399,77 @@ void TestBatchQueue::applyToAllAndTheFolder()
     QCOMPARE(QString::fromStdString(queue->at(0)->outputPath()),
              other + QStringLiteral("/Quellix转码-one.wmv"));
     QVERIFY(QFile::exists(other + QStringLiteral("/Quellix转码-two.wmv")));
+}
+
+// What a view follows and what the saved list is written for: every listing, removal and change
+// is told by row, a slice of rows at once where it came at once; restored rows change nothing
+// that is saved.
+void TestBatchQueue::rowsAreTold_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("told");
+    QTest::newRow("files added one by one")
+        << QStringList{"add a.mp4", "add b.mp4"}
+        << QStringList{"inserted 0-0", "record", "inserted 1-1", "record"};
+    QTest::newRow("files added as one slice")
+        << QStringList{"begin", "add a.mp4", "begin", "add b.mp4", "end", "add c.mp4", "end"}
+        << QStringList{"record", "record", "record", "inserted 0-2"};
+    QTest::newRow("a refused file tells nothing")
+        << QStringList{"add a.mp4", "add a.mp4", "add missing.mp4"}
+        << QStringList{"inserted 0-0", "record"};
+    QTest::newRow("restored rows are not saved again")
+        << QStringList{"begin", "restore a.mp4", "restore b.mp4", "end", "restore c.mp4"}
+        << QStringList{"inserted 0-1", "inserted 2-2"};
+    QTest::newRow("removed and cleared")
+        << QStringList{"add a.mp4", "add b.mp4", "add c.mp4", "remove 1",
+                       "remove 7",  "clear",     "clear"}
+        << QStringList{"inserted 0-0", "record",      "inserted 1-1", "record",      "inserted 2-2",
+                       "record",       "removed 1-1", "record",       "removed 0-1", "record"};
+    QTest::newRow("settings for all, once")
+        << QStringList{"add a.mp4", "add b.mp4", "apply wmv", "apply wmv"}
+        << QStringList{"inserted 0-0", "record", "inserted 1-1", "record", "changed 0-1", "record"};
+    QTest::newRow("one job's state")
+        << QStringList{"add a.mp4", "add b.mp4", "cancel 1"}
+        << QStringList{"inserted 0-0", "record", "inserted 1-1", "record", "changed 1-1", "record"};
+}
+
+void TestBatchQueue::rowsAreTold()
+{
+    QFETCH(QStringList, steps);
+    QStringList told;
+    const auto rows = [&told](const char *what) {
+        return [&told, what](int first, int last) {
+            told << QStringLiteral("%1 %2-%3").arg(QLatin1String(what)).arg(first).arg(last);
+        };
+    };
+    connect(queue.get(), &BatchQueue::rowsInserted, this, rows("inserted"));
+    connect(queue.get(), &BatchQueue::rowsRemoved, this, rows("removed"));
+    connect(queue.get(), &BatchQueue::rowsChanged, this, rows("changed"));
+    connect(queue.get(), &BatchQueue::recordChanged, this, [&told] { told << "record"; });
+    const AVSettings settings = makeAVSettings(0, QualityMedium, QualityMedium);
+    for (const QString &step : steps) {
+        const QString what = step.section(QLatin1Char(' '), 0, 0);
+        const QString name = step.section(QLatin1Char(' '), 1);
+        if (what == QLatin1String("add") && name != QLatin1String("missing.mp4"))
+            media.makeFile(name);
+        if (what == QLatin1String("add"))
+            queue->add(media.path(name).toStdString(), settings);
+        else if (what == QLatin1String("restore"))
+            queue->restore({media.path(name).toStdString(), settings, Done, {}, {}});
+        else if (what == QLatin1String("begin"))
+            queue->beginInsertions();
+        else if (what == QLatin1String("end"))
+            queue->endInsertions();
+        else if (what == QLatin1String("remove"))
+            queue->removeAt(name.toInt());
+        else if (what == QLatin1String("clear"))
+            queue->clear();
+        else if (what == QLatin1String("apply"))
+            queue->applyToAll(makeAVSettings(3, QualityLow, QualityLow));
+        else if (what == QLatin1String("cancel"))
+            queue->at(name.toInt())->cancel();
+    }
+    QTEST(told, "told");
 }
 
 void TestBatchQueue::severalAtOnce_data()

@@ -1,5 +1,6 @@
 // The program's command line: --help and --version, the files and folders to list, Qt's own
 // options, and what cannot be followed. The help and the manual page must tell the same.
+#include "Version.h"
 #include "app/CommandLineOptions.h"
 
 #include <QFile>

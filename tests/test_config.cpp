@@ -2,7 +2,7 @@
 // starts where it cannot write. The reader and writer alone are test_configfile's.
 #include "QuellixTestMain.h"
 
-#include "app/MainWindow.h"
+#include "gui/MainWindow.h"
 
 #include <QDir>
 #include <QJsonDocument>

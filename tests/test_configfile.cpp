@@ -1,5 +1,5 @@
 // The reader and writer of conf_main.json, without the window that uses them.
-#include "app/ConfigFile.h"
+#include "batch/ConfigFile.h"
 
 #include <QDir>
 #include <QJsonDocument>

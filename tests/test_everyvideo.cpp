@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 #include "convert/ConversionJob.h"
-#include "convert/InputItem.h"
+#include "gui/InputItem.h"
 #include "params/ParamTables.h"
 #include "tests/DialogAnswerer.h"
 #include "tests/EventLoopWatch.h"

@@ -4,10 +4,10 @@
 // QT_FONT_DPI=192 and at QT_FONT_DPI=144 (150 %: a scale of 1.5 on Qt 6, rounded to 2 on Qt 5).
 #include "QuellixTestMain.h"
 
-#include "app/MainWindow.h"
-#include "app/SavedList.h"
-#include "convert/InputItem.h"
-#include "params/CDlgAVSettings.h"
+#include "batch/SavedList.h"
+#include "gui/CDlgAVSettings.h"
+#include "gui/InputItem.h"
+#include "gui/MainWindow.h"
 #include "player/vlcplayer.h"
 #include "ui/CDlgMessage.h"
 

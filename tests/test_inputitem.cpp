@@ -1,7 +1,7 @@
 #include "QuellixTestMain.h"
 
 #include "convert/ConversionJob.h"
-#include "convert/InputItem.h"
+#include "gui/InputItem.h"
 #include "params/ParamTables.h"
 #include "tests/TestMedia.h"
 

@@ -3,6 +3,7 @@
 // it runs in and its arguments; the real one answers --help and --version. Then the installed
 // layout and the Debian package.
 #include "TestMedia.h"
+#include "Version.h"
 
 #include <QDir>
 #include <QFile>

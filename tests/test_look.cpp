@@ -1,5 +1,6 @@
-#include "app/MainWindow.h"
-#include "params/CDlgAVSettings.h"
+#include "Version.h"
+#include "gui/CDlgAVSettings.h"
+#include "gui/MainWindow.h"
 #include "ui/StyleSheet.h"
 
 #include <QCheckBox>
@@ -445,7 +446,7 @@ void TestLook::fonts_data()
                                 << "等待转码..." << 9 << -1;
     QTest::newRow("window title") << "MainWindow.css"
                                   << "mainLabelLogoStr"
-                                  << "Quellix视频格式转换 v3.1.3" << -1 << 14;
+                                  << "Quellix视频格式转换 v" QUELLIX_VERSION << -1 << 14;
     QTest::newRow("start button") << "MainWindow.css"
                                   << "btnConvertStart"
                                   << "开始转码" << -1 << 18;

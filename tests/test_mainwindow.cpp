@@ -1,7 +1,7 @@
 #include "QuellixTestMain.h"
 
 #include "WindowFixture.h"
-#include "app/MainWindow.h"
+#include "gui/MainWindow.h"
 #include "player/vlcplayer.h"
 #include "ui/StyleSheet.h"
 

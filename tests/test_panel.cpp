@@ -1,9 +1,9 @@
 #include "QuellixTestMain.h"
 
 #include "WindowFixture.h"
-#include "app/MainWindow.h"
 #include "convert/ConversionJob.h"
-#include "params/CDlgAVSettings.h"
+#include "gui/CDlgAVSettings.h"
+#include "gui/MainWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "app/SavedList.h"
+#include "batch/SavedList.h"
 #include "convert/StateFolder.h"
 #include "tests/TestMedia.h"
 

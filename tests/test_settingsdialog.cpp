@@ -1,4 +1,4 @@
-#include "params/CDlgAVSettings.h"
+#include "gui/CDlgAVSettings.h"
 #include "params/ParamTables.h"
 
 #include <QAbstractItemView>

@@ -122,15 +122,18 @@ void TestStyleSheet::dragArithmetic()
     QFETCH(QPoint, press);
     QFETCH(QPoint, cursor);
     QFETCH(QPoint, topLeft);
-    WindowDrag drag;
+    QWidget window;
+    const WindowDrag *drag = WindowDrag::install(&window);
     // Where on the screen the press was does not matter here.
-    const QMouseEvent event(QEvent::MouseButtonPress, press, press, Qt::RightButton,
-                            Qt::RightButton, Qt::NoModifier);
-    drag.press(&event);
-    QVERIFY(drag.dragging);
-    QCOMPARE(drag.targetFor(cursor), topLeft);
-    drag.release();
-    QVERIFY(!drag.dragging);
+    QMouseEvent event(QEvent::MouseButtonPress, press, press, Qt::RightButton, Qt::RightButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(&window, &event);
+    QVERIFY(drag->dragging());
+    QCOMPARE(drag->targetFor(cursor), topLeft);
+    QMouseEvent release(QEvent::MouseButtonRelease, press, press, Qt::RightButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&window, &release);
+    QVERIFY(!drag->dragging());
 }
 
 QTEST_MAIN(TestStyleSheet)

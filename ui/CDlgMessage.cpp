@@ -1,6 +1,7 @@
 #include "ui/CDlgMessage.h"
 
 #include "ui/StyleSheet.h"
+#include "ui/WindowDrag.h"
 #include "ui_CDlgMessage.h"
 
 #include <QGuiApplication>
@@ -11,6 +12,7 @@ CDlgMessage::CDlgMessage(QWidget *parent, int buttonMode, const QString &text)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    WindowDrag::install(this);
     setWindowModality(Qt::WindowModal);
     loadStyleSheet(this, QStringLiteral(":/qss/css/DlgMessage.css"));
     ui->textEdit->setText(text);
@@ -36,24 +38,6 @@ void CDlgMessage::tell(QWidget *parent, const QString &notice)
 {
     CDlgMessage dialog(parent, 1, notice);
     dialog.exec();
-}
-
-void CDlgMessage::mousePressEvent(QMouseEvent *event)
-{
-    QDialog::mousePressEvent(event);
-    m_drag.press(event);
-}
-
-void CDlgMessage::mouseReleaseEvent(QMouseEvent *event)
-{
-    QDialog::mouseReleaseEvent(event);
-    m_drag.release();
-}
-
-void CDlgMessage::mouseMoveEvent(QMouseEvent *event)
-{
-    QDialog::mouseMoveEvent(event);
-    m_drag.move(this);
 }
 
 void CDlgMessage::on_btnTopClose_clicked()

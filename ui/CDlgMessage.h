@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ui/WindowDrag.h"
-
 #include <QDialog>
 
 #include <memory>
@@ -28,11 +26,6 @@ public:
 
     bool okClicked = false;
 
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-
 private slots:
     void on_btnTopClose_clicked();
     void on_btnOk_clicked();
@@ -40,5 +33,4 @@ private slots:
 
 private:
     std::unique_ptr<Ui::CDlgMessage> ui;
-    WindowDrag m_drag;
 };

@@ -4,20 +4,35 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-void WindowDrag::press(const QMouseEvent *event)
+WindowDrag::WindowDrag(QWidget *window) : QObject(window), m_window(window) {}
+
+WindowDrag *WindowDrag::install(QWidget *window)
 {
-    // Any button starts a drag.
-    dragOffset = event->pos();
-    dragging = true;
+    auto *drag = new WindowDrag(window);
+    window->installEventFilter(drag);
+    return drag;
 }
 
-void WindowDrag::move(QWidget *window) const
+// The window's own handlers still run: the events are only watched.
+bool WindowDrag::eventFilter(QObject *watched, QEvent *event)
 {
-    if (dragging)
-        window->move(targetFor(QCursor::pos()));
-}
-
-void WindowDrag::release()
-{
-    dragging = false;
+    if (watched != m_window)
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        // Any button starts a drag.
+        m_dragOffset = static_cast<QMouseEvent *>(event)->pos();
+        m_dragging = true;
+        break;
+    case QEvent::MouseMove:
+        if (m_dragging)
+            m_window->move(targetFor(QCursor::pos()));
+        break;
+    case QEvent::MouseButtonRelease:
+        m_dragging = false;
+        break;
+    default:
+        break;
+    }
+    return false;
 }
