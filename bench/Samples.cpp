@@ -3,11 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-void Samples::append(const Samples &other)
-{
-    values.insert(values.end(), other.values.begin(), other.values.end());
-}
-
 std::vector<double> Samples::sorted() const
 {
     std::vector<double> copy = values;
@@ -33,7 +28,7 @@ double Samples::percentile(double p) const
     return s[std::clamp<std::size_t>(rank, 1, s.size()) - 1];
 }
 
-double Samples::max() const
+double Samples::largest() const
 {
     return values.empty() ? 0.0 : *std::max_element(values.begin(), values.end());
 }

@@ -12,14 +12,13 @@ public:
     explicit Samples(std::vector<double> measured) : values(std::move(measured)) {}
 
     void add(double value) { values.push_back(value); }
-    void append(const Samples &other);
     std::size_t size() const { return values.size(); }
     bool empty() const { return values.empty(); }
 
     double median() const;
     // Nearest-rank percentile, p in (0, 100].
     double percentile(double p) const;
-    double max() const;
+    double largest() const;
 
 private:
     std::vector<double> sorted() const;

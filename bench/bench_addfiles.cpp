@@ -55,7 +55,7 @@ double longestTurnOfAnswered(QPushButton *button)
     QTest::mouseClick(button, Qt::LeftButton);
     QTest::qWait(50);
     watch.stop();
-    return answerer.texts.size() == 1 ? Samples(watch.gaps()).max() : -1;
+    return answerer.texts.size() == 1 ? Samples(watch.gaps()).largest() : -1;
 }
 
 // Memory in a process of its own: what the allocator keeps from earlier windows would hide it.
@@ -98,7 +98,7 @@ Measured measure(const Count &count, int runs)
         watch.stop();
         result.valid = result.valid && seconds >= 0;
         result.seconds.add(seconds);
-        result.longestTurnMs.add(Samples(watch.gaps()).max());
+        result.longestTurnMs.add(Samples(watch.gaps()).largest());
         fixture.list()->scrollToBottom();
         QApplication::processEvents();
         InputItem *last = fixture.row(count.files - 1);

@@ -70,7 +70,7 @@ bool runClips(WindowFixture &fixture, Figures &figures, bool probe)
         return false;
     if (watch) {
         watch->stop();
-        figures.longestTurnMs.add(Samples(watch->gaps()).max());
+        figures.longestTurnMs.add(Samples(watch->gaps()).largest());
     } else {
         figures.cpuPercent.add(100.0 * (endCpu - startCpu) / (double(endNs) / 1e9));
     }

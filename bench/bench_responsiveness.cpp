@@ -47,7 +47,7 @@ struct GapFigures {
 void addRun(GapFigures &figures, const EventLoopWatch &probe)
 {
     const Samples gaps(probe.gaps());
-    figures.longest.add(gaps.max());
+    figures.longest.add(gaps.largest());
     figures.p99.add(gaps.percentile(99));
 }
 

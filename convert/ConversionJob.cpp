@@ -126,7 +126,7 @@ int ConversionJob::startProbe()
     m_note.clear();
     m_warning.clear();
     m_progress = 0;
-    m_report.begin(m_params.input, m_outputPath, -1);
+    m_report.newRun(m_params.input, m_outputPath, -1);
     m_runClock.start();
     m_busy = true;
     setState(Converting);
@@ -207,8 +207,8 @@ int ConversionJob::startTranscoder()
         m_pollTimer->setInterval(pollIntervalMs);
         connect(m_pollTimer, &QTimer::timeout, this, &ConversionJob::onTimer);
     }
-    m_report.begin(m_params.input, m_outputPath,
-                   m_params.source ? m_params.source->durationSeconds : -1);
+    m_report.newRun(m_params.input, m_outputPath,
+                    m_params.source ? m_params.source->durationSeconds : -1);
     m_errorText.clear();
     m_note.clear();
     m_warning.clear();

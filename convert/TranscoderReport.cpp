@@ -49,8 +49,8 @@ double positionOf(const std::string &line)
 
 } // namespace
 
-void TranscoderReport::begin(const std::string &inputPath, const std::string &outputPath,
-                             double declaredSeconds)
+void TranscoderReport::newRun(const std::string &inputPath, const std::string &outputPath,
+                              double declaredSeconds)
 {
     m_inputPath = inputPath;
     m_outputPath = outputPath;
@@ -167,9 +167,8 @@ std::string TranscoderReport::warning() const
 // Why a transcoder that ended by a signal or with a non-zero status failed.
 std::string TranscoderReport::exitFailureText(const Exit &exit) const
 {
-    std::string text = exit.normal
-                           ? "转码程序异常退出，退出码：" + std::to_string(exit.code) + "\n"
-                           : "转码程序被信号 " + std::to_string(exit.signal) + " 终止\n";
+    std::string text = exit.normal ? "转码程序异常退出，退出码：" + std::to_string(exit.code) + "\n"
+                                   : "转码程序被信号 " + std::to_string(exit.signal) + " 终止\n";
     const std::string reason = m_tail.lastErrorLine();
     if (!reason.empty())
         text += reason + "\n";

@@ -25,8 +25,8 @@ public:
     // Forgets the last run. The run's paths are hidden in what it says, so that a file name is
     // never taken for the transcoder's words; `declaredSeconds` is the source's length as it
     // declares it, below 0 when unknown.
-    void begin(const std::string &inputPath, const std::string &outputPath,
-               double declaredSeconds);
+    void newRun(const std::string &inputPath, const std::string &outputPath,
+                double declaredSeconds);
     // Takes one NUL-terminated chunk of output (which it may change): the progress to show, when
     // the chunk told a new one.
     std::optional<int> take(char *chunk);

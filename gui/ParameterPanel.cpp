@@ -32,8 +32,7 @@ ParameterPanel::ParameterPanel(const Controls &controls, BatchQueue *queue, File
             &ParameterPanel::paramVqlChanged);
     connect(controls.audioQuality, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &ParameterPanel::paramAqlChanged);
-    connect(controls.list, &QListWidget::currentItemChanged, this,
-            &ParameterPanel::curItemChanged);
+    connect(controls.list, &QListWidget::currentItemChanged, this, &ParameterPanel::curItemChanged);
     connect(controls.applyAll, &QCheckBox::stateChanged, this, &ParameterPanel::applyAllChanged);
 }
 

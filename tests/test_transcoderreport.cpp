@@ -52,9 +52,8 @@ void TestTranscoderReport::verdicts_data()
 
     const Exit wrote{true, 0, 0, 4096};
     const Exit nothingWritten{true, 0, 0, 0};
-    QTest::newRow("progress then success")
-        << header + halfWay + allOfIt << wrote << -1.0 << QString() << QString() << QString()
-        << 100;
+    QTest::newRow("progress then success") << header + halfWay + allOfIt << wrote << -1.0
+                                           << QString() << QString() << QString() << 100;
     QTest::newRow("recognised text wins over the status")
         << QByteArray("/videos/a.mp4: Invalid data found when processing input\n")
         << Exit{true, 1, 0, 0} << -1.0 << "未识别的输入文件格式！\n"
@@ -107,7 +106,8 @@ void TestTranscoderReport::verdicts_data()
                              ": Input/output error\n")
         << QString() << QString() << 50;
     QTest::newRow("clean exit without an output file")
-        << header + halfWay + "kb/s:\n" << nothingWritten << -1.0 << "没有生成输出文件！\n"
+        << header + halfWay + "kb/s:\n"
+        << nothingWritten << -1.0 << "没有生成输出文件！\n"
         << QString() << QString() << 50;
     // The transcoder repeats the paths it was given; words in a file name are not its own.
     QTest::newRow("error words in the paths")
@@ -131,8 +131,8 @@ void TestTranscoderReport::verdicts()
     QFETCH(double, declared);
     const bool named = QByteArray(QTest::currentDataTag()).contains("paths");
     TranscoderReport report;
-    report.begin(named ? "/videos/No such file or directory.mp4" : input.toStdString(),
-                 named ? "/out/Error closing file x.mp4" : output.toStdString(), declared);
+    report.newRun(named ? "/videos/No such file or directory.mp4" : input.toStdString(),
+                  named ? "/out/Error closing file x.mp4" : output.toStdString(), declared);
     // The transcoder writes a line at a time; each comes as a chunk of its own.
     int progress = -1;
     for (int at = 0; at < text.size();) {
@@ -171,8 +171,9 @@ void TestTranscoderReport::chunkEdges_data()
         << QByteArrayList{"x\n", error} << Exit{true, 1, 0, 0} << "文件或文件夹不存在！\n";
     QTest::newRow("write failure cut between chunks")
         << QByteArrayList{"Error writing tra", "iler of x: No space left on device"}
-        << Exit{true, 0, 0, 10} << "磁盘空间不足，输出文件没有写完整！\nError writing trailer of x: "
-                                   "No space left on device\n";
+        << Exit{true, 0, 0, 10}
+        << "磁盘空间不足，输出文件没有写完整！\nError writing trailer of x: "
+           "No space left on device\n";
 }
 
 void TestTranscoderReport::chunkEdges()
@@ -180,7 +181,7 @@ void TestTranscoderReport::chunkEdges()
     QFETCH(QByteArrayList, chunks);
     QFETCH(Exit, exit);
     TranscoderReport report;
-    report.begin(input.toStdString(), output.toStdString(), -1);
+    report.newRun(input.toStdString(), output.toStdString(), -1);
     for (QByteArray chunk : chunks)
         report.take(chunk.data());
     report.finish();
@@ -191,14 +192,14 @@ void TestTranscoderReport::chunkEdges()
 void TestTranscoderReport::runFigures()
 {
     TranscoderReport report;
-    report.begin(input.toStdString(), output.toStdString(), -1);
+    report.newRun(input.toStdString(), output.toStdString(), -1);
     QCOMPARE(report.remainingSeconds(), -1);
     QByteArray position = "frame= 10 size= 1kB time=00:00:02.00 speed=2x\r";
     report.take(position.data());
     QVERIFY(report.isBusy());
     QCOMPARE(report.remainingSeconds(), -1);
 
-    report.begin(input.toStdString(), output.toStdString(), 10);
+    report.newRun(input.toStdString(), output.toStdString(), 10);
     QVERIFY(!report.isBusy());
     QByteArray chunk = halfWay;
     QCOMPARE(report.take(chunk.data()), std::optional<int>(50));
