@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <csignal>
+
 namespace
 {
 
@@ -69,6 +71,7 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
 
     m_process = child;
     m_running = true;
+    m_paused = false;
     m_exitedNormally = true;
     m_exitCode = 0;
     m_signal = 0;
@@ -95,6 +98,7 @@ int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int w
         return 0;
     recordExit();
     m_running = false;
+    m_paused = false;
     release();
     return 102;
 }
@@ -104,13 +108,37 @@ int ProcessPipe::terminate()
     if (!m_running)
         return 102;
     m_running = false;
-    // A terminated child has not ended by itself: nobody is told.
+    m_paused = false;
+    // A terminated child has not ended by itself: nobody is told. SIGKILL ends a stopped child
+    // too.
     m_process->disconnect(this);
     m_process->kill();
     // Reaped before returning, so that a partial output can be removed and a new run started.
     m_process->waitForFinished(reapWaitMs);
     release();
     return 0;
+}
+
+int ProcessPipe::pause()
+{
+    if (!m_running)
+        return -104;
+    if (m_paused)
+        return 0;
+    const int result = signalChild(SIGSTOP);
+    m_paused = result == 0;
+    return result;
+}
+
+int ProcessPipe::resume()
+{
+    if (!m_running)
+        return -104;
+    if (!m_paused)
+        return 0;
+    const int result = signalChild(SIGCONT);
+    m_paused = result != 0;
+    return result;
 }
 
 void ProcessPipe::closeRead()
@@ -128,6 +156,15 @@ void ProcessPipe::release()
     m_process->disconnect(this);
     m_process->deleteLater();
     m_process = nullptr;
+}
+
+int ProcessPipe::signalChild(int signal)
+{
+    // Never pid 0, which would be the whole process group.
+    const qint64 pid = m_process->processId();
+    if (pid <= 0 || m_process->state() == QProcess::NotRunning)
+        return -104;
+    return ::kill(pid_t(pid), signal) == 0 ? 0 : -104;
 }
 
 void ProcessPipe::waitForOutput(int waitMs)

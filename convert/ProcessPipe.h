@@ -9,7 +9,7 @@
 class ChildProcess;
 
 // Runs one external program as a child whose standard output and standard error flow into one
-// pipe, and lets its owner read that pipe and terminate the child. Result codes:
+// pipe, and lets its owner read that pipe, pause, resume and terminate the child. Result codes:
 //   0 success, -1 missing argument, -101 pipe failure, -102 process creation failed,
 //   -103 a child already runs, -104 nothing runs,
 //   102 the output is exhausted (read) / nothing to terminate (terminate).
@@ -30,6 +30,11 @@ public:
     int read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int waitMs = 0);
     int terminate();
     void closeRead();
+    // Stops the child where it is (SIGSTOP) and lets it go on (SIGCONT): 0, or -104. A read that
+    // waits for output meanwhile waits for the resume; terminate() ends a paused child too.
+    int pause();
+    int resume();
+    bool paused() const { return m_paused; }
 
     bool running() const { return m_running; }
     // How the last child ended, once read() has returned 102.
@@ -43,12 +48,14 @@ signals:
     void ended();
 
 private:
+    int signalChild(int signal);
     void waitForOutput(int waitMs);
     void recordExit();
     void release();
 
     ChildProcess *m_process = nullptr;
     bool m_running = false;
+    bool m_paused = false;
     bool m_exitedNormally = true;
     int m_exitCode = 0;
     int m_signal = 0;

@@ -8,4 +8,4 @@ BUILD="${1:-build-test}"
 # Qt 5's QSKIP is a variadic macro called with one argument, which clang's -Wpedantic flags in every
 # skipping test (gcc's does not).
 exec run-clang-tidy-14 -quiet -j 2 -p "$BUILD" -extra-arg=-Wno-gnu-zero-variadic-macro-arguments \
-    "$PWD/(app|convert|params|player|ui|tests|bench|tools|fuzz)/[^/]*\.cpp\$"
+    "$PWD/(app|batch|convert|gui|params|player|session|ui|tests|bench|tools|fuzz)/[^/]*\.cpp\$"

@@ -249,6 +249,13 @@ QByteArray TestMedia::processName(qint64 pid)
     return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
 }
 
+char TestMedia::processState(qint64 pid)
+{
+    char state = 0;
+    qint64 parent = 0;
+    return readStat(QString::number(pid), state, parent) ? state : char(0);
+}
+
 bool TestMedia::processGone(qint64 pid)
 {
     char state = 0;

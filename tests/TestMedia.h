@@ -66,6 +66,8 @@ public:
     static QByteArray processName(qint64 pid);
     // False while the process exists and is not a zombie.
     static bool processGone(qint64 pid);
+    // The kernel's state letter of a process ('R', 'S', 'T' when stopped, 'Z'); 0 when it is gone.
+    static char processState(qint64 pid);
 
 private:
     bool putStandInFirst(const QString &bin);

@@ -32,6 +32,36 @@ QByteArray readToEnd(ProcessPipe &pipe)
     return result == 102 ? all : QByteArray("unexpected result ") + QByteArray::number(result);
 }
 
+// What the child writes within `waitMs`, with the result of the last read.
+QByteArray readFor(ProcessPipe &pipe, int waitMs, int *result = nullptr)
+{
+    QByteArray seen;
+    char buffer[256];
+    uint32_t count = 0;
+    QElapsedTimer clock;
+    clock.start();
+    int last = 0;
+    while (clock.elapsed() < waitMs) {
+        last = pipe.read(buffer, sizeof buffer, count, int(waitMs - clock.elapsed()));
+        if (last != 0)
+            break;
+        seen.append(buffer, int(count));
+    }
+    if (result)
+        *result = last;
+    return seen;
+}
+
+// The one child of this process, once it runs `name`; 0 when there is none.
+qint64 childRunning(const QByteArray &name)
+{
+    const QList<qint64> children = TestMedia::childPids();
+    for (const qint64 pid : children)
+        if (TestMedia::processName(pid) == name)
+            return pid;
+    return 0;
+}
+
 // Run as a separate program by diesWithTheProgram(): starts a child, tells its pid, then waits to
 // be killed.
 int holdChild()
@@ -70,6 +100,9 @@ private slots:
     void argumentsIntact();
     void programDirectoryFirst();
     void diesWithTheProgram();
+    void pauseNeedsAChild();
+    void pauseAndResumeTranscoder();
+    void terminatePaused();
 };
 
 void TestProcessPipe::refusedStart_data()
@@ -236,6 +269,69 @@ void TestProcessPipe::diesWithTheProgram()
     holder.kill();
     QVERIFY(holder.waitForFinished(5000));
     QTRY_VERIFY_WITH_TIMEOUT(TestMedia::processGone(child), 5000);
+}
+
+void TestProcessPipe::pauseNeedsAChild()
+{
+    ProcessPipe pipe;
+    QCOMPARE(pipe.pause(), -104);
+    QCOMPARE(pipe.resume(), -104);
+    QCOMPARE(pipe.start(shell("echo done")), 0);
+    QCOMPARE(readToEnd(pipe), QByteArray("done\n"));
+    QCOMPARE(pipe.pause(), -104);
+    QVERIFY(!pipe.paused());
+}
+
+void TestProcessPipe::pauseAndResumeTranscoder()
+{
+    TestMedia media;
+    const QString output = media.path(QStringLiteral("paused.mp4"));
+    ProcessPipe pipe;
+    // At the source's own pace, so that the encode lasts three seconds and reports its progress
+    // twice a second.
+    QCOMPARE(pipe.start({"ffmpeg", "-nostdin", "-hide_banner", "-re", "-f", "lavfi", "-i",
+                         "testsrc=size=160x120:rate=25:duration=3", "-c:v", "libx264", "-pix_fmt",
+                         "yuv420p", "-y", output.toStdString()}),
+             0);
+    QVERIFY(readFor(pipe, 1500).contains("frame="));
+    const qint64 pid = childRunning("ffmpeg");
+    QVERIFY(pid > 0);
+
+    QCOMPARE(pipe.pause(), 0);
+    QCOMPARE(pipe.pause(), 0);
+    QVERIFY(pipe.paused());
+    QTRY_COMPARE(TestMedia::processState(pid), 'T');
+    // What it wrote before it stopped; after that, silence.
+    while (!readFor(pipe, 300).isEmpty()) {
+    }
+    int result = -1;
+    QCOMPARE(readFor(pipe, 1500, &result), QByteArray());
+    QCOMPARE(result, 0);
+    QVERIFY(pipe.running());
+
+    QCOMPARE(pipe.resume(), 0);
+    QVERIFY(!pipe.paused());
+    QVERIFY(TestMedia::processState(pid) != 'T');
+    QVERIFY(readToEnd(pipe).contains("frame="));
+    QVERIFY(pipe.lastExitedNormally());
+    QCOMPARE(pipe.lastExitCode(), 0);
+    QVERIFY(qAbs(TestMedia::probeDuration(output) - 3.0) < 0.1);
+    QVERIFY(TestMedia::decodesCleanly(output));
+}
+
+void TestProcessPipe::terminatePaused()
+{
+    ProcessPipe pipe;
+    QCOMPARE(pipe.start(shell("exec sleep 30")), 0);
+    QTRY_VERIFY(childRunning("sleep") > 0);
+    const qint64 pid = childRunning("sleep");
+    QCOMPARE(pipe.pause(), 0);
+    QTRY_COMPARE(TestMedia::processState(pid), 'T');
+    QCOMPARE(pipe.terminate(), 0);
+    QVERIFY(!pipe.paused());
+    // Ended and reaped: not even a zombie is left.
+    QCOMPARE(TestMedia::childPids(), QList<qint64>());
+    QCOMPARE(pipe.resume(), -104);
 }
 
 int main(int argc, char **argv)
