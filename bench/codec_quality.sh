@@ -1,12 +1,13 @@
 #!/bin/sh
 # Measures what the quality levels give with each video encoder: H.264, H.265, AV1 and VP9 at
-# low, medium and high (低/中/高质量), with the options the program passes at that level, on a
+# low, medium and high (低/中/高质量), with the options chosen for that level, on a
 # moving test pattern and, when Debian's opencv-doc sample videos are installed, on real footage
 # scaled to 1280x720. Prints one tab-separated table: bit rate, size against H.264 at the same
 # level, SSIM against the source at the output's frame rate and its difference to H.264's, the
 # encoding speed (wall clock, passes included) and the processor time it took.
 # Usage: bench/codec_quality.sh [seconds] [runs]
-#   (about ten minutes on an idle 2-core machine with the defaults, real footage included)
+#   (32 minutes with the defaults and real footage on a 2-core machine that others kept busy, a
+#   load average of 4 to 11; the encodes themselves took 17.5 minutes of processor time)
 #   seconds  length of each source clip (default 10)
 #   runs     encodes of each case; speed and processor time are their medians (default 1)
 set -eu
