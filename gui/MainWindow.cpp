@@ -13,6 +13,7 @@
 #include "gui/ParameterPanel.h"
 #include "params/ParamTables.h"
 #include "player/vlcplayer.h"
+#include "session/BatchSession.h"
 #include "ui/CDlgMessage.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/StyleSheet.h"
@@ -96,6 +97,7 @@ void MainWindow::initUi()
                                   ui->applyAll, ui->btnQualitySettings, ui->listInput},
                                  &m_queue, m_files.get(), this);
     new ConvertAtOnceChoice(ui->cboxConcurrent, &m_queue, m_configFile, this);
+    new BatchSession(&m_queue, this);
 
     ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);

@@ -7,6 +7,7 @@
 #include "convert/ConversionJob.h"
 #include "convert/OutputName.h"
 #include "params/ParamTables.h"
+#include "tests/LogindMock.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -15,6 +16,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #include <csignal>
@@ -481,6 +483,18 @@ void TestFaults::programKilled()
 {
     const QString input = media.path(QStringLiteral("long.mp4"));
     guard(input);
+    // logind for the helper alone: its bus and service are children of this suite until the end.
+    LogindMock logind;
+    QVERIFY2(logind.start(), qPrintable(logind.lastError()));
+    const bool busWasSet = qEnvironmentVariableIsSet("DBUS_SYSTEM_BUS_ADDRESS");
+    const QByteArray systemBus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    logind.exportAsSystemBus();
+    const auto restoreBus = qScopeGuard([&] {
+        if (busWasSet)
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus);
+        else
+            qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    });
     QProcess helper;
     startHelper(helper, {}, outDir, {input});
     QVERIFY(helper.waitForStarted());
@@ -497,12 +511,16 @@ void TestFaults::programKilled()
         conversionTimeoutMs));
     QTest::qWait(300);
     QVERIFY(!TestMedia::processGone(transcoder));
+    // The machine is kept awake while the batch runs, and no longer than the program.
+    QVERIFY(waitUntil([&] { return logind.inhibitorCount() == 1; }, goneWithinMs));
 
     QCOMPARE(::kill(pid_t(helperPid), SIGKILL), 0);
     QVERIFY(helper.waitForFinished());
     QCOMPARE(helper.exitStatus(), QProcess::CrashExit);
     QVERIFY2(waitUntil([&] { return TestMedia::processGone(transcoder); }, goneWithinMs),
              "the transcoder outlived the program");
+    QVERIFY2(waitUntil([&] { return logind.inhibitorCount() == 0; }, goneWithinMs),
+             "the inhibitor outlived the program");
 }
 
 // Killed like a crash or a power cut while the second of three files converts: no file under a
