@@ -99,10 +99,14 @@ void MainWindow::initUi()
                                   ui->applyAll, ui->btnQualitySettings, ui->listInput},
                                  &m_queue, m_files.get(), this);
     new ConvertAtOnceChoice(ui->cboxConcurrent, &m_queue, m_configFile, this);
+    // The summary runs modally: not from inside the dialog that was just answered.
     auto *pause = new PauseControl(ui->btnPauseBatch, &m_queue, this);
-    connect(pause, &PauseControl::cancelRequested, this, [this] { stopBatch(true); });
+    connect(
+        pause, &PauseControl::cancelRequested, this, [this] { stopBatch(true); },
+        Qt::QueuedConnection);
     m_whenDone = new WhenDoneChoice(ui->cboxWhenDone, this);
-    connect(m_whenDone, &WhenDoneChoice::summaryDue, this, &MainWindow::showSummary);
+    connect(m_whenDone, &WhenDoneChoice::summaryDue, this, &MainWindow::showSummary,
+            Qt::QueuedConnection);
     connect(m_whenDone, &WhenDoneChoice::aboutToAct, this, [this] { m_saver->saveNow(); });
     new BatchSession(&m_queue, this);
 

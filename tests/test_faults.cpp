@@ -73,6 +73,8 @@ private slots:
     void outputFolderNotWritable();
     void diskFull();
     void diskFullWhenFinishing();
+    void diskNearlyFull_data();
+    void diskNearlyFull();
     void outputFolder_data();
     void outputFolder();
     void transcoderKilled_data();
@@ -367,6 +369,44 @@ void TestFaults::diskFullWhenFinishing()
                       QRegularExpression::escape(written) + ": No space left on device\n$");
     QCOMPARE(job(0)->convertState(), int(Failed));
     QCOMPARE(QDir(outDir).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+void TestFaults::diskNearlyFull_data()
+{
+    QTest::addColumn<bool>("goOn");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("继续") << true << WindowFixture::summary(1, 0);
+    QTest::newRow("取消转码") << false << WindowFixture::summary(0, 1);
+}
+
+// Less room than the batch keeps free from the start: the window asks before any transcoder
+// runs, and either answer ends cleanly.
+void TestFaults::diskNearlyFull()
+{
+    QFETCH(bool, goOn);
+    if (geteuid() != 0)
+        QSKIP("mounting a small tmpfs as the output folder needs root");
+    if (!mountSmallDisk(QStringLiteral("4m")))
+        QSKIP("cannot mount a tmpfs here");
+    QFile filler(outDir + QStringLiteral("/filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    QVERIFY(filler.write(QByteArray(3400 * 1024, 'x')) > 0);
+    filler.close();
+    const QString input = media.path(QStringLiteral("clip.mp4"));
+    QVERIFY(add(input));
+    DialogAnswerer answerer(goOn ? DialogAnswerer::PressOk : DialogAnswerer::PressCancel);
+    clickStart();
+    QVERIFY(waitForDialogs(answerer, 1));
+    QVERIFY2(answerer.texts.at(0).startsWith(QStringLiteral("输出文件夹所在的磁盘快满了！\n剩余 ")),
+             qPrintable(answerer.texts.at(0)));
+    answerer.setAnswer(DialogAnswerer::PressOk);
+    QVERIFY(waitForDialogs(answerer, 2));
+    QFETCH(QString, summary);
+    QCOMPARE(answerer.texts.at(1), summary);
+    QCOMPARE(job(0)->convertState(), int(goOn ? Done : Cancelled));
+    QStringList left = QDir(outDir).entryList(QDir::Files | QDir::Hidden);
+    QVERIFY(left.removeOne(QStringLiteral("filler")));
+    QCOMPARE(left, goOn ? QStringList{QStringLiteral("Quellix转码-clip.mp4")} : QStringList());
 }
 
 void TestFaults::outputFolder_data()
