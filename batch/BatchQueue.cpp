@@ -1,6 +1,5 @@
 #include "batch/BatchQueue.h"
 
-#include "batch/DiskSpaceGuard.h"
 #include "batch/OutputFolder.h"
 #include "convert/ConversionJob.h"
 #include "convert/LeftoverOutputs.h"
@@ -40,7 +39,12 @@ bool isStartable(const ConversionJob *job)
 
 BatchQueue::BatchQueue(QObject *parent) : QObject(parent), m_diskGuard(new DiskSpaceGuard(this))
 {
-    connect(m_diskGuard, &DiskSpaceGuard::spaceLow, this, &BatchQueue::spaceLow);
+    connect(m_diskGuard, &DiskSpaceGuard::spaceLow, this, [this](qint64 available, qint64 limit) {
+        if (!m_running)
+            return;
+        pause();
+        emit diskSpaceLow(available, limit);
+    });
 }
 
 BatchQueue::~BatchQueue() = default;
@@ -281,19 +285,6 @@ void BatchQueue::resume()
         job->resume();
 }
 
-void BatchQueue::spaceLow(qint64 bytesAvailable, qint64 limit)
-{
-    if (!m_running)
-        return;
-    pause();
-    emit diskSpaceLow(bytesAvailable, limit);
-}
-
-void BatchQueue::setDiskCheckInterval(int ms)
-{
-    m_diskGuard->setInterval(ms);
-}
-
 double BatchQueue::batchProgress() const
 {
     if (m_batchFiles <= 0)
@@ -302,11 +293,6 @@ double BatchQueue::batchProgress() const
     for (const ConversionJob *job : m_active)
         done += job->progress() / 100.0;
     return std::min(done / m_batchFiles, 1.0);
-}
-
-int BatchQueue::filesLeft() const
-{
-    return std::max(m_batchFiles - succeededCount() - failedCount(), 0);
 }
 
 // The batch is over, by itself or stopped: nothing of it is held any more.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/DiskSpaceGuard.h"
 #include "batch/SavedEntry.h"
 #include "convert/FileIdentity.h"
 #include "convert/TakenFiles.h"
@@ -17,7 +18,6 @@
 #include <vector>
 
 class ConversionJob;
-class DiskSpaceGuard;
 
 // The listed jobs in list order, and the rules of a batch over them: which files may join the list,
 // the output folder every job writes to, jobs start in list order from the first that is not done
@@ -98,9 +98,9 @@ public:
     // The batch's files done and its running files' shares, over its files (0 to 1), and how many
     // of its files are not done.
     double batchProgress() const;
-    int filesLeft() const;
+    int filesLeft() const { return qMax(m_batchFiles - succeededCount() - failedCount(), 0); }
     // How often the free space of the output folder is read while a batch runs.
-    void setDiskCheckInterval(int ms);
+    void setDiskCheckInterval(int ms) { m_diskGuard->setInterval(ms); }
     ConversionJob *findStartable(int row) const;
     ConversionJob *findStartableAfter(const ConversionJob *job) const;
 
@@ -157,7 +157,6 @@ private:
     void fillSlots();
     int runningLimit() const;
     void record(const ConversionJob *job, const QString &errorText);
-    void spaceLow(qint64 bytesAvailable, qint64 limit);
     void endBatch();
     void listed();
     void tellInsertions();
