@@ -12,6 +12,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 namespace
 {
@@ -36,7 +37,15 @@ bool isStartable(const ConversionJob *job)
 
 } // namespace
 
-BatchQueue::BatchQueue(QObject *parent) : QObject(parent) {}
+BatchQueue::BatchQueue(QObject *parent) : QObject(parent), m_diskGuard(new DiskSpaceGuard(this))
+{
+    connect(m_diskGuard, &DiskSpaceGuard::spaceLow, this, [this](qint64 available, qint64 limit) {
+        if (!m_running)
+            return;
+        pause();
+        emit diskSpaceLow(available, limit);
+    });
+}
 
 BatchQueue::~BatchQueue() = default;
 
@@ -173,6 +182,10 @@ ConversionJob *BatchQueue::appendEntry(std::unique_ptr<ConversionJob> job)
 {
     connect(job.get(), &ConversionJob::finished, this, &BatchQueue::jobEnded);
     connect(job.get(), &ConversionJob::recordChanged, this, &BatchQueue::jobRecordChanged);
+    connect(job.get(), &ConversionJob::changed, this, [this, changed = job.get()] {
+        if (m_active.contains(changed))
+            emit progressChanged();
+    });
     m_listedPaths.insert(job->inputPath());
     Entry entry{std::move(job), FileIdentity(), std::nullopt};
     entry.input = FileIdentity::of(fromUtf8(entry.job->inputPath()));
@@ -225,14 +238,74 @@ int BatchQueue::start()
         return outputFolderUnusable;
     // What a killed run of the program left, before this batch writes anything.
     OutputPublisher::forThisUser().record().removeLeftovers();
+    // Too little room holds the batch before its first transcoder starts. A folder no file system
+    // answers for is left to the transcoder to tell.
+    m_diskGuard->start(outputDirectory());
+    m_paused = m_diskGuard->low();
     const int result = startJob(first);
-    if (result != 0)
+    if (result != 0) {
+        m_diskGuard->stop();
+        m_paused = false;
         return result;
+    }
     clearResults();
     m_running = true;
+    m_batchFiles = int(std::count_if(m_entries.cbegin(), m_entries.cend(), [](const Entry &entry) {
+        return isStartable(entry.job.get());
+    }));
     m_nextRow = rowOf(first) + 1;
     fillSlots();
+    emit runningChanged(true);
+    if (m_paused) {
+        emit pausedChanged(true);
+        emit diskSpaceLow(m_diskGuard->lastAvailable(), m_diskGuard->limit());
+    }
     return 0;
+}
+
+void BatchQueue::pause()
+{
+    if (!m_running || m_paused)
+        return;
+    m_paused = true;
+    for (ConversionJob *job : std::as_const(m_active))
+        job->pause();
+    emit pausedChanged(true);
+}
+
+void BatchQueue::resume()
+{
+    if (!m_running || !m_paused)
+        return;
+    m_paused = false;
+    emit pausedChanged(false);
+    // A job that goes on may end at once (its held probe failed), and the next ones start.
+    const QList<ConversionJob *> held = m_active.values();
+    for (ConversionJob *job : held)
+        job->resume();
+}
+
+double BatchQueue::batchProgress() const
+{
+    if (m_batchFiles <= 0)
+        return 0;
+    double done = succeededCount() + failedCount();
+    for (const ConversionJob *job : m_active)
+        done += job->progress() / 100.0;
+    return std::min(done / m_batchFiles, 1.0);
+}
+
+// The batch is over, by itself or stopped: nothing of it is held any more.
+void BatchQueue::endBatch()
+{
+    const bool wasPaused = m_paused;
+    m_running = false;
+    m_paused = false;
+    m_active.clear();
+    m_diskGuard->stop();
+    if (wasPaused)
+        emit pausedChanged(false);
+    emit runningChanged(false);
 }
 
 int BatchQueue::automaticRunning()
@@ -274,6 +347,7 @@ void BatchQueue::fillSlots()
 
 void BatchQueue::stop()
 {
+    const bool wasRunning = m_running;
     m_running = false;
     m_active.clear();
     for (Entry &entry : m_entries) {
@@ -284,6 +358,8 @@ void BatchQueue::stop()
             takeOutput(entry);
         }
     }
+    if (wasRunning)
+        endBatch();
 }
 
 void BatchQueue::jobEnded(ConversionJob *job)
@@ -297,9 +373,10 @@ void BatchQueue::jobEnded(ConversionJob *job)
     }
     record(job, fromUtf8(job->errorText()));
     fillSlots();
+    emit progressChanged();
     if (!m_active.isEmpty())
         return;
-    m_running = false;
+    endBatch();
     emit finished();
 }
 
@@ -353,11 +430,16 @@ int BatchQueue::startJob(ConversionJob *job)
     if (!entry)
         return job->start(directory, m_taken);
     releaseOutput(*entry);
+    // Started held, so that no transcoder starts while the batch is paused.
+    if (m_paused)
+        job->pause();
     const int result = job->start(directory, m_taken);
     takeOutput(*entry);
     if (result == 0) {
         m_active.insert(job);
         emit jobStarted(job);
+    } else {
+        job->resume();
     }
     return result;
 }

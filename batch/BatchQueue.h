@@ -1,5 +1,6 @@
 #pragma once
 
+#include "batch/DiskSpaceGuard.h"
 #include "batch/SavedEntry.h"
 #include "convert/FileIdentity.h"
 #include "convert/TakenFiles.h"
@@ -88,6 +89,18 @@ public:
     // Ends the batch early: every job that is not done ends up cancelled, nothing is recorded
     // after this.
     void stop();
+    // Holds the batch: its running transcoders are stopped, and a job whose source is still
+    // probed or that starts meanwhile starts no transcoder, until resume(). Only while a batch
+    // runs; it ends with the batch.
+    void pause();
+    void resume();
+    bool isPaused() const { return m_paused; }
+    // The batch's files done and its running files' shares, over its files (0 to 1), and how many
+    // of its files are not done.
+    double batchProgress() const;
+    int filesLeft() const { return qMax(m_batchFiles - succeededCount() - failedCount(), 0); }
+    // How often the free space of the output folder is read while a batch runs.
+    void setDiskCheckInterval(int ms) { m_diskGuard->setInterval(ms); }
     ConversionJob *findStartable(int row) const;
     ConversionJob *findStartableAfter(const ConversionJob *job) const;
 
@@ -104,6 +117,14 @@ signals:
     void jobStarted(ConversionJob *job);
     // The batch has ended by itself: no startable job is left after the last one that ended.
     void finished();
+    // A batch has started, or ended by itself or by stop(); sent before finished().
+    void runningChanged(bool running);
+    void pausedChanged(bool paused);
+    // The output folder's file system has less room than FreeSpace's limit, read before the batch
+    // or while it runs: the batch has paused itself. Told once until the room is back.
+    void diskSpaceLow(qint64 bytesAvailable, qint64 limit);
+    // batchProgress() or filesLeft() changed.
+    void progressChanged();
     // Rows `first` to `last` were listed, were taken out (the rows after them move up), or what
     // they show changed (state, reason, settings).
     void rowsInserted(int first, int last);
@@ -136,6 +157,7 @@ private:
     void fillSlots();
     int runningLimit() const;
     void record(const ConversionJob *job, const QString &errorText);
+    void endBatch();
     void listed();
     void tellInsertions();
 
@@ -150,6 +172,10 @@ private:
     QString m_outputDirectory;
     QString m_folderProblem;
     bool m_running = false;
+    bool m_paused = false;
+    DiskSpaceGuard *m_diskGuard;
+    // The files the running batch set out to convert.
+    int m_batchFiles = 0;
     // The jobs of this batch that convert now, and the row to look for the next one from.
     QSet<ConversionJob *> m_active;
     int m_nextRow = 0;

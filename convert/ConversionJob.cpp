@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <cstring>
+#include <utility>
 
 namespace
 {
@@ -107,19 +108,22 @@ int ConversionJob::start(const std::string &outputDirectory, const TakenFiles &t
 int ConversionJob::startProbe()
 {
     m_params.source.reset();
-    if (m_probed && !isProbeFailure(*m_probed)) {
+    if (m_probed && !isProbeFailure(*m_probed) && !m_paused) {
         takeSource(*m_probed);
         m_probed.reset();
         return startTranscoder();
     }
     if (m_probed) {
-        // Failed once the start has returned, as a run that fails does.
+        // Failed (or held by a pause) once the start has returned, as a run that fails is.
         QMetaObject::invokeMethod(
             this, [this, result = *m_probed] { probeFinished(result); }, Qt::QueuedConnection);
     } else if (!m_probe || !m_probe->running()) {
         makeProbe();
-        if (m_probe->start(QString::fromStdString(m_params.input)) != ProbeOk)
+        const int probing = m_probe->start(QString::fromStdString(m_params.input));
+        if (probing != ProbeOk && !m_paused)
             return startTranscoder();
+        if (probing != ProbeOk)
+            m_heldProbe = probing;
     }
     m_probed.reset();
     m_errorText.clear();
@@ -127,7 +131,7 @@ int ConversionJob::startProbe()
     m_warning.clear();
     m_progress = 0;
     m_report.newRun(m_params.input, m_outputPath, -1);
-    m_runClock.start();
+    startClock();
     m_busy = true;
     setState(Converting);
     return 0;
@@ -139,6 +143,53 @@ void ConversionJob::probeAhead()
         return;
     makeProbe();
     m_probe->start(QString::fromStdString(m_params.input));
+}
+
+void ConversionJob::pause()
+{
+    if (m_paused)
+        return;
+    m_paused = true;
+    m_pauseClock.start();
+    if (m_pipe.running())
+        m_pipe.pause();
+    if (m_state == Converting)
+        emit changed();
+}
+
+void ConversionJob::resume()
+{
+    if (!m_paused)
+        return;
+    m_pausedMs = pausedMs();
+    m_paused = false;
+    if (m_pipe.running())
+        m_pipe.resume();
+    if (m_state != Converting)
+        return;
+    emit changed();
+    if (const std::optional<int> held = std::exchange(m_heldProbe, std::nullopt))
+        probeFinished(*held);
+}
+
+void ConversionJob::endPause()
+{
+    m_paused = false;
+    m_heldProbe.reset();
+}
+
+void ConversionJob::startClock()
+{
+    m_runClock.start();
+    m_pausedMs = 0;
+    m_speedScale = 1;
+    if (m_paused)
+        m_pauseClock.start();
+}
+
+qint64 ConversionJob::pausedMs() const
+{
+    return m_pausedMs + (m_paused ? m_pauseClock.elapsed() : 0);
 }
 
 void ConversionJob::makeProbe()
@@ -168,6 +219,10 @@ void ConversionJob::probeFinished(int result)
         m_probed = result;
         return;
     }
+    if (m_paused) {
+        m_heldProbe = result;
+        return;
+    }
     if (result == ProbeTimedOut) {
         failRun("无法读取源文件信息：分析程序超时\n");
         return;
@@ -185,6 +240,7 @@ void ConversionJob::probeFinished(int result)
 // Ends a run that has not reached the transcoder as Failed, so that a batch goes on.
 void ConversionJob::failRun(const std::string &reason)
 {
+    endPause();
     discardOutput();
     m_errorText = reason;
     m_busy = false;
@@ -216,7 +272,7 @@ int ConversionJob::startTranscoder()
     m_busy = false;
     m_shownSpeed = 0;
     m_shownElapsedSeconds = 0;
-    m_runClock.start();
+    startClock();
     setState(Converting);
     m_pollTimer->start();
     return 0;
@@ -226,6 +282,7 @@ int ConversionJob::cancel()
 {
     if (m_state == Done)
         return 102;
+    endPause();
     if (m_probe)
         m_probe->cancel();
     if (m_state == Converting) {
@@ -260,33 +317,34 @@ void ConversionJob::onTimer()
         }
         if (result != 0 || bytesRead == 0)
             break;
+        m_speedScale = double(m_runClock.elapsed()) / double(qMax<qint64>(1, elapsedMs()));
         if (const std::optional<int> progress = m_report.take(m_readBuffer.get()))
             setProgress(*progress);
         setBusy(m_report.isBusy());
     }
     // The row's figures follow the transcoder's progress lines and the clock, once per tick at
     // most.
-    const qint64 elapsedSeconds = m_runClock.elapsed() / 1000;
-    if (elapsedSeconds != m_shownElapsedSeconds || m_report.speed() != m_shownSpeed) {
+    const qint64 elapsedSeconds = elapsedMs() / 1000;
+    if (elapsedSeconds != m_shownElapsedSeconds || speed() != m_shownSpeed) {
         m_shownElapsedSeconds = elapsedSeconds;
-        m_shownSpeed = m_report.speed();
+        m_shownSpeed = speed();
         emit changed();
     }
 }
 
 qint64 ConversionJob::elapsedMs() const
 {
-    return m_state == Converting && m_runClock.isValid() ? m_runClock.elapsed() : 0;
+    return m_state == Converting && m_runClock.isValid() ? m_runClock.elapsed() - pausedMs() : 0;
 }
 
 double ConversionJob::speed() const
 {
-    return m_state == Converting ? m_report.speed() : 0;
+    return m_state == Converting ? m_report.speed() * m_speedScale : 0;
 }
 
 int ConversionJob::remainingSeconds() const
 {
-    return m_state == Converting ? m_report.remainingSeconds() : -1;
+    return m_state == Converting ? m_report.remainingSeconds(speed()) : -1;
 }
 
 void ConversionJob::finishConversion()
@@ -356,6 +414,7 @@ void ConversionJob::discardOutput()
 // A job whose run is over keeps what its row and the summary show, not what it read.
 void ConversionJob::endRun()
 {
+    endPause();
     if (m_pollTimer)
         m_pollTimer->stop();
     m_busy = false;

@@ -45,6 +45,13 @@ public:
     int start(const std::string &outputDirectory);
     // 0, or 102 when the job is Done.
     int cancel();
+    // Holds the run where it is: a running transcoder is stopped, and a run whose source is still
+    // being probed starts no transcoder until resume(). A job paused before its start starts so.
+    // The run's clock stops meanwhile; the hold ends with the run.
+    void pause();
+    void resume();
+    // A Converting job held by pause().
+    bool isPaused() const { return m_paused && m_state == Converting; }
     // Learns the source while the job waits (the next of a batch while another converts), so
     // that its start need not wait for the prober. Nothing happens while it converts or once its
     // source is known.
@@ -63,7 +70,7 @@ public:
     const std::string &warning() const { return m_warning; }
     // How the run in progress goes: milliseconds since its start, the transcoder's speed as a
     // multiple of real time (0 while unknown), and the seconds it still needs at that speed (-1
-    // while the input's duration or the speed is unknown).
+    // while the input's duration or the speed is unknown). Time paused counts in none of them.
     qint64 elapsedMs() const;
     double speed() const;
     int remainingSeconds() const;
@@ -104,6 +111,9 @@ private:
     std::string publishOutput();
     void discardOutput();
     void endRun();
+    void startClock();
+    qint64 pausedMs() const;
+    void endPause();
     void setState(ConvertState newState);
     void setProgress(int value);
     void setBusy(bool busy);
@@ -124,6 +134,15 @@ private:
     // The result of a probe made ahead of the start, for the start to take.
     std::optional<int> m_probed;
     QElapsedTimer m_runClock;
+    bool m_paused = false;
+    // A probe that ended while the job was paused, for resume() to take.
+    std::optional<int> m_heldProbe;
+    // The run's time paused before the current pause, and the current one.
+    qint64 m_pausedMs = 0;
+    QElapsedTimer m_pauseClock;
+    // The transcoder's speed counts a pause as time spent: its time over the time it ran, when it
+    // last spoke.
+    double m_speedScale = 1;
     // What the row was last told of the run's speed and time.
     double m_shownSpeed = 0;
     qint64 m_shownElapsedSeconds = 0;

@@ -94,11 +94,11 @@ void TranscoderReport::release()
     m_tail.release();
 }
 
-int TranscoderReport::remainingSeconds() const
+int TranscoderReport::remainingSeconds(double speed) const
 {
-    if (m_speed <= 0 || m_facts.durationSec <= 0 || m_facts.timeSec <= 0)
+    if (speed <= 0 || m_facts.durationSec <= 0 || m_facts.timeSec <= 0)
         return -1;
-    return int(std::lround(double(qMax(0, m_facts.durationSec - m_facts.timeSec)) / m_speed));
+    return int(std::lround(double(qMax(0, m_facts.durationSec - m_facts.timeSec)) / speed));
 }
 
 // The transcoder repeats the paths it was given; a file name that holds one of the searched texts

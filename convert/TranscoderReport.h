@@ -49,8 +49,10 @@ public:
     bool isBusy() const { return m_facts.timeSec > 0 && m_facts.durationSec <= 0; }
     // The transcoder's speed as a multiple of real time, 0 while unknown.
     double speed() const { return m_speed; }
-    // Seconds still needed at that speed; -1 while the duration or the speed is unknown.
-    int remainingSeconds() const;
+    // Seconds still needed at that speed, or at `speed`; -1 while the duration or the speed is
+    // unknown.
+    int remainingSeconds() const { return remainingSeconds(m_speed); }
+    int remainingSeconds(double speed) const;
 
 private:
     void takeDeclaredDuration();

@@ -121,7 +121,9 @@ void InputItem::showJob()
                                              QT_TR_NOOP("转码错误   ")};
     if (!m_job)
         return;
-    ui->status->setText(tr(stateTexts[m_job->convertState()]));
+    // A paused job is a converting one that waits for the batch to go on.
+    ui->status->setText(m_job->isPaused() ? tr("转码暂停   ")
+                                          : tr(stateTexts[m_job->convertState()]));
     // Without the input's duration the bar can only show that work goes on.
     ui->progressBar->setRange(0, m_job->isBusy() ? 0 : 100);
     ui->progressBar->setValue(m_job->progress());

@@ -11,8 +11,11 @@
 #include "gui/ConvertAtOnceChoice.h"
 #include "gui/FileListView.h"
 #include "gui/ParameterPanel.h"
+#include "gui/PauseControl.h"
+#include "gui/WhenDoneChoice.h"
 #include "params/ParamTables.h"
 #include "player/vlcplayer.h"
+#include "session/BatchSession.h"
 #include "ui/CDlgMessage.h"
 #include "ui/DesktopNotifier.h"
 #include "ui/StyleSheet.h"
@@ -96,6 +99,16 @@ void MainWindow::initUi()
                                   ui->applyAll, ui->btnQualitySettings, ui->listInput},
                                  &m_queue, m_files.get(), this);
     new ConvertAtOnceChoice(ui->cboxConcurrent, &m_queue, m_configFile, this);
+    // The summary runs modally: not from inside the dialog that was just answered.
+    auto *pause = new PauseControl(ui->btnPauseBatch, &m_queue, this);
+    connect(
+        pause, &PauseControl::cancelRequested, this, [this] { stopBatch(true); },
+        Qt::QueuedConnection);
+    m_whenDone = new WhenDoneChoice(ui->cboxWhenDone, this);
+    connect(m_whenDone, &WhenDoneChoice::summaryDue, this, &MainWindow::showSummary,
+            Qt::QueuedConnection);
+    connect(m_whenDone, &WhenDoneChoice::aboutToAct, this, [this] { m_saver->saveNow(); });
+    new BatchSession(&m_queue, this);
 
     ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);
@@ -319,7 +332,9 @@ void MainWindow::startBatch()
 void MainWindow::batchFinished()
 {
     setBatchUiState(Idle);
-    showSummary();
+    // A countdown to what happens next holds the summary until it is cancelled.
+    if (!m_whenDone->batchEnded(m_queue.succeededCount(), m_queue.failedCount()))
+        showSummary();
 }
 
 void MainWindow::stopBatch(bool summary)

@@ -15,6 +15,7 @@ class FileListView;
 class ListIntake;
 class ListSaver;
 class ParameterPanel;
+class WhenDoneChoice;
 class QListWidgetItem;
 class vlcplayer;
 namespace Ui
@@ -100,6 +101,7 @@ private:
     std::unique_ptr<ListSaver> m_saver;
     ParameterPanel *m_panel = nullptr;
     DesktopNotifier *m_notifier = nullptr;
+    WhenDoneChoice *m_whenDone = nullptr;
     vlcplayer *m_player = nullptr;
     QString m_configFile;
     bool m_busyCursor = false;

@@ -4,10 +4,12 @@
 #include "TestMedia.h"
 #include "WindowFixture.h"
 #include "convert/ConversionJob.h"
+#include "gui/InputItem.h"
 #include "player/vlcplayer.h"
 #include "ui/StyleSheet.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -36,6 +38,7 @@ private slots:
     void closeDuringBatch_data();
     void closeDuringBatch();
     void previewFollowsTheList();
+    void pauseThroughTheWindow();
 
 private:
     QListWidget *list() const { return fixture.list(); }
@@ -394,6 +397,41 @@ void TestBatch::previewFollowsTheList()
                       Qt::LeftButton);
     QCOMPARE(answerer.texts.size(), 3);
     QCOMPARE(player->playState(), int(vlcplayer::Stopped));
+}
+
+// The pause button stops the real transcoder where it is, the row and the button say so, and the
+// batch goes on to its end once continued.
+void TestBatch::pauseThroughTheWindow()
+{
+    add(media.path(QStringLiteral("long.mp4")));
+    auto *pause = fixture.child<QPushButton>("btnPauseBatch");
+    QVERIFY(!pause->isEnabled());
+    DialogAnswerer answerer;
+    fixture.clickStart();
+    QVERIFY(pause->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(job(0)->progress() > 0, 60000);
+    QTest::mouseClick(pause, Qt::LeftButton);
+    QCOMPARE(pause->text(), QStringLiteral("继续转码"));
+    QVERIFY(job(0)->isPaused());
+    QCOMPARE(fixture.row(0)->findChild<QLabel *>(QStringLiteral("status"))->text(),
+             QStringLiteral("转码暂停   "));
+    const QList<qint64> transcoder = TestMedia::childPids();
+    QCOMPARE(transcoder.size(), 1);
+    QTRY_COMPARE(TestMedia::processState(transcoder.first()), 'T');
+    const QString output = QString::fromStdString(job(0)->outputPath());
+    const qint64 written = QFileInfo(output).size();
+    QTest::qWait(500);
+    QCOMPARE(QFileInfo(output).size(), written);
+    QVERIFY(window->isConverting());
+
+    QTest::mouseClick(pause, Qt::LeftButton);
+    QCOMPARE(pause->text(), QStringLiteral("暂停转码"));
+    QCOMPARE(fixture.row(0)->findChild<QLabel *>(QStringLiteral("status"))->text(),
+             QStringLiteral("正在转码..."));
+    QVERIFY(WindowFixture::waitForDialogs(answerer, 1, 120000));
+    QCOMPARE(answerer.texts.first(), summary(1, 0));
+    QVERIFY(!pause->isEnabled());
+    QVERIFY(TestMedia::decodesCleanly(QString::fromStdString(job(0)->outputPath())));
 }
 
 QUELLIX_TEST_MAIN(TestBatch)

@@ -1,13 +1,18 @@
 #include "batch/BatchQueue.h"
+#include "batch/FreeSpace.h"
 #include "convert/ConversionJob.h"
 #include "params/ParamTables.h"
 #include "tests/TestMedia.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+#include <unistd.h>
 
 namespace
 {
@@ -90,6 +95,9 @@ private slots:
     void applyToAllAndTheFolder();
     void rowsAreTold_data();
     void rowsAreTold();
+    void pauseHoldsTheBatch();
+    void lowDiskPausesTheBatch_data();
+    void lowDiskPausesTheBatch();
 
 private:
     ConversionJob *add(const QString &name);
@@ -579,6 +587,139 @@ void TestBatchQueue::automaticKeepsCoresBusy()
     QSignalSpy finished(queue.get(), &BatchQueue::finished);
     QVERIFY(finished.wait(batchTimeoutMs));
     QCOMPARE(queue->summaryText(), summary(automatic + 1, 0));
+}
+
+// A paused batch starts no transcoder: not for the job that fails meanwhile, nor for the one
+// started in its place. Its progress counts the files done, and the batch ends once resumed.
+void TestBatchQueue::pauseHoldsTheBatch()
+{
+    QVERIFY(media.installStandIn(standIn(log, "3")));
+    ConversionJob *first = add(QStringLiteral("first.mp4"));
+    ConversionJob *second = add(QStringLiteral("second.mp4"));
+    QSignalSpy running(queue.get(), &BatchQueue::runningChanged);
+    QSignalSpy paused(queue.get(), &BatchQueue::pausedChanged);
+    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QCOMPARE(queue->start(), 0);
+    QTRY_COMPARE(converted().size(), 1);
+    queue->pause();
+    QVERIFY(queue->isPaused() && first->isPaused());
+    // The next file's probe ahead ends by itself; the transcoder stays stopped.
+    QTRY_COMPARE(TestMedia::childPids().size(), 1);
+    const QList<qint64> transcoder = TestMedia::childPids();
+    QCOMPARE(TestMedia::processName(transcoder.first()), QByteArray("ffmpeg"));
+    QTRY_COMPARE(TestMedia::processState(transcoder.first()), 'T');
+    QCOMPARE(queue->filesLeft(), 2);
+
+    QCOMPARE(::kill(pid_t(transcoder.first()), SIGKILL), 0);
+    QTRY_COMPARE(first->convertState(), int(Failed));
+    QCOMPARE(second->convertState(), int(Converting));
+    QVERIFY(second->isPaused());
+    QCOMPARE(queue->filesLeft(), 1);
+    QCOMPARE(queue->batchProgress(), 0.5);
+    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>()); // its probe has ended
+    QTest::qWait(300);
+    QCOMPARE(converted().size(), 1);
+
+    queue->resume();
+    QVERIFY(!second->isPaused());
+    QVERIFY(finished.wait(batchTimeoutMs));
+    QCOMPARE(second->convertState(), int(Done));
+    QCOMPARE(queue->batchProgress(), 1.0);
+    QCOMPARE(queue->filesLeft(), 0);
+    QCOMPARE(running.count(), 2);
+    QCOMPARE(running.at(1).at(0).toBool(), false);
+    QCOMPARE(paused.count(), 2);
+    QVERIFY(!queue->isPaused());
+    queue->pause(); // no batch, nothing to hold
+    QVERIFY(!queue->isPaused());
+}
+
+void TestBatchQueue::lowDiskPausesTheBatch_data()
+{
+    QTest::addColumn<qint64>("roomAboveLimit"); // MiB free above the limit at the start
+    QTest::addColumn<bool>("goOn");
+    QTest::newRow("low at the start, cancelled") << qint64(-2) << false;
+    QTest::newRow("low while writing, cancelled") << qint64(3) << false;
+    QTest::newRow("low while writing, resumed") << qint64(3) << true;
+}
+
+// A real conversion into a 64 MiB memory file system: the batch pauses before the disk is full,
+// and nothing half-written ever has a final name, whether it goes on or is cancelled.
+void TestBatchQueue::lowDiskPausesTheBatch()
+{
+    QFETCH(qint64, roomAboveLimit);
+    QFETCH(bool, goOn);
+    const QString folder = media.path(QStringLiteral("small-disk"));
+    QVERIFY(QDir().mkpath(folder));
+    if (geteuid() != 0 ||
+        QProcess::execute(QStringLiteral("mount"),
+                          {"-t", "tmpfs", "-o", "size=64m", "tmpfs", folder}) != 0)
+        QSKIP("mounting a memory file system needs root");
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", folder}); });
+    media.restorePath();
+    // Noise does not compress: its conversion writes about a megabyte a second.
+    const QString noise = media.path(QStringLiteral("noise.mp4"));
+    if (!QFile::exists(noise))
+        QVERIFY(media.makeMedia(
+            QStringLiteral("noise.mp4"),
+            {"-f", "lavfi", "-i", "nullsrc=s=320x240:r=25:d=10,geq=random(1)*255:128:128", "-f",
+             "lavfi", "-i", "sine=d=10", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset",
+             "ultrafast", "-crf", "30", "-c:a", "aac", "-shortest"}));
+    const qint64 mib = FreeSpace::mebibyte;
+    qint64 available = 0;
+    qint64 total = 0;
+    QCOMPARE(FreeSpace::measure(folder, available, total), 0);
+    const QString filler = folder + QStringLiteral("/filler");
+    QFile fill(filler);
+    QVERIFY(fill.open(QIODevice::WriteOnly));
+    const QByteArray block(int(mib), 'x');
+    for (qint64 left = available - FreeSpace::limitFor(total) - roomAboveLimit * mib; left > 0;
+         left -= block.size())
+        QVERIFY(fill.write(block.constData(), qMin<qint64>(left, block.size())) > 0);
+    fill.close();
+
+    queue->setOutputDirectory(folder);
+    queue->setDiskCheckInterval(100);
+    auto job = std::make_unique<ConversionJob>();
+    AVSettings settings = makeAVSettings(0, QualityHigh, QualityMedium);
+    settings.crf = 12;
+    QCOMPARE(job->setInput(noise.toStdString(), settings), 0);
+    ConversionJob *converting = queue->append(std::move(job));
+    QSignalSpy low(queue.get(), &BatchQueue::diskSpaceLow);
+    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QCOMPARE(queue->start(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(low.count(), 1, 60000);
+    QVERIFY(queue->isPaused() && converting->isPaused());
+    QCOMPARE(low.at(0).at(1).toLongLong(), FreeSpace::limitFor(total));
+    QCOMPARE(FreeSpace::measure(folder, available, total), 0);
+    QVERIFY2(available > mib, qPrintable(QString::number(available)));
+    // What is written keeps its hidden temporary name.
+    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"filler"});
+    if (roomAboveLimit < 0) {
+        // Held from the start: the probe ends, and no transcoder starts.
+        QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+        QTest::qWait(300);
+        QVERIFY(!TestMedia::transcoderRuns());
+    } else {
+        QCOMPARE(TestMedia::childPids().size(), 1);
+        QTRY_COMPARE(TestMedia::processState(TestMedia::childPids().first()), 'T');
+    }
+
+    if (!goOn) {
+        queue->stop();
+        QCOMPARE(converting->convertState(), int(Cancelled));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"filler"});
+        return;
+    }
+    QVERIFY(QFile::remove(filler));
+    queue->resume();
+    QVERIFY(finished.wait(batchTimeoutMs));
+    QCOMPARE(converting->convertState(), int(Done));
+    const QString output = QString::fromStdString(converting->outputPath());
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QFileInfo(output).fileName()});
+    QVERIFY(TestMedia::decodesCleanly(output));
+    QCOMPARE(low.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestBatchQueue)

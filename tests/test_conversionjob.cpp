@@ -73,6 +73,9 @@ private slots:
     void failures_data();
     void failures();
     void cancelMidRun();
+    void pauseMidRun();
+    void pausedBeforeTheTranscoder_data();
+    void pausedBeforeTheTranscoder();
     void hostileFileName();
 
 private:
@@ -721,6 +724,86 @@ void TestConversionJob::cancelMidRun()
     QTest::qWait(500);
     QCOMPARE(done.count(), 0);
     QVERIFY(!QFile::exists(output));
+}
+
+// The real transcoder stopped where it is: it writes nothing and its time does not count while
+// paused, and it goes on to a whole file.
+void TestConversionJob::pauseMidRun()
+{
+    ConversionJob job;
+    QVERIFY(bind(job, longClip));
+    QCOMPARE(job.start(outDir), 0);
+    const QString output = QString::fromStdString(job.outputPath());
+    QTRY_VERIFY_WITH_TIMEOUT(job.progress() > 0 && job.speed() > 0, 60000);
+    job.pause();
+    QVERIFY(job.isPaused());
+    const QList<qint64> children = TestMedia::childPids();
+    QCOMPARE(children.size(), 1);
+    QTRY_COMPARE(TestMedia::processState(children.first()), 'T');
+    const qint64 elapsed = job.elapsedMs();
+    const qint64 written = QFileInfo(output).size();
+    const int progress = job.progress();
+    const double speed = job.speed();
+    QTest::qWait(1500); // the pause itself is what is measured
+    QVERIFY2(job.elapsedMs() - elapsed < 200, qPrintable(QString::number(job.elapsedMs())));
+    QCOMPARE(QFileInfo(output).size(), written);
+    QCOMPARE(job.progress(), progress);
+
+    job.resume();
+    QVERIFY(!job.isPaused());
+    QTRY_VERIFY(TestMedia::processState(children.first()) != 'T');
+    // The transcoder's own speed counts the pause as time it took; the job's does not.
+    QTRY_VERIFY_WITH_TIMEOUT(job.progress() > progress || job.convertState() == Done, 60000);
+    if (job.convertState() == Converting)
+        QVERIFY2(job.speed() > speed / 2,
+                 qPrintable(QStringLiteral("%1 after %2").arg(job.speed()).arg(speed)));
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+    QVERIFY(qAbs(TestMedia::probeDuration(QString::fromStdString(job.outputPath())) - 40) < 0.5);
+}
+
+void TestConversionJob::pausedBeforeTheTranscoder_data()
+{
+    QTest::addColumn<QString>("when");
+    QTest::newRow("before the start") << "start";
+    QTest::newRow("while probing") << "probing";
+    QTest::newRow("probed ahead") << "ahead";
+}
+
+// A job paused before its transcoder runs starts none, whenever its probe ends, until it is
+// resumed.
+void TestConversionJob::pausedBeforeTheTranscoder()
+{
+    QFETCH(QString, when);
+    const QString marker = media.path(QStringLiteral("transcoder-ran"));
+    QFile::remove(marker);
+    QVERIFY(media.installStandIn(writesOutput + "touch '" + marker.toUtf8() + "'; echo 'kb/s:'"));
+    if (when == QLatin1String("probing"))
+        QVERIFY(installProber("sleep 0.5; exec /usr/bin/ffprobe \"$@\""));
+    ConversionJob job;
+    QVERIFY(bind(job, clip));
+    if (when == QLatin1String("ahead")) {
+        job.probeAhead();
+        QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    }
+    if (when != QLatin1String("probing"))
+        job.pause();
+    QCOMPARE(job.start(outDir), 0);
+    if (when == QLatin1String("probing")) {
+        QCOMPARE(TestMedia::childPids().size(), 1);
+        job.pause();
+    }
+    QCOMPARE(job.convertState(), int(Converting));
+    QVERIFY(job.isPaused());
+    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(marker));
+    QCOMPARE(job.convertState(), int(Converting));
+
+    job.resume();
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+    QVERIFY(QFile::exists(marker));
 }
 
 void TestConversionJob::hostileFileName()

@@ -1,6 +1,6 @@
+#include "batch/DiskSpaceGuard.h"
+#include "batch/FreeSpace.h"
 #include "convert/ProcessPipe.h"
-#include "session/DiskSpaceGuard.h"
-#include "session/FreeSpace.h"
 #include "tests/TestMedia.h"
 
 #include <QDir>

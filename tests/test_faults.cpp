@@ -7,6 +7,7 @@
 #include "convert/ConversionJob.h"
 #include "convert/OutputName.h"
 #include "params/ParamTables.h"
+#include "tests/LogindMock.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -15,6 +16,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #include <csignal>
@@ -71,6 +73,8 @@ private slots:
     void outputFolderNotWritable();
     void diskFull();
     void diskFullWhenFinishing();
+    void diskNearlyFull_data();
+    void diskNearlyFull();
     void outputFolder_data();
     void outputFolder();
     void transcoderKilled_data();
@@ -367,6 +371,44 @@ void TestFaults::diskFullWhenFinishing()
     QCOMPARE(QDir(outDir).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
+void TestFaults::diskNearlyFull_data()
+{
+    QTest::addColumn<bool>("goOn");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("继续") << true << WindowFixture::summary(1, 0);
+    QTest::newRow("取消转码") << false << WindowFixture::summary(0, 1);
+}
+
+// Less room than the batch keeps free from the start: the window asks before any transcoder
+// runs, and either answer ends cleanly.
+void TestFaults::diskNearlyFull()
+{
+    QFETCH(bool, goOn);
+    if (geteuid() != 0)
+        QSKIP("mounting a small tmpfs as the output folder needs root");
+    if (!mountSmallDisk(QStringLiteral("4m")))
+        QSKIP("cannot mount a tmpfs here");
+    QFile filler(outDir + QStringLiteral("/filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly));
+    QVERIFY(filler.write(QByteArray(3400 * 1024, 'x')) > 0);
+    filler.close();
+    const QString input = media.path(QStringLiteral("clip.mp4"));
+    QVERIFY(add(input));
+    DialogAnswerer answerer(goOn ? DialogAnswerer::PressOk : DialogAnswerer::PressCancel);
+    clickStart();
+    QVERIFY(waitForDialogs(answerer, 1));
+    QVERIFY2(answerer.texts.at(0).startsWith(QStringLiteral("输出文件夹所在的磁盘快满了！\n剩余 ")),
+             qPrintable(answerer.texts.at(0)));
+    answerer.setAnswer(DialogAnswerer::PressOk);
+    QVERIFY(waitForDialogs(answerer, 2));
+    QFETCH(QString, summary);
+    QCOMPARE(answerer.texts.at(1), summary);
+    QCOMPARE(job(0)->convertState(), int(goOn ? Done : Cancelled));
+    QStringList left = QDir(outDir).entryList(QDir::Files | QDir::Hidden);
+    QVERIFY(left.removeOne(QStringLiteral("filler")));
+    QCOMPARE(left, goOn ? QStringList{QStringLiteral("Quellix转码-clip.mp4")} : QStringList());
+}
+
 void TestFaults::outputFolder_data()
 {
     QTest::addColumn<QString>("case_");
@@ -481,6 +523,18 @@ void TestFaults::programKilled()
 {
     const QString input = media.path(QStringLiteral("long.mp4"));
     guard(input);
+    // logind for the helper alone: its bus and service are children of this suite until the end.
+    LogindMock logind;
+    QVERIFY2(logind.start(), qPrintable(logind.lastError()));
+    const bool busWasSet = qEnvironmentVariableIsSet("DBUS_SYSTEM_BUS_ADDRESS");
+    const QByteArray systemBus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    logind.exportAsSystemBus();
+    const auto restoreBus = qScopeGuard([&] {
+        if (busWasSet)
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus);
+        else
+            qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    });
     QProcess helper;
     startHelper(helper, {}, outDir, {input});
     QVERIFY(helper.waitForStarted());
@@ -497,12 +551,16 @@ void TestFaults::programKilled()
         conversionTimeoutMs));
     QTest::qWait(300);
     QVERIFY(!TestMedia::processGone(transcoder));
+    // The machine is kept awake while the batch runs, and no longer than the program.
+    QVERIFY(waitUntil([&] { return logind.inhibitorCount() == 1; }, goneWithinMs));
 
     QCOMPARE(::kill(pid_t(helperPid), SIGKILL), 0);
     QVERIFY(helper.waitForFinished());
     QCOMPARE(helper.exitStatus(), QProcess::CrashExit);
     QVERIFY2(waitUntil([&] { return TestMedia::processGone(transcoder); }, goneWithinMs),
              "the transcoder outlived the program");
+    QVERIFY2(waitUntil([&] { return logind.inhibitorCount() == 0; }, goneWithinMs),
+             "the inhibitor outlived the program");
 }
 
 // Killed like a crash or a power cut while the second of three files converts: no file under a

@@ -9,6 +9,7 @@
 #include "gui/InputItem.h"
 #include "gui/MainWindow.h"
 #include "player/vlcplayer.h"
+#include "ui/CDlgCountdown.h"
 #include "ui/CDlgMessage.h"
 
 #include <QAbstractScrollArea>
@@ -268,6 +269,7 @@ private slots:
     void settingsDialog();
     void messageDialog_data();
     void messageDialog();
+    void countdownDialog();
     void player();
     void twins_data();
     void twins();
@@ -403,7 +405,7 @@ void TestHighDpi::listRow_data()
 {
     QTest::addColumn<QString>("status");
     for (const char *status :
-         {"等待转码...", "正在转码...", "转码完成   ", "转码取消   ", "转码错误   "})
+         {"等待转码...", "正在转码...", "转码完成   ", "转码取消   ", "转码错误   ", "转码暂停   "})
         QTest::newRow(status) << QString::fromUtf8(status);
 }
 
@@ -438,6 +440,15 @@ void TestHighDpi::messageDialog()
     QFETCH(int, buttons);
     QFETCH(QString, text);
     CDlgMessage dialog(nullptr, buttons, text);
+    verifyFits(&dialog);
+}
+
+// The longest announcement, at its longest count.
+void TestHighDpi::countdownDialog()
+{
+    CDlgCountdown dialog(
+        nullptr, QStringLiteral("转码任务完成！成功 128 个，失败 12 个。\n%1 秒后电脑将进入睡眠。"),
+        60);
     verifyFits(&dialog);
 }
 

@@ -26,10 +26,10 @@ namespace
 
 const QColor green(58, 187, 138);
 const QString imagePrefix = QStringLiteral(":/images/images/");
-const QStringList sheetNames = {QStringLiteral("MainWindow.css"),
-                                QStringLiteral("DlgAVSettings.css"),
-                                QStringLiteral("DlgMessage.css"), QStringLiteral("InputItem.css"),
-                                QStringLiteral("vlcplayer.css")};
+const QStringList sheetNames = {
+    QStringLiteral("MainWindow.css"), QStringLiteral("DlgAVSettings.css"),
+    QStringLiteral("DlgMessage.css"), QStringLiteral("DlgCountdown.css"),
+    QStringLiteral("InputItem.css"),  QStringLiteral("vlcplayer.css")};
 
 QStringList recordedWarnings;
 QtMessageHandler previousHandler = nullptr;
@@ -389,6 +389,8 @@ void TestLook::selectorsNameFormWidgets_data()
                                      << "gui/CDlgAVSettings.ui";
     QTest::newRow("message dialog") << "DlgMessage.css"
                                     << "ui/CDlgMessage.ui";
+    QTest::newRow("countdown dialog") << "DlgCountdown.css"
+                                      << "ui/CDlgCountdown.ui";
     QTest::newRow("list entry") << "InputItem.css"
                                 << "gui/InputItem.ui";
     QTest::newRow("player") << "vlcplayer.css"

@@ -38,6 +38,7 @@ private slots:
     void dragByTitleBar();
     void closeWhileIdle();
     void convertAtOnceIsKept();
+    void whenDoneIsNotKept();
 
 private:
     template <typename T> T *child(const char *name) const
@@ -254,6 +255,32 @@ void TestMainWindow::convertAtOnceIsKept()
     QCOMPARE(again.findChild<QComboBox *>(QStringLiteral("cboxConcurrent"))->currentText(),
              QStringLiteral("自动"));
     QCOMPARE(again.outputDirectory(), folder);
+}
+
+// Without logind (this suite's system bus leads nowhere) the choice offers what needs none, and
+// whatever was chosen, a new start begins with "无操作": it is never written down.
+void TestMainWindow::whenDoneIsNotKept()
+{
+    auto *combo = child<QComboBox>("cboxWhenDone");
+    QCOMPARE(combo->accessibleName(), QStringLiteral("完成后"));
+    QVERIFY(combo->isEnabled());
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    QCOMPARE(texts, (QStringList{QStringLiteral("无操作"), QStringLiteral("退出程序")}));
+    QCOMPARE(combo->currentText(), QStringLiteral("无操作"));
+
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    QFile config(fixture.workDir() + QStringLiteral("/conf_main.json"));
+    QVERIFY(config.open(QIODevice::ReadOnly));
+    const QStringList kept = QJsonDocument::fromJson(config.readAll()).object().keys();
+    for (const QString &key : kept)
+        QVERIFY2(key == QLatin1String("VideosDir") || key == QLatin1String("ConvertAtOnce"),
+                 qPrintable(key));
+    const MainWindow again(nullptr);
+    QCOMPARE(again.findChild<QComboBox *>(QStringLiteral("cboxWhenDone"))->currentText(),
+             QStringLiteral("无操作"));
 }
 
 QUELLIX_TEST_MAIN(TestMainWindow)

@@ -67,7 +67,7 @@ void TestStyleSheet::compiledSheetsExist_data()
 {
     QTest::addColumn<QString>("path");
     for (const char *name : {"MainWindow.css", "DlgAVSettings.css", "DlgMessage.css",
-                             "InputItem.css", "vlcplayer.css"})
+                             "DlgCountdown.css", "InputItem.css", "vlcplayer.css"})
         QTest::newRow(name) << QStringLiteral(":/qss/css/") + QLatin1String(name);
 }
 

@@ -40,6 +40,12 @@ void CDlgMessage::tell(QWidget *parent, const QString &notice)
     dialog.exec();
 }
 
+void CDlgMessage::setButtonTexts(const QString &ok, const QString &cancel)
+{
+    ui->btnOk->setText(ok);
+    ui->btnCancel->setText(cancel);
+}
+
 void CDlgMessage::on_btnTopClose_clicked()
 {
     close();
@@ -53,5 +59,6 @@ void CDlgMessage::on_btnOk_clicked()
 
 void CDlgMessage::on_btnCancel_clicked()
 {
+    cancelClicked = true;
     close();
 }

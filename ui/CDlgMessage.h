@@ -24,7 +24,12 @@ public:
     // Runs a notice (OK only) modally.
     static void tell(QWidget *parent, const QString &notice);
 
+    // Other words on the two buttons than 确定 and 取消.
+    void setButtonTexts(const QString &ok, const QString &cancel);
+
     bool okClicked = false;
+    // Answered with the second button rather than closed.
+    bool cancelClicked = false;
 
 private slots:
     void on_btnTopClose_clicked();

@@ -1,5 +1,5 @@
-#include "session/DiskSpaceGuard.h"
-#include "session/FreeSpace.h"
+#include "batch/DiskSpaceGuard.h"
+#include "batch/FreeSpace.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "session/FreeSpace.h"
+#include "batch/FreeSpace.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>
