@@ -6,8 +6,6 @@
 #include "params/AVParams.h"
 #include "params/ParamTables.h"
 
-#include <cmath>
-
 namespace
 {
 
@@ -143,29 +141,6 @@ std::vector<Option> encodingOptions(const AVParams &params)
     return options;
 }
 
-// "25", "29.97": the rate to two places, without trailing zeros.
-std::string rateText(double rate)
-{
-    std::string text = std::to_string(std::round(rate * 100) / 100);
-    text.erase(text.find_last_not_of('0') + 1);
-    if (text.back() == '.')
-        text.pop_back();
-    return text;
-}
-
-// The frame rate the output gets, when it can be told; 0 otherwise.
-double outputFrameRate(const AVParams &params)
-{
-    const SourceStream *video = params.source ? params.source->video() : nullptr;
-    if (!video)
-        return 0;
-    const AVSettings &s = params.settings;
-    const bool copied = lookupText(videoEncoders, s.cv) == std::string("copy");
-    if (copied || s.fps == -1 || keepsSourceFrameRate(s, *params.source))
-        return video->frameRate;
-    return s.fps;
-}
-
 } // namespace
 
 std::string AVParams::buildCommandLine() const
@@ -196,10 +171,18 @@ std::vector<std::string> AVParams::commandArguments() const
 std::string AVParams::sourceNote() const
 {
     const std::optional<StreamMapping> mapping = StreamMapping::of(*this);
-    std::string note = mapping ? mapping->leftOutNote() : std::string();
-    if (const double rate = outputFrameRate(*this); rate > 0)
-        note += "输出帧率：" + rateText(rate) + " fps\n";
-    return note;
+    return mapping ? mapping->leftOutNote() : std::string();
+}
+
+double AVParams::outputFrameRate() const
+{
+    const SourceStream *video = source ? source->video() : nullptr;
+    if (!video)
+        return 0;
+    const bool copied = lookupText(videoEncoders, settings.cv) == std::string("copy");
+    if (copied || settings.fps == -1 || keepsSourceFrameRate(settings, *source))
+        return video->frameRate;
+    return settings.fps;
 }
 
 std::string AVParams::copyProblem() const

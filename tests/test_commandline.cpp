@@ -255,6 +255,7 @@ void TestCommandLine::streams_data()
     QTest::addColumn<QVector<int>>("values");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QString>("note");
+    QTest::addColumn<double>("rate");     // of the output
     QTest::addColumn<QString>("problem"); // why a copy cannot be made
     const QString film = "v:h264:25 a:aac:2:chi:国语:default a:aac:6:eng:English s:subrip:chi "
                          "s:hdmv_pgs_subtitle:eng";
@@ -265,81 +266,65 @@ void TestCommandLine::streams_data()
     QTest::newRow("film into MP4: every track, text subtitles, chapters")
         << film << filmTags << 2 << QVector<int>{0, 1, -2, -2, -2}
         << "-map 0:0 -map 0:1 -map 0:2 -map 0:3 -crf 24 -r 18 " + x264 +
-               " -ac:a:1 6 -c:a aac -c:s mov_text -metadata:s:a:0 "
-               "handler_name=国语 -metadata:s:a:1 handler_name=English -map_metadata:g -1 "
-               "-metadata title=影片 -metadata comment=注 -map_chapters 0 -movflags "
-               "+use_metadata_tags"
-        << "未转出的字幕：字幕 2（eng）（图像字幕无法转为文字字幕）\n输出帧率：18 fps\n"
-        << "";
+               " -ac:a:1 6 -c:a aac -c:s mov_text -metadata:s:a:0 handler_name=国语 "
+               "-metadata:s:a:1 handler_name=English -map_metadata:g -1 -metadata title=影片 "
+               "-metadata comment=注 -map_chapters 0 -movflags +use_metadata_tags"
+        << "未转出的字幕：字幕 2（eng）（图像字幕无法转为文字字幕）\n"
+        << 18.0 << "";
     QTest::newRow("film into FLV: the default track alone, second of two")
         << "c:mjpeg v:h264:25 a:mp3:2:chi a:aac:2:eng::default s:ass" << filmTags << 2
         << QVector<int>{1, 3, -2, -2, -2}
         << "-map 0:1 -map 0:3 " + x264 +
                " -c:a aac -map_metadata:g -1 -metadata title=影片 -metadata comment=注 "
                "-map_chapters -1"
-        << "未转出的音轨：音轨 1（chi）（FLV 格式只能容纳一条音轨）\n未转出的字幕：字幕 1（FLV "
-           "格式不能容纳字幕）\n未保留的章节：2 个（FLV 格式不能容纳章节）\n输出帧率：25 fps\n"
-        << "";
+        << "未转出的音轨：音轨 1（chi）（FLV 格式只能容纳一条音轨）\n"
+           "未转出的字幕：字幕 1（FLV 格式不能容纳字幕）\n"
+           "未保留的章节：2 个（FLV 格式不能容纳章节）\n"
+        << 25.0 << "";
     QTest::newRow("phone clip into AVI: its recording tags cannot go")
         << "v:h264:30 a:aac:1" << phoneTags + ";title=外滩" << 0 << QVector<int>{2, 3, -2, -2, -2}
         << "-map 0:0 -map 0:1 " + x264 + " -c:a mp3 -map_metadata:g -1 -metadata title=外滩"
-        << "未保留的文件信息：拍摄时间、拍摄地点、设备厂商、设备型号（AVI "
-           "格式不能容纳）\n输出帧率："
-           "30 fps\n"
-        << "";
+        << "未保留的文件信息：拍摄时间、拍摄地点、设备厂商、设备型号（AVI 格式不能容纳）\n"
+        << 30.0 << "";
     QTest::newRow("phone clip into WMV keeps all but its recording time")
         << "v:h264:30" << phoneTags << 0 << QVector<int>{3, 3, -2, -2, -2}
         << "-map 0:0 -c:v wmv2 -vf scale=trunc(iw/2)*2:trunc(ih/2)*2 -pix_fmt yuv420p -c:a wmav2 "
            "-map_metadata:g -1 -metadata location=+31.2+121.4/ -metadata "
            "com.apple.quicktime.make=Apple -metadata com.apple.quicktime.model=X"
-        << "未保留的文件信息：拍摄时间（WMV 格式不能容纳）\n输出帧率：30 fps\n"
-        << "";
+        << "未保留的文件信息：拍摄时间（WMV 格式不能容纳）\n"
+        << 30.0 << "";
+    const QString none;
     QTest::newRow("copy is a remux, Annex B for AVI")
-        << "v:h264:25 a:ac3:6"
-        << "" << 0 << QVector<int>{2, 1, 6, 3, -2}
+        << "v:h264:25 a:ac3:6" << none << 0 << QVector<int>{2, 1, 6, 3, -2}
         << "-map 0:0 -map 0:1 -c:v copy -c:a copy -map_metadata:g -1 -bsf:v h264_mp4toannexb"
-        << "输出帧率：25 fps\n"
-        << "";
+        << none << 25.0 << none;
     QTest::newRow("copied video, encoded sound")
-        << "v:hevc:50 a:flac:2"
-        << "" << 0 << QVector<int>{0, 2, 6, 0, -2}
-        << "-map 0:0 -map 0:1 -c:v copy -c:a aac -map_metadata:g -1 -movflags "
-           "+use_metadata_tags"
-        << "输出帧率：50 fps\n"
-        << "";
+        << "v:hevc:50 a:flac:2" << none << 0 << QVector<int>{0, 2, 6, 0, -2}
+        << "-map 0:0 -map 0:1 -c:v copy -c:a aac -map_metadata:g -1 -movflags +use_metadata_tags"
+        << none << 50.0 << none;
     QTest::newRow("a level's rate is a ceiling")
-        << "v:h264:25"
-        << "" << 0 << QVector<int>{0, 2, -2, -2, -2}
+        << "v:h264:25" << none << 0 << QVector<int>{0, 2, -2, -2, -2}
         << "-map 0:0 -crf 18 " + x264 + " -c:a aac -map_metadata:g -1 -movflags +use_metadata_tags"
-        << "输出帧率：25 fps\n"
-        << "";
-    QTest::newRow("a rate picked by hand stays") << "v:h264:25"
-                                                 << "" << 0 << QVector<int>{0, 1, -2, -2, 30}
-                                                 << "-map 0:0 -crf 24 -r 30 " + x264 +
-                                                        " -c:a aac -map_metadata:g -1 -movflags "
-                                                        "+use_metadata_tags"
-                                                 << "输出帧率：30 fps\n"
-                                                 << "";
+        << none << 25.0 << none;
+    QTest::newRow("a rate picked by hand stays")
+        << "v:h264:25" << none << 0 << QVector<int>{0, 1, -2, -2, 30}
+        << "-map 0:0 -crf 24 -r 30 " + x264 +
+               " -c:a aac -map_metadata:g -1 -movflags +use_metadata_tags"
+        << none << 30.0 << none;
     QTest::newRow("interlaced is woven first")
-        << "v:mpeg2video:29.97:tt"
-        << "" << 0 << QVector<int>{3, 3, -2, -2, -2}
+        << "v:mpeg2video:29.97:tt" << none << 0 << QVector<int>{3, 3, -2, -2, -2}
         << "-map 0:0 -c:v wmv2 -vf bwdif=mode=send_frame,scale=trunc(iw/2)*2:trunc(ih/2)*2 "
            "-pix_fmt yuv420p -c:a wmav2 -map_metadata:g -1"
-        << "输出帧率：29.97 fps\n"
-        << "";
+        << none << 29.97 << none;
     QTest::newRow("HEVC cannot be copied into FLV")
-        << "v:hevc:25 a:aac:2"
-        << "" << 0 << QVector<int>{1, 1, 6, 3, -2}
-        << "-map 0:0 -map 0:1 -c:v copy -c:a copy -map_metadata:g -1"
-        << "输出帧率：25 fps\n"
+        << "v:hevc:25 a:aac:2" << none << 0 << QVector<int>{1, 1, 6, 3, -2}
+        << "-map 0:0 -map 0:1 -c:v copy -c:a copy -map_metadata:g -1" << none << 25.0
         << "无法直接复制：FLV 格式不能容纳 HEVC 视频\n";
     QTest::newRow("nor Opus into AVI")
-        << "v:h264:25 a:opus:2"
-        << "" << 0 << QVector<int>{2, 1, 2, 3, -2}
+        << "v:h264:25 a:opus:2" << none << 0 << QVector<int>{2, 1, 2, 3, -2}
         << "-map 0:0 -map 0:1 -crf 24 -r 18 -c:v libx264 -vf scale=trunc(iw/2)*2:trunc(ih/2)*2 "
            "-pix_fmt yuv420p -c:a copy -map_metadata:g -1"
-        << "输出帧率：18 fps\n"
-        << "无法直接复制：AVI 格式不能容纳 OPUS 音频\n";
+        << none << 18.0 << "无法直接复制：AVI 格式不能容纳 OPUS 音频\n";
 }
 
 void TestCommandLine::streams()
@@ -366,6 +351,7 @@ void TestCommandLine::streams()
         arguments << QString::fromStdString(*it);
     QCOMPARE(arguments.join(' '), expected);
     QCOMPARE(QString::fromStdString(params.sourceNote()), note);
+    QTEST(params.outputFrameRate(), "rate");
     QCOMPARE(QString::fromStdString(params.copyProblem()), problem);
 }
 
