@@ -10,6 +10,7 @@
 #include "gui/AppLinks.h"
 #include "gui/ConvertAtOnceChoice.h"
 #include "gui/FileListView.h"
+#include "gui/KeepDateChoice.h"
 #include "gui/ParameterPanel.h"
 #include "params/ParamTables.h"
 #include "player/vlcplayer.h"
@@ -96,6 +97,7 @@ void MainWindow::initUi()
                                   ui->applyAll, ui->btnQualitySettings, ui->listInput},
                                  &m_queue, m_files.get(), this);
     new ConvertAtOnceChoice(ui->cboxConcurrent, &m_queue, m_configFile, this);
+    new KeepDateChoice(ui->keepFileDate, m_configFile, this);
 
     ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);
@@ -181,7 +183,7 @@ void MainWindow::setBatchUiState(int state)
     ui->btnConvertStart->setStyleSheet(*buttonSheet);
     const std::initializer_list<QWidget *> panelControls = {
         ui->applyAll,     ui->cboxVContainer, ui->btnQualitySettings, ui->cboxVQuality,
-        ui->cboxAQuality, ui->btnOutputDir,   ui->cboxConcurrent};
+        ui->cboxAQuality, ui->btnOutputDir,   ui->cboxConcurrent,     ui->keepFileDate};
     for (QWidget *control : panelControls)
         control->setEnabled(!converting);
 }

@@ -1,6 +1,7 @@
 #include "QuellixTestMain.h"
 
 #include "WindowFixture.h"
+#include "convert/OutputPublisher.h"
 #include "gui/MainWindow.h"
 #include "player/vlcplayer.h"
 #include "ui/StyleSheet.h"
@@ -38,6 +39,7 @@ private slots:
     void dragByTitleBar();
     void closeWhileIdle();
     void convertAtOnceIsKept();
+    void keepFileDateIsKept();
 
 private:
     template <typename T> T *child(const char *name) const
@@ -254,6 +256,25 @@ void TestMainWindow::convertAtOnceIsKept()
     QCOMPARE(again.findChild<QComboBox *>(QStringLiteral("cboxConcurrent"))->currentText(),
              QStringLiteral("自动"));
     QCOMPARE(again.outputDirectory(), folder);
+}
+
+// Off until the user checks it; the choice outlives the window and reaches the publisher.
+void TestMainWindow::keepFileDateIsKept()
+{
+    auto *box = child<QCheckBox>("keepFileDate");
+    QCOMPARE(box->accessibleName(), QStringLiteral("保留原文件日期"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!OutputPublisher::forThisUser().keepsSourceDates());
+    box->click();
+    QFile config(fixture.workDir() + QStringLiteral("/conf_main.json"));
+    QVERIFY(config.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(config.readAll()).object().value("KeepFileDate"), true);
+    QVERIFY(OutputPublisher::forThisUser().keepsSourceDates());
+
+    const MainWindow again(nullptr);
+    QVERIFY(again.findChild<QCheckBox *>(QStringLiteral("keepFileDate"))->isChecked());
+    box->click();
+    QVERIFY(!OutputPublisher::forThisUser().keepsSourceDates());
 }
 
 QUELLIX_TEST_MAIN(TestMainWindow)
