@@ -10,7 +10,8 @@ bool SourceInfo::isHdr() const
 const SourceStream *SourceInfo::video() const
 {
     for (const SourceStream &stream : streams) {
-        if (stream.index == videoIndex)
+        if (stream.index == videoIndex && stream.type == SourceStream::Video &&
+            !stream.attachedPicture)
             return &stream;
     }
     return nullptr;
