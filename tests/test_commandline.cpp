@@ -261,7 +261,7 @@ void TestCommandLine::streams_data()
                          "s:hdmv_pgs_subtitle:eng";
     const QString filmTags = "title=影片;COMMENT=注";
     const QString phoneTags = "creation_time=2024-05-01T10:20:30.000000Z;location=+31.2+121.4/;"
-                              "com.apple.quicktime.make=Apple;com.apple.quicktime.model=X";
+                              "com.apple.quicktime.make=某厂;com.apple.quicktime.model=X";
     const QString x264 = "-c:v libx264 -vf scale=trunc(iw/2)*2:trunc(ih/2)*2 -pix_fmt yuv420p";
     QTest::newRow("film into MP4: every track, text subtitles, chapters")
         << film << filmTags << 2 << QVector<int>{0, 1, -2, -2, -2}
@@ -290,7 +290,7 @@ void TestCommandLine::streams_data()
         << "v:h264:30" << phoneTags << 0 << QVector<int>{3, 3, -2, -2, -2}
         << "-map 0:0 -c:v wmv2 -vf scale=trunc(iw/2)*2:trunc(ih/2)*2 -pix_fmt yuv420p -c:a wmav2 "
            "-map_metadata:g -1 -metadata location=+31.2+121.4/ -metadata "
-           "com.apple.quicktime.make=Apple -metadata com.apple.quicktime.model=X"
+           "com.apple.quicktime.make=某厂 -metadata com.apple.quicktime.model=X"
         << "未保留的文件信息：拍摄时间（WMV 格式不能容纳）\n"
         << 30.0 << "";
     const QString none;

@@ -71,7 +71,7 @@ QStringList phoneTags(const QString &file)
     const QList<QPair<QString, QString>> expected = {
         {"creation_time", "2024-05-01T10:20:30.000000Z"},
         {"location", "+31.2304+121.4737/"},
-        {"com.apple.quicktime.make", "Apple"},
+        {"com.apple.quicktime.make", "某厂"},
         {"com.apple.quicktime.model", "手机 12"}};
     QStringList kept;
     for (const auto &[key, value] : expected) {
@@ -180,7 +180,7 @@ void TestSourceCarry::initTestCase()
                                 QStringList{"-movflags", "+use_metadata_tags", "-metadata",
                                             "creation_time=2024-05-01T10:20:30.000000Z",
                                             "-metadata", "location=+31.2304+121.4737/", "-metadata",
-                                            "com.apple.quicktime.make=Apple", "-metadata",
+                                            "com.apple.quicktime.make=某厂", "-metadata",
                                             "com.apple.quicktime.model=手机 12"}));
     QFile phone(media.path("phone.mov"));
     QVERIFY(phone.open(QIODevice::ReadWrite) &&
