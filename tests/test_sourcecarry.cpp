@@ -48,7 +48,8 @@ QString tracks(const QString &file)
     const QJsonObject all = probe(file);
     int audio = 0;
     QStringList languages[2];
-    for (const QJsonValue &value : all.value("streams").toArray()) {
+    const QJsonArray streams = all.value("streams").toArray();
+    for (const QJsonValue &value : streams) {
         const QJsonObject stream = value.toObject();
         const QString type = stream.value("codec_type").toString();
         const int kind = type == "audio" ? 0 : type == "subtitle" ? 1 : -1;
