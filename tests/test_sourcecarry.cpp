@@ -119,6 +119,7 @@ private slots:
     void progressiveAtTheSourcesRate();
 
 private:
+    bool make(const QString &name, const QString &arguments);
     bool addAll(const QStringList &names);
     QString runBatch();
     QString output(int row) const { return QString::fromStdString(fixture.job(row)->outputPath()); }
@@ -127,6 +128,15 @@ private:
     QString outDir;
     WindowFixture fixture;
 };
+
+// The transcoder's arguments as one text, "@" standing for the clips' folder.
+bool TestSourceCarry::make(const QString &name, const QString &arguments)
+{
+    return media.makeMedia(name,
+                           QString(arguments)
+                               .replace('@', QDir(media.path(QStringLiteral("."))).absolutePath())
+                               .split(' ', Qt::SkipEmptyParts));
+}
 
 void TestSourceCarry::initTestCase()
 {
@@ -138,71 +148,34 @@ void TestSourceCarry::initTestCase()
                                  "END=10\n[CHAPTER]\nTIMEBASE=1/10\nSTART=10\nEND=20\n"));
     QVERIFY(TestMedia::writeFile(media.path("zh.srt"), "1\n00:00:00,000 --> 00:00:01,000\n你好\n"));
     QVERIFY(TestMedia::writeFile(media.path("en.srt"), "1\n00:00:00,000 --> 00:00:01,000\nHi\n"));
-    const QStringList lavfi = {"-f", "lavfi", "-i"};
-    const QStringList h264 = {"-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "ultrafast"};
-    QVERIFY(media.makeMedia("film.mkv", lavfi + QStringList{"testsrc2=d=2:s=320x240:r=25"} + lavfi +
-                                            QStringList{"sine=d=2"} + lavfi +
-                                            QStringList{"sine=d=2,aformat=channel_layouts=5.1",
-                                                        "-i",
-                                                        media.path("zh.srt"),
-                                                        "-i",
-                                                        media.path("en.srt"),
-                                                        "-i",
-                                                        media.path("chapters.txt"),
-                                                        "-map",
-                                                        "0",
-                                                        "-map",
-                                                        "1",
-                                                        "-map",
-                                                        "2",
-                                                        "-map",
-                                                        "3",
-                                                        "-map",
-                                                        "4",
-                                                        "-map_metadata",
-                                                        "5",
-                                                        "-map_chapters",
-                                                        "5",
-                                                        "-c:a",
-                                                        "aac",
-                                                        "-c:s",
-                                                        "srt",
-                                                        "-metadata:s:a:0",
-                                                        "language=chi",
-                                                        "-metadata:s:a:1",
-                                                        "language=eng",
-                                                        "-metadata:s:s:0",
-                                                        "language=chi",
-                                                        "-metadata:s:s:1",
-                                                        "language=eng"} +
-                                            h264));
-    QVERIFY(media.makeMedia("phone.mov",
-                            lavfi + QStringList{"testsrc2=d=1:s=320x240:r=30"} + h264 +
-                                QStringList{"-movflags", "+use_metadata_tags", "-metadata",
-                                            "creation_time=2024-05-01T10:20:30.000000Z",
-                                            "-metadata", "location=+31.2304+121.4737/", "-metadata",
-                                            "com.apple.quicktime.make=某厂", "-metadata",
-                                            "com.apple.quicktime.model=手机 12"}));
+    const QString h264 = " -pix_fmt yuv420p -c:v libx264 -preset ultrafast";
+    QVERIFY(make("film.mkv",
+                 "-f lavfi -i testsrc2=d=2:s=320x240:r=25 -f lavfi -i sine=d=2 -f lavfi -i "
+                 "sine=d=2,aformat=channel_layouts=5.1 -i @/zh.srt -i @/en.srt -i @/chapters.txt "
+                 "-map 0 -map 1 -map 2 -map 3 -map 4 -map_metadata 5 -map_chapters 5 -c:a aac "
+                 "-c:s srt -metadata:s:a:0 language=chi -metadata:s:a:1 language=eng "
+                 "-metadata:s:s:0 language=chi -metadata:s:s:1 language=eng" +
+                     h264));
+    // The model's space would split the text.
+    QVERIFY(media.makeMedia("phone.mov", {"-f", "lavfi", "-i", "testsrc2=d=1:s=320x240:r=30",
+                                          "-pix_fmt", "yuv420p", "-movflags", "+use_metadata_tags",
+                                          "-metadata", "creation_time=2024-05-01T10:20:30.000000Z",
+                                          "-metadata", "location=+31.2304+121.4737/", "-metadata",
+                                          "com.apple.quicktime.make=某厂", "-metadata",
+                                          "com.apple.quicktime.model=手机 12"}));
     QFile phone(media.path("phone.mov"));
     QVERIFY(phone.open(QIODevice::ReadWrite) &&
             phone.setFileTime(shot, QFileDevice::FileModificationTime));
-    QVERIFY(
-        media.makeMedia("hevc.mkv", lavfi + QStringList{"testsrc2=d=1:s=160x120", "-c:v", "libx265",
-                                                        "-x265-params", "log-level=none"}));
-    QVERIFY(
-        media.makeMedia("25fps.mp4", lavfi + QStringList{"testsrc2=d=2:s=320x240:r=25"} + h264));
+    QVERIFY(make("hevc.mkv", "-f lavfi -i testsrc2=d=1:s=160x120 -c:v libx265 -x265-params "
+                             "log-level=none"));
+    QVERIFY(make("25fps.mp4", "-f lavfi -i testsrc2=d=2:s=320x240:r=25" + h264));
     // Fields of two moments woven into each frame, top field first, and coded as interlaced.
-    const QStringList fields = {"-vf",      "tinterlace=interleave_top,fieldorder=tff",
-                                "-flags",   "+ilme+ildct",
-                                "-top",     "1",
-                                "-pix_fmt", "yuv420p"};
-    QVERIFY(media.makeMedia("576i.vob", lavfi + QStringList{"testsrc2=d=2:s=720x576:r=50"} +
-                                            fields +
-                                            QStringList{"-c:v", "mpeg2video", "-b:v", "6M"}));
-    QVERIFY(media.makeMedia("1080i.mts", lavfi + QStringList{"testsrc2=d=2:s=1920x1080:r=50"} +
-                                             fields +
-                                             QStringList{"-c:v", "libx264", "-preset", "ultrafast",
-                                                         "-x264opts", "tff=1"}));
+    const QString fields = " -vf tinterlace=interleave_top,fieldorder=tff -flags +ilme+ildct "
+                           "-top 1 -pix_fmt yuv420p";
+    QVERIFY(make("576i.vob",
+                 "-f lavfi -i testsrc2=d=2:s=720x576:r=50" + fields + " -c:v mpeg2video -b:v 6M"));
+    QVERIFY(make("1080i.mts", "-f lavfi -i testsrc2=d=2:s=1920x1080:r=50" + fields +
+                                  " -c:v libx264 -preset ultrafast -x264opts tff=1"));
 }
 
 void TestSourceCarry::init()
