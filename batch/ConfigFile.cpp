@@ -10,6 +10,7 @@ namespace
 {
 const QString videosDirKey = QStringLiteral("VideosDir");
 const QString convertAtOnceKey = QStringLiteral("ConvertAtOnce");
+const QString keepFileDateKey = QStringLiteral("KeepFileDate");
 constexpr int mostAtOnce = 64;
 constexpr int fileError = -202;
 } // namespace
@@ -56,6 +57,20 @@ int ConfigFile::writeConvertAtOnce(int jobs) const
     return writeValue(convertAtOnceKey, jobs);
 }
 
+int ConfigFile::readKeepFileDate(bool &keep) const
+{
+    const QJsonValue value = readObject().value(keepFileDateKey);
+    if (!value.isBool())
+        return fileError;
+    keep = value.toBool();
+    return 0;
+}
+
+int ConfigFile::writeKeepFileDate(bool keep) const
+{
+    return writeValue(keepFileDateKey, keep);
+}
+
 // The program's own members of the file; members it does not know are not kept.
 QJsonObject ConfigFile::readObject() const
 {
@@ -64,7 +79,7 @@ QJsonObject ConfigFile::readObject() const
         return QJsonObject();
     const QJsonObject all = QJsonDocument::fromJson(file.readAll()).object();
     QJsonObject own;
-    for (const QString &key : {videosDirKey, convertAtOnceKey}) {
+    for (const QString &key : {videosDirKey, convertAtOnceKey, keepFileDateKey}) {
         if (all.contains(key))
             own.insert(key, all.value(key));
     }

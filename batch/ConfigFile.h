@@ -4,7 +4,8 @@
 #include <QString>
 
 // The file that keeps the user's choices between runs: one JSON object with the output folder
-// ("VideosDir") and how many files a batch converts at once ("ConvertAtOnce", 0 for automatic).
+// ("VideosDir"), how many files a batch converts at once ("ConvertAtOnce", 0 for automatic) and
+// whether outputs keep their source's date ("KeepFileDate").
 // Writing one choice keeps the others.
 class ConfigFile final
 {
@@ -18,6 +19,9 @@ public:
     // 0 with jobs set when the file holds a count of 0 (automatic) to 64; -202 otherwise.
     int readConvertAtOnce(int &jobs) const;
     int writeConvertAtOnce(int jobs) const;
+    // 0 with keep set when the file holds true or false; -202 otherwise.
+    int readKeepFileDate(bool &keep) const;
+    int writeKeepFileDate(bool keep) const;
 
     // The folder named by a configuration text, or an empty string when it names none.
     static QString parseVideosDir(const QByteArray &json);

@@ -24,6 +24,7 @@ RUNS_STARTUP=5
 RUNS_SAVEDLIST=9
 RUNS_ATONCE=3
 RUNS_RESTORE=5
+RUNS_REMUX=3
 
 # The figures of the file list, by the programs under $1: adding, a batch in a long list, the
 # memory a converted file keeps.
@@ -45,6 +46,7 @@ figures() {
     "$bin/bench_savedlist" "$RUNS_SAVEDLIST"
     "$bin/bench_atonce" "$clips/clip01.mp4" 6 "$RUNS_ATONCE"
     "$bin/bench_restore" "$RUNS_RESTORE"
+    "$bin/bench_remux" "$RUNS_REMUX" "$clips/remux.mkv"
     list_figures "$bin" "$clips"
     if [ -d "$BASE/tree/build/bench" ]; then
         list_figures "$BASE/tree/build/bench" "$clips" | sed 's/^ROW\t/ROW\tbefore: /'
@@ -87,6 +89,7 @@ for n in 02 03 04 05 06 07 08 09 10; do
     cp "$work/clip01.mp4" "$work/clip$n.mp4"
 done
 clip 1 160x120 tiny.mp4
+clip 100 1280x720 remux.mkv
 echo "measuring ..."
 xvfb-run -a -s "-screen 0 1920x1080x24" "$SELF" --figures "$work" >"$work/rows" 2>"$LOG" || {
     cat "$LOG" >&2

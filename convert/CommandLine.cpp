@@ -2,6 +2,7 @@
 // platforms that take one command line; the list form is what the process runner passes on, so no
 // character of a path is ever split or interpreted.
 #include "convert/SourceRules.h"
+#include "convert/StreamMapping.h"
 #include "params/AVParams.h"
 #include "params/ParamTables.h"
 
@@ -13,12 +14,13 @@ bool usesQualityFactor(int32_t cv)
     return cv == 2 || cv == 3;
 }
 
-using Option = std::pair<std::string, std::string>;
+using Option = StreamMapping::Option;
 
 // Whatever the source, an encoded picture is 4:2:0 in 8 bits with an even width and height, which
 // every encoder offered takes and every player plays; odd sizes are rounded down by one pixel. A
 // PQ or HLG picture is tone-mapped first, since cut to 8 bits it looks flat and washed out, and
-// is tagged BT.709 where the format can carry it.
+// is tagged BT.709 where the format can carry it. An interlaced picture is made progressive before
+// anything else, as every later filter and the encoder take it for progressive.
 // HEVC gets the tag that Apple's players need in MP4, and the one that names it at all in AVI.
 void addPlayableVideoOptions(std::vector<Option> &options,
                              const std::optional<std::string> &encoder, const AVParams &params)
@@ -26,8 +28,11 @@ void addPlayableVideoOptions(std::vector<Option> &options,
     if (encoder == std::string("copy"))
         return;
     const std::string toneMap = params.source ? toneMapFilter(*params.source) : std::string();
-    const std::string evenSize = "scale=trunc(iw/2)*2:trunc(ih/2)*2";
-    options.push_back({"-vf", toneMap.empty() ? evenSize : toneMap + "," + evenSize});
+    const std::string deinterlace =
+        params.source ? deinterlaceFilter(*params.source) : std::string();
+    std::string filters = deinterlace.empty() ? std::string() : deinterlace + ",";
+    filters += toneMap.empty() ? std::string() : toneMap + ",";
+    options.push_back({"-vf", filters + "scale=trunc(iw/2)*2:trunc(ih/2)*2"});
     options.push_back({"-pix_fmt", "yuv420p"});
     if (!toneMap.empty()) {
         options.push_back({"-color_primaries", "bt709"});
@@ -43,15 +48,35 @@ void addPlayableVideoOptions(std::vector<Option> &options,
         options.push_back({"-tag:v", "HEVC"});
 }
 
+// Each track's rate where the encoder refuses it, and its channels where the encoder cannot take
+// them all; -ar:a:1 and -ac:a:1 name the second audio stream of the output.
+void addTrackAudioOptions(std::vector<Option> &options, const StreamMapping &mapping,
+                          const std::string &encoder, const std::string &ext, bool rateChosen)
+{
+    const std::vector<const SourceStream *> &tracks = mapping.audioTracks();
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const std::string output = ":a:" + std::to_string(i);
+        const int rate = tracks[i]->sampleRate;
+        if (!rateChosen && rate > 0 && !takesSampleRate(encoder, ext, rate))
+            options.push_back(
+                {"-ar" + output, std::to_string(nearestSampleRate(encoder, ext, rate))});
+        if (const int channels = channelsFor(encoder, tracks[i]->channels))
+            options.push_back({"-ac" + output, std::to_string(channels)});
+    }
+}
+
 // The sample rate and channel count. Without a source the user's rate goes as it is; with one,
 // a rate the encoder refuses, the user's or the source's, becomes the nearest it takes, and
-// channels it cannot take are mixed down.
+// channels it cannot take are mixed down. A copy of listed streams gets neither.
 void addAudioOptions(std::vector<Option> &options, const AVParams &params,
-                     const std::optional<std::string> &encoder)
+                     const std::optional<std::string> &encoder,
+                     const std::optional<StreamMapping> &mapping)
 {
     const AVSettings &s = params.settings;
     const std::string ext = outputExtension(params.output);
     const std::string used = encoder.value_or(defaultAudioEncoder(ext));
+    if (mapping && mapping->copiesAudio())
+        return;
     if (!params.source || used == "copy") {
         if (s.ar != -1)
             options.push_back({"-ar", std::to_string(s.ar)});
@@ -60,20 +85,21 @@ void addAudioOptions(std::vector<Option> &options, const AVParams &params,
     const SourceInfo &source = *params.source;
     if (s.ar != -1)
         options.push_back({"-ar", std::to_string(nearestSampleRate(used, ext, s.ar))});
-    else if (source.hasAudio && source.audioSampleRate > 0 &&
+    if (mapping)
+        addTrackAudioOptions(options, *mapping, used, ext, s.ar != -1);
+    else if (s.ar == -1 && source.hasAudio && source.audioSampleRate > 0 &&
              !takesSampleRate(used, ext, source.audioSampleRate))
         options.push_back(
             {"-ar", std::to_string(nearestSampleRate(used, ext, source.audioSampleRate))});
-    if (const int channels = source.hasAudio ? channelsFor(used, source.audioChannels) : 0)
+    if (const int channels =
+            !mapping && source.hasAudio ? channelsFor(used, source.audioChannels) : 0)
         options.push_back({"-ac", std::to_string(channels)});
 }
 
-// The options between the input and the output, in command-line order. An empty flag marks the
-// video rate slot when it holds nothing: the text form still keeps its separating space there.
-std::vector<Option> encodingOptions(const AVParams &params)
+// Size, quality and frame rate of an encoded picture; a level's rate stays below the source's.
+void addVideoQuality(std::vector<Option> &options, const AVParams &params)
 {
     const AVSettings &s = params.settings;
-    std::vector<Option> options;
     if (const auto size = lookupText(resolutions, s.r))
         options.push_back({"-s", *size});
 
@@ -84,18 +110,34 @@ std::vector<Option> encodingOptions(const AVParams &params)
     else
         options.push_back({});
 
-    if (s.fps != -1)
+    if (s.fps != -1 && !(params.source && keepsSourceFrameRate(s, *params.source)))
         options.push_back({"-r", std::to_string(s.fps)});
+}
+
+// The options between the input and the output, in command-line order. An empty flag marks the
+// video rate slot when it holds nothing: the text form still keeps its separating space there.
+// Once the source's streams are listed they are picked one by one, and a copy is a plain remux.
+std::vector<Option> encodingOptions(const AVParams &params)
+{
+    const AVSettings &s = params.settings;
+    const std::optional<StreamMapping> mapping = StreamMapping::of(params);
+    std::vector<Option> options = mapping ? mapping->streamChoice() : std::vector<Option>();
+    if (!mapping || !mapping->copiesVideo())
+        addVideoQuality(options, params);
     const std::optional<std::string> videoEncoder = lookupText(videoEncoders, s.cv);
     if (videoEncoder)
         options.push_back({"-c:v", *videoEncoder});
     addPlayableVideoOptions(options, videoEncoder, params);
     const std::optional<std::string> audioEncoder = lookupText(audioEncoders, s.ca);
-    addAudioOptions(options, params, audioEncoder);
-    if (s.ba != -1)
+    addAudioOptions(options, params, audioEncoder, mapping);
+    if (s.ba != -1 && !(mapping && mapping->copiesAudio()))
         options.push_back({"-b:a", std::to_string(s.ba) + "k"});
     if (audioEncoder)
         options.push_back({"-c:a", *audioEncoder});
+    if (mapping) {
+        const std::vector<Option> carried = mapping->carriedOptions();
+        options.insert(options.end(), carried.begin(), carried.end());
+    }
     return options;
 }
 
@@ -124,4 +166,27 @@ std::vector<std::string> AVParams::commandArguments() const
     }
     args.push_back(output);
     return args;
+}
+
+std::string AVParams::sourceNote() const
+{
+    const std::optional<StreamMapping> mapping = StreamMapping::of(*this);
+    return mapping ? mapping->leftOutNote() : std::string();
+}
+
+double AVParams::outputFrameRate() const
+{
+    const SourceStream *video = source ? source->video() : nullptr;
+    if (!video)
+        return 0;
+    const bool copied = lookupText(videoEncoders, settings.cv) == std::string("copy");
+    if (copied || settings.fps == -1 || keepsSourceFrameRate(settings, *source))
+        return video->frameRate;
+    return settings.fps;
+}
+
+std::string AVParams::copyProblem() const
+{
+    const std::optional<StreamMapping> mapping = StreamMapping::of(*this);
+    return mapping ? mapping->copyProblem() : std::string();
 }

@@ -110,8 +110,10 @@ int ConversionJob::startProbe()
     m_params.source.reset();
     if (m_probed && !isProbeFailure(*m_probed) && !m_paused) {
         takeSource(*m_probed);
-        m_probed.reset();
-        return startTranscoder();
+        if (m_params.copyProblem().empty()) {
+            m_probed.reset();
+            return startTranscoder();
+        }
     }
     if (m_probed) {
         // Failed (or held by a pause) once the start has returned, as a run that fails is.
@@ -232,6 +234,11 @@ void ConversionJob::probeFinished(int result)
         return;
     }
     takeSource(result);
+    // A stream copy the container cannot hold fails here, before the transcoder writes anything.
+    if (const std::string problem = m_params.copyProblem(); !problem.empty()) {
+        failRun(problem);
+        return;
+    }
     const int started = startTranscoder();
     if (started != 0)
         failRun("启动失败！错误码：" + std::to_string(started) + "\n");
@@ -266,7 +273,7 @@ int ConversionJob::startTranscoder()
     m_report.newRun(m_params.input, m_outputPath,
                     m_params.source ? m_params.source->durationSeconds : -1);
     m_errorText.clear();
-    m_note.clear();
+    m_note = m_params.sourceNote();
     m_warning.clear();
     m_progress = 0;
     m_busy = false;
@@ -360,7 +367,7 @@ void ConversionJob::finishConversion()
     endRun();
     m_errorText = failure;
     if (failure.empty()) {
-        m_note = m_report.note();
+        m_note = m_params.sourceNote() + m_report.note();
         m_warning = m_report.warning();
         m_progress = 100;
         setState(Done);
@@ -393,7 +400,7 @@ std::string ConversionJob::publishOutput()
     const int result = OutputPublisher::forThisUser().publish(
         m_tempPath, m_outputDirectory, m_baseName, m_outputExtension,
         [&](const FileIdentity &file) { return file.sameFileAs(input) || m_taken->contains(file); },
-        finalPath);
+        finalPath, m_inputPath);
     if (result != 0) {
         discardOutput();
         return "无法保存输出文件，错误码：" + std::to_string(result) + "\n";

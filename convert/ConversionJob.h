@@ -68,6 +68,8 @@ public:
     // What a run that is Done has to warn of, such as a source that ended before its declared
     // length (UTF-8, no line break); empty otherwise.
     const std::string &warning() const { return m_warning; }
+    // The frame rate the output gets, once the source is known; 0 otherwise.
+    double outputFrameRate() const { return m_params.outputFrameRate(); }
     // How the run in progress goes: milliseconds since its start, the transcoder's speed as a
     // multiple of real time (0 while unknown), and the seconds it still needs at that speed (-1
     // while the input's duration or the speed is unknown). Time paused counts in none of them.

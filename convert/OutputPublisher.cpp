@@ -86,6 +86,16 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     return failure;
 }
 
+// A source that cannot be read leaves the file dated now, which is no reason to fail.
+void copyDates(const QByteArray &from, const QByteArray &to)
+{
+    struct stat source = {};
+    if (::stat(from.constData(), &source) != 0)
+        return;
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    ::utimensat(AT_FDCWD, to.constData(), times, 0);
+}
+
 } // namespace
 
 OutputPublisher::OutputPublisher(LeftoverOutputs &record, TokenSource tokens)
@@ -128,9 +138,11 @@ int OutputPublisher::createTemp(const std::string &outputDirectory, const std::s
 int OutputPublisher::publish(const std::string &tempPath, const std::string &outputDirectory,
                              const std::string &baseName, const std::string &extension,
                              const std::function<bool(const FileIdentity &)> &isTaken,
-                             std::string &finalPath)
+                             std::string &finalPath, const std::string &sourcePath)
 {
     const QByteArray from = encoded(tempPath);
+    if (m_keepSourceDates && !sourcePath.empty())
+        copyDates(encoded(sourcePath), from);
     const int synced = syncFile(from);
     if (synced != 0)
         return synced;

@@ -38,14 +38,20 @@ public:
     // Flushes the temporary file and renames it to composeOutputPath()'s name, skipping names
     // that `isTaken` counts or that exist on disk, also when one appears during the rename:
     // 0 with `finalPath` set, tempMissing, syncFailed or renameFailed (the temporary file then
-    // stays where it is, still recorded).
+    // stays where it is, still recorded). While source dates are kept, the file first takes the
+    // modification and access times of `sourcePath`.
     int publish(const std::string &tempPath, const std::string &outputDirectory,
                 const std::string &baseName, const std::string &extension,
-                const std::function<bool(const FileIdentity &)> &isTaken, std::string &finalPath);
+                const std::function<bool(const FileIdentity &)> &isTaken, std::string &finalPath,
+                const std::string &sourcePath = std::string());
+    // Whether a published file is dated like its source rather than now; off unless set.
+    void setKeepSourceDates(bool keep) { m_keepSourceDates = keep; }
+    bool keepsSourceDates() const { return m_keepSourceDates; }
     // Removes the temporary file of a cancelled or failed run and forgets it: 0 or recordFailed.
     int discard(const std::string &tempPath);
 
 private:
     LeftoverOutputs &m_record;
     TokenSource m_tokens;
+    bool m_keepSourceDates = false;
 };

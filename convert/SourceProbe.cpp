@@ -37,11 +37,64 @@ std::string text(const QJsonObject &object, const char *key)
     return object.value(QLatin1String(key)).toString().toStdString();
 }
 
+bool hasDisposition(const QJsonObject &stream, const char *flag)
+{
+    return integer(
+               stream.value(QLatin1String("disposition")).toObject().value(QLatin1String(flag))) ==
+           1;
+}
+
 bool isCoverPicture(const QJsonObject &stream)
 {
-    return integer(stream.value(QLatin1String("disposition"))
-                       .toObject()
-                       .value(QLatin1String("attached_pic"))) == 1;
+    return hasDisposition(stream, "attached_pic");
+}
+
+// "30000/1001" as the prober writes rates; 0 for "0/0" or anything else.
+double rate(const QJsonValue &value)
+{
+    const QStringList parts = value.toString().split(QLatin1Char('/'));
+    const double denominator = parts.size() == 2 ? number(parts[1], 0) : 0;
+    const double quotient = denominator > 0 ? number(parts[0], 0) / denominator : 0;
+    return quotient > 0 && quotient < 1e6 ? quotient : 0;
+}
+
+SourceStream::Type typeOf(const QJsonObject &stream)
+{
+    const QString type = stream.value(QLatin1String("codec_type")).toString();
+    if (type == QLatin1String("video"))
+        return SourceStream::Video;
+    if (type == QLatin1String("audio"))
+        return SourceStream::Audio;
+    return type == QLatin1String("subtitle") ? SourceStream::Subtitle : SourceStream::Other;
+}
+
+SourceStream describe(const QJsonObject &stream)
+{
+    const QJsonObject tags = stream.value(QLatin1String("tags")).toObject();
+    SourceStream described;
+    described.index = integer(stream.value(QLatin1String("index")));
+    described.type = typeOf(stream);
+    described.codec = text(stream, "codec_name");
+    described.language = text(tags, "language");
+    described.title = text(tags, "title");
+    described.isDefault = hasDisposition(stream, "default");
+    described.attachedPicture = isCoverPicture(stream);
+    described.channels = integer(stream.value(QLatin1String("channels")));
+    described.sampleRate = integer(stream.value(QLatin1String("sample_rate")));
+    described.fieldOrder = text(stream, "field_order");
+    described.frameRate = rate(stream.value(QLatin1String("avg_frame_rate")));
+    if (described.frameRate <= 0)
+        described.frameRate = rate(stream.value(QLatin1String("r_frame_rate")));
+    return described;
+}
+
+std::vector<std::pair<std::string, std::string>> tagsOf(const QJsonObject &format)
+{
+    std::vector<std::pair<std::string, std::string>> tags;
+    const QJsonObject object = format.value(QLatin1String("tags")).toObject();
+    for (auto it = object.begin(); it != object.end(); ++it)
+        tags.emplace_back(it.key().toStdString(), it.value().toString().toStdString());
+    return tags;
 }
 
 int quarterTurns(double degrees)
@@ -69,6 +122,7 @@ int rotationOf(const QJsonObject &stream)
 void takeVideo(const QJsonObject &stream, SourceInfo &info)
 {
     info.hasVideo = true;
+    info.videoIndex = integer(stream.value(QLatin1String("index")));
     info.width = integer(stream.value(QLatin1String("width")));
     info.height = integer(stream.value(QLatin1String("height")));
     info.rotation = rotationOf(stream);
@@ -101,6 +155,7 @@ void takeStreams(const QJsonArray &streams, SourceInfo &info)
     double longestStream = -1;
     for (const QJsonValue &value : streams) {
         const QJsonObject stream = value.toObject();
+        info.streams.push_back(describe(stream));
         const QString type = stream.value(QLatin1String("codec_type")).toString();
         if (type == QLatin1String("video") && !isCoverPicture(stream)) {
             const qint64 area = qint64(integer(stream.value(QLatin1String("width")))) *
@@ -143,8 +198,11 @@ int parseProbeOutput(const QByteArray &json, SourceInfo &info)
     const QJsonValue streams = document.object().value(QLatin1String("streams"));
     if (!document.isObject() || !streams.isArray())
         return ProbeUnreadable;
+    const QJsonObject format = document.object().value(QLatin1String("format")).toObject();
     SourceInfo found;
-    found.durationSeconds = durationOf(document.object().value(QLatin1String("format")).toObject());
+    found.durationSeconds = durationOf(format);
+    found.formatTags = tagsOf(format);
+    found.chapterCount = int(document.object().value(QLatin1String("chapters")).toArray().size());
     takeStreams(streams.toArray(), found);
     info = found;
     return ProbeOk;
@@ -174,7 +232,7 @@ int SourceProbe::start(const QString &path, int timeLimitMs)
     process->setArguments({QStringLiteral("-v"), QStringLiteral("error"),
                            QStringLiteral("-print_format"), QStringLiteral("json"),
                            QStringLiteral("-show_streams"), QStringLiteral("-show_format"),
-                           QFileInfo(path).absoluteFilePath()});
+                           QStringLiteral("-show_chapters"), QFileInfo(path).absoluteFilePath()});
     connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             &SourceProbe::onFinished);
     connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {

@@ -1,4 +1,5 @@
 #include "convert/SourceRules.h"
+#include "params/AVSettings.h"
 #include "params/SourceInfo.h"
 
 #include <algorithm>
@@ -112,4 +113,17 @@ std::string toneMapFilter(const SourceInfo &source)
            ":t=linear:npl=100:p=" + primaries +
            ",format=gbrpf32le,zscale=p=bt709,tonemap=hable:desat=0,"
            "zscale=t=bt709:m=bt709:r=tv,format=yuv420p";
+}
+
+std::string deinterlaceFilter(const SourceInfo &source)
+{
+    const SourceStream *video = source.video();
+    return video && video->isInterlaced() ? "bwdif=mode=send_frame" : std::string();
+}
+
+bool keepsSourceFrameRate(const AVSettings &settings, const SourceInfo &source)
+{
+    const SourceStream *video = source.video();
+    return video && video->frameRate > 0 && settings.fps != -1 &&
+           settings.fps == presetFrameRate(settings.vql) && video->frameRate < settings.fps;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+struct AVSettings;
 struct SourceInfo;
 
 // What an encoder takes, and the options that make a source fit it. Encoder names are the
@@ -23,3 +24,10 @@ int nearestSampleRate(const std::string &encoder, const std::string &outputExt, 
 // The filters that turn a PQ or HLG picture into SDR BT.709, ending in 8-bit 4:2:0; empty for
 // any other source.
 std::string toneMapFilter(const SourceInfo &source);
+// The filter that weaves an interlaced picture into progressive frames, one frame for each frame
+// in; empty for a progressive source or one whose field order is untold.
+std::string deinterlaceFilter(const SourceInfo &source);
+// True when the settings' frame rate is their quality level's and above the source's own: a
+// level's rate is a ceiling, and repeating frames to reach it only adds judder and bytes. A rate
+// picked by hand stays.
+bool keepsSourceFrameRate(const AVSettings &settings, const SourceInfo &source);

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -41,6 +42,42 @@ std::string valueOf(const std::vector<std::string> &args, const std::string &fla
     return std::string();
 }
 
+// The values of a flag and of its per-stream forms ("-ac", "-ac:a:1").
+std::vector<std::string> valuesOf(const std::vector<std::string> &args, const std::string &flag)
+{
+    std::vector<std::string> values;
+    for (std::size_t i = 4; i + 1 < args.size(); i += 2) {
+        if (args[i] == flag || args[i].rfind(flag + ":", 0) == 0)
+            values.push_back(args[i + 1]);
+    }
+    return values;
+}
+
+int mostChannels(const SourceInfo &info)
+{
+    int most = info.audioChannels;
+    for (const SourceStream &stream : info.streams)
+        most = stream.type == SourceStream::Audio ? std::max(most, stream.channels) : most;
+    return most;
+}
+
+bool isListedPicture(const SourceInfo &info, const std::string &map)
+{
+    const SourceStream *video = info.video();
+    return video && !video->attachedPicture && map == "0:" + std::to_string(video->index);
+}
+
+void checkMaps(const SourceInfo &info, const std::vector<std::string> &args)
+{
+    for (const std::string &map : valuesOf(args, "-map")) {
+        bool listed = isListedPicture(info, map);
+        for (const SourceStream &stream : info.streams)
+            listed |=
+                stream.type != SourceStream::Video && map == "0:" + std::to_string(stream.index);
+        fuzzCheck(listed, "only listed streams are mapped, never a cover picture");
+    }
+}
+
 void checkLine(const SourceInfo &info, int vc)
 {
     AVParams params;
@@ -51,24 +88,27 @@ void checkLine(const SourceInfo &info, int vc)
     const std::vector<std::string> args = params.commandArguments();
 
     const std::string filter = valueOf(args, "-vf");
+    const std::string deinterlace = deinterlaceFilter(info);
+    const std::string first = deinterlace.empty() ? std::string() : deinterlace + ",";
     const std::string evenSize = "scale=trunc(iw/2)*2:trunc(ih/2)*2";
     if (info.isHdr())
-        fuzzCheck(filter == toneMapFilter(info) + "," + evenSize &&
+        fuzzCheck(filter == first + toneMapFilter(info) + "," + evenSize &&
                       valueOf(args, "-color_trc") == "bt709",
                   "an HDR picture is tone-mapped and tagged");
     else
-        fuzzCheck(filter == evenSize && valueOf(args, "-color_trc").empty(),
-                  "any other picture only gets even sizes");
+        fuzzCheck(filter == first + evenSize && valueOf(args, "-color_trc").empty(),
+                  "any other picture only gets even sizes, woven first when interlaced");
 
     const std::string encoder = lookupText(audioEncoders, params.settings.ca).value();
-    const std::string rate = valueOf(args, "-ar");
-    fuzzCheck(rate.empty() || takesSampleRate(encoder, containerExts.at(vc), std::stoi(rate)),
-              "a sample rate on the line is one the encoder takes");
-    const std::string channels = valueOf(args, "-ac");
-    fuzzCheck(channels.empty() ||
-                  (info.audioChannels > 2 && std::stoi(channels) >= 2 && std::stoi(channels) <= 8 &&
-                   std::stoi(channels) < info.audioChannels + 1),
-              "channels are only ever fewer, and two to eight");
+    for (const std::string &rate : valuesOf(args, "-ar"))
+        fuzzCheck(takesSampleRate(encoder, containerExts.at(vc), std::stoi(rate)),
+                  "a sample rate on the line is one the encoder takes");
+    const int most = mostChannels(info);
+    for (const std::string &channels : valuesOf(args, "-ac"))
+        fuzzCheck(most > 2 && std::stoi(channels) >= 2 && std::stoi(channels) <= 8 &&
+                      std::stoi(channels) < most + 1,
+                  "channels are only ever fewer, and two to eight");
+    checkMaps(info, args);
 }
 
 } // namespace

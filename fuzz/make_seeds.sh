@@ -122,3 +122,14 @@ probe half half.mp4
 ffmpeg -nostdin -y -loglevel error -i clip.mp4 -c:v copy -an -f h264 bare.h264
 probe bare bare.h264
 printf '{"streams":[],"format":{"duration":"N/A"}}' >"$corpus/probe/no-streams"
+# An interlaced film with two audio tracks, a subtitle, chapters and tags, read as the program
+# reads it (with its chapters).
+printf ';FFMETADATA1\ntitle=film\n[CHAPTER]\nTIMEBASE=1/10\nSTART=0\nEND=5\n' >chapters.txt
+printf '1\n00:00:00,000 --> 00:00:01,000\nhi\n' >sub.srt
+ffmpeg -nostdin -y -loglevel error -f lavfi -i "$lavfi_picture" -f lavfi -i sine=d=1 \
+    -f lavfi -i sine=d=1,aformat=channel_layouts=5.1 -i sub.srt -i chapters.txt \
+    -map 0 -map 1 -map 2 -map 3 -map_metadata 4 -map_chapters 4 -flags +ilme+ildct -top 1 \
+    -c:v mpeg2video -c:a aac -c:s srt -metadata:s:a:1 language=eng -disposition:a:1 default \
+    -metadata creation_time=2024-05-01T10:20:30Z film.mkv
+ffprobe -v error -print_format json -show_streams -show_format -show_chapters film.mkv \
+    >"$corpus/probe/film-interlaced" || true

@@ -10,6 +10,7 @@
 #include "gui/AppLinks.h"
 #include "gui/ConvertAtOnceChoice.h"
 #include "gui/FileListView.h"
+#include "gui/KeepDateChoice.h"
 #include "gui/ParameterPanel.h"
 #include "gui/PauseControl.h"
 #include "gui/WhenDoneChoice.h"
@@ -109,6 +110,7 @@ void MainWindow::initUi()
             Qt::QueuedConnection);
     connect(m_whenDone, &WhenDoneChoice::aboutToAct, this, [this] { m_saver->saveNow(); });
     new BatchSession(&m_queue, this);
+    new KeepDateChoice(ui->keepFileDate, m_configFile, this);
 
     ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);
@@ -194,7 +196,7 @@ void MainWindow::setBatchUiState(int state)
     ui->btnConvertStart->setStyleSheet(*buttonSheet);
     const std::initializer_list<QWidget *> panelControls = {
         ui->applyAll,     ui->cboxVContainer, ui->btnQualitySettings, ui->cboxVQuality,
-        ui->cboxAQuality, ui->btnOutputDir,   ui->cboxConcurrent};
+        ui->cboxAQuality, ui->btnOutputDir,   ui->cboxConcurrent,     ui->keepFileDate};
     for (QWidget *control : panelControls)
         control->setEnabled(!converting);
 }

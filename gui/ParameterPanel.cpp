@@ -36,6 +36,11 @@ ParameterPanel::ParameterPanel(const Controls &controls, BatchQueue *queue, File
     connect(controls.applyAll, &QCheckBox::stateChanged, this, &ParameterPanel::applyAllChanged);
 }
 
+const AVSettings &ParameterPanel::newFileSettings() const
+{
+    return m_controls.applyAll->isChecked() ? m_workingSettings : m_defaultSettings;
+}
+
 ConversionJob *ParameterPanel::currentJob() const
 {
     return m_files->currentJob();

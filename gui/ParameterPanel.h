@@ -36,8 +36,9 @@ public:
                    QWidget *window);
 
     const AVSettings &workingSettings() const { return m_workingSettings; }
-    // What a file that joins the list now starts with.
-    const AVSettings &newFileSettings() const { return m_defaultSettings; }
+    // What a file that joins the list now starts with: what the panel shows while it applies to
+    // all files, else the start-up settings.
+    const AVSettings &newFileSettings() const;
     // Selects the combos from the working settings, reloaded from the current file unless
     // "应用到所有" is checked.
     void refreshPanel();

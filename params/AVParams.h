@@ -32,4 +32,11 @@ struct AVParams {
     std::string buildCommandLine() const;
     // The same tokens as a list, without the quotes, for starting the transcoder without a shell.
     std::vector<std::string> commandArguments() const;
+    // Once the source's streams are listed: what the output leaves out of it and why, one line
+    // each; empty while the source is unknown.
+    std::string sourceNote() const;
+    // The frame rate the output gets once the source's streams are listed; 0 while unknown.
+    double outputFrameRate() const;
+    // Why a stream to copy cannot go into the output's container; empty when every one can.
+    std::string copyProblem() const;
 };

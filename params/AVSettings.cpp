@@ -78,3 +78,8 @@ void setAudioQuality(AVSettings &settings, int32_t level)
     settings.ba = audioPresets[level].ba;
     settings.ar = audioPresets[level].ar;
 }
+
+int32_t presetFrameRate(int32_t level)
+{
+    return inRange(videoPresets, level) ? videoPresets[level].fps : -1;
+}

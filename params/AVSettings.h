@@ -32,3 +32,5 @@ AVSettings makeAVSettings(int32_t vc, int32_t vql, int32_t aql);
 void setContainer(AVSettings &settings, int32_t vc);
 void setVideoQuality(AVSettings &settings, int32_t level);
 void setAudioQuality(AVSettings &settings, int32_t level);
+// The frame rate a video quality level sets, or -1 when the level sets none.
+int32_t presetFrameRate(int32_t level);

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "params/SourceStream.h"
+
 #include <string>
+#include <utility>
+#include <vector>
 
 // What the prober tells about an input file before it is converted: the streams the transcoder
 // will pick by itself (the largest picture, the audio with most channels) and the declared length.
@@ -25,6 +29,19 @@ struct SourceInfo {
 
     // The length the file declares, in seconds; below 0 when it declares none.
     double durationSeconds = -1;
+
+    // Every stream in file order, the picked video's number among them (-1 when there is none),
+    // the chapters' count and the file's own tags (title, creation_time, ...) as it spells them.
+    // An empty list means the streams are not known one by one.
+    std::vector<SourceStream> streams;
+    int videoIndex = -1;
+    int chapterCount = 0;
+    std::vector<std::pair<std::string, std::string>> formatTags;
+
+    // The picked video stream, or null.
+    const SourceStream *video() const;
+    // The value of a file tag, its key compared without case; empty when untagged.
+    std::string formatTag(const std::string &key) const;
 
     // A PQ or HLG picture, which needs tone-mapping to look right in 8-bit SDR.
     bool isHdr() const;

@@ -15,9 +15,12 @@ private slots:
     void pathsStayWhole();
     void sourceRules_data();
     void sourceRules();
+    void streams_data();
+    void streams();
 
 private:
     static AVParams profile(const QVector<int> &values);
+    static SourceInfo described(const QString &streams, const QString &tags, int chapters);
 };
 
 // Values in the order cv r bv crf fps ar ba ca, on top of the worked example's paths.
@@ -204,6 +207,152 @@ void TestCommandLine::sourceRules()
     QCOMPARE(arguments.mid(afterEncoder, arguments.size() - afterEncoder - 1).join(' '), expected);
     // The text form follows the same rules.
     QVERIFY(QString::fromStdString(params.buildCommandLine()).contains(expected + " \"/out/a"));
+}
+
+// Streams as "v:h264:25[:tt]" (codec, frame rate, field order), "c:mjpeg" (a cover picture),
+// "a:aac:6[:language[:title[:default]]]" and "s:subrip[:language]", in file order; file tags as
+// "key=value;...".
+SourceInfo TestCommandLine::described(const QString &streams, const QString &tags, int chapters)
+{
+    SourceInfo info;
+    for (const QString &token : streams.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList f = token.split(':');
+        SourceStream stream;
+        stream.index = int(info.streams.size());
+        stream.codec = f[1].toStdString();
+        if (f[0] == "v" || f[0] == "c") {
+            stream.type = SourceStream::Video;
+            stream.attachedPicture = f[0] == "c";
+            stream.frameRate = f.value(2).toDouble();
+            stream.fieldOrder = f.value(3).toStdString();
+            if (f[0] == "v")
+                info.videoIndex = stream.index;
+        } else {
+            const bool audio = f[0] == "a";
+            stream.type = audio ? SourceStream::Audio : SourceStream::Subtitle;
+            stream.channels = audio ? f[2].toInt() : 0;
+            stream.sampleRate = audio ? 48000 : 0;
+            stream.language = f.value(audio ? 3 : 2).toStdString();
+            stream.title = f.value(audio ? 4 : 3).toStdString();
+            stream.isDefault = f.value(5) == "default";
+        }
+        info.streams.push_back(stream);
+    }
+    for (const QString &tag : tags.split(';', Qt::SkipEmptyParts))
+        info.formatTags.emplace_back(tag.section('=', 0, 0).toStdString(),
+                                     tag.section('=', 1).toStdString());
+    info.chapterCount = chapters;
+    return info;
+}
+
+void TestCommandLine::streams_data()
+{
+    // The settings as vc vql cv ca fps (-2: as the container and the level give them); what
+    // comes between the input and the output, and the row's note.
+    QTest::addColumn<QString>("streams");
+    QTest::addColumn<QString>("tags");
+    QTest::addColumn<int>("chapters");
+    QTest::addColumn<QVector<int>>("values");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<double>("rate");     // of the output
+    QTest::addColumn<QString>("problem"); // why a copy cannot be made
+    const QString film = "v:h264:25 a:aac:2:chi:国语:default a:aac:6:eng:English s:subrip:chi "
+                         "s:hdmv_pgs_subtitle:eng";
+    const QString filmTags = "title=影片;COMMENT=注";
+    const QString phoneTags = "creation_time=2024-05-01T10:20:30.000000Z;location=+31.2+121.4/;"
+                              "com.apple.quicktime.make=某厂;com.apple.quicktime.model=X";
+    const QString x264 = "-c:v libx264 -vf scale=trunc(iw/2)*2:trunc(ih/2)*2 -pix_fmt yuv420p";
+    QTest::newRow("film into MP4: every track, text subtitles, chapters")
+        << film << filmTags << 2 << QVector<int>{0, 1, -2, -2, -2}
+        << "-map 0:0 -map 0:1 -map 0:2 -map 0:3 -crf 24 -r 18 " + x264 +
+               " -ac:a:1 6 -c:a aac -c:s mov_text -metadata:s:a:0 handler_name=国语 "
+               "-metadata:s:a:1 handler_name=English -map_metadata:g -1 -metadata title=影片 "
+               "-metadata comment=注 -map_chapters 0 -movflags +use_metadata_tags"
+        << "未转出的字幕：字幕 2（eng）（图像字幕无法转为文字字幕）\n"
+        << 18.0 << "";
+    QTest::newRow("film into FLV: the default track alone, second of two")
+        << "c:mjpeg v:h264:25 a:mp3:2:chi a:aac:2:eng::default s:ass" << filmTags << 2
+        << QVector<int>{1, 3, -2, -2, -2}
+        << "-map 0:1 -map 0:3 " + x264 +
+               " -c:a aac -map_metadata:g -1 -metadata title=影片 -metadata comment=注 "
+               "-map_chapters -1"
+        << "未转出的音轨：音轨 1（chi）（FLV 格式只能容纳一条音轨）\n"
+           "未转出的字幕：字幕 1（FLV 格式不能容纳字幕）\n"
+           "未保留的章节：2 个（FLV 格式不能容纳章节）\n"
+        << 25.0 << "";
+    QTest::newRow("phone clip into AVI: its recording tags cannot go")
+        << "v:h264:30 a:aac:1" << phoneTags + ";title=外滩" << 0 << QVector<int>{2, 3, -2, -2, -2}
+        << "-map 0:0 -map 0:1 " + x264 + " -c:a mp3 -map_metadata:g -1 -metadata title=外滩"
+        << "未保留的文件信息：拍摄时间、拍摄地点、设备厂商、设备型号（AVI 格式不能容纳）\n"
+        << 30.0 << "";
+    QTest::newRow("phone clip into WMV keeps all but its recording time")
+        << "v:h264:30" << phoneTags << 0 << QVector<int>{3, 3, -2, -2, -2}
+        << "-map 0:0 -c:v wmv2 -vf scale=trunc(iw/2)*2:trunc(ih/2)*2 -pix_fmt yuv420p -c:a wmav2 "
+           "-map_metadata:g -1 -metadata location=+31.2+121.4/ -metadata "
+           "com.apple.quicktime.make=某厂 -metadata com.apple.quicktime.model=X"
+        << "未保留的文件信息：拍摄时间（WMV 格式不能容纳）\n"
+        << 30.0 << "";
+    const QString none;
+    QTest::newRow("copy is a remux, Annex B for AVI")
+        << "v:h264:25 a:ac3:6" << none << 0 << QVector<int>{2, 1, 6, 3, -2}
+        << "-map 0:0 -map 0:1 -c:v copy -c:a copy -map_metadata:g -1 -bsf:v h264_mp4toannexb"
+        << none << 25.0 << none;
+    QTest::newRow("copied video, encoded sound")
+        << "v:hevc:50 a:flac:2" << none << 0 << QVector<int>{0, 2, 6, 0, -2}
+        << "-map 0:0 -map 0:1 -c:v copy -c:a aac -map_metadata:g -1 -movflags +use_metadata_tags"
+        << none << 50.0 << none;
+    QTest::newRow("a level's rate is a ceiling")
+        << "v:h264:25" << none << 0 << QVector<int>{0, 2, -2, -2, -2}
+        << "-map 0:0 -crf 18 " + x264 + " -c:a aac -map_metadata:g -1 -movflags +use_metadata_tags"
+        << none << 25.0 << none;
+    QTest::newRow("a rate picked by hand stays")
+        << "v:h264:25" << none << 0 << QVector<int>{0, 1, -2, -2, 30}
+        << "-map 0:0 -crf 24 -r 30 " + x264 +
+               " -c:a aac -map_metadata:g -1 -movflags +use_metadata_tags"
+        << none << 30.0 << none;
+    QTest::newRow("interlaced is woven first")
+        << "v:mpeg2video:29.97:tt" << none << 0 << QVector<int>{3, 3, -2, -2, -2}
+        << "-map 0:0 -c:v wmv2 -vf bwdif=mode=send_frame,scale=trunc(iw/2)*2:trunc(ih/2)*2 "
+           "-pix_fmt yuv420p -c:a wmav2 -map_metadata:g -1"
+        << none << 29.97 << none;
+    QTest::newRow("HEVC cannot be copied into FLV")
+        << "v:hevc:25 a:aac:2" << none << 0 << QVector<int>{1, 1, 6, 3, -2}
+        << "-map 0:0 -map 0:1 -c:v copy -c:a copy -map_metadata:g -1" << none << 25.0
+        << "无法直接复制：FLV 格式不能容纳 HEVC 视频\n";
+    QTest::newRow("nor Opus into AVI")
+        << "v:h264:25 a:opus:2" << none << 0 << QVector<int>{2, 1, 2, 3, -2}
+        << "-map 0:0 -map 0:1 -crf 24 -r 18 -c:v libx264 -vf scale=trunc(iw/2)*2:trunc(ih/2)*2 "
+           "-pix_fmt yuv420p -c:a copy -map_metadata:g -1"
+        << none << 18.0 << "无法直接复制：AVI 格式不能容纳 OPUS 音频\n";
+}
+
+void TestCommandLine::streams()
+{
+    QFETCH(QString, streams);
+    QFETCH(QString, tags);
+    QFETCH(int, chapters);
+    QFETCH(QVector<int>, values);
+    QFETCH(QString, expected);
+    QFETCH(QString, note);
+    QFETCH(QString, problem);
+    AVParams params;
+    params.init(makeAVSettings(values[0], values[1], QualityDefault));
+    AVSettings &s = params.settings;
+    s.cv = values[2] == -2 ? s.cv : values[2];
+    s.ca = values[3] == -2 ? s.ca : values[3];
+    s.fps = values[4] == -2 ? s.fps : values[4];
+    params.input = "/in/a.mkv";
+    params.output = "/out/a" + containerExts.at(values[0]);
+    params.source = described(streams, tags, chapters);
+    const std::vector<std::string> line = params.commandArguments();
+    QStringList arguments;
+    for (auto it = line.begin() + 4; it + 1 != line.end(); ++it)
+        arguments << QString::fromStdString(*it);
+    QCOMPARE(arguments.join(' '), expected);
+    QCOMPARE(QString::fromStdString(params.sourceNote()), note);
+    QTEST(params.outputFrameRate(), "rate");
+    QCOMPARE(QString::fromStdString(params.copyProblem()), problem);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

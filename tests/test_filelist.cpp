@@ -59,7 +59,7 @@ private slots:
     void supportedSuffix_data();
     void supportedSuffix();
     void sameFileTwiceGivesOneEntry();
-    void newJobsStartFromDefaults();
+    void newJobsGetWhatThePanelShows();
     void dropAddsOnlyLocalVideos();
     void dropOfNothingUsableKeepsTeachPage();
     void dropRefusedWhileConverting();
@@ -201,13 +201,13 @@ void TestFileList::sameFileTwiceGivesOneEntry()
         0);
 }
 
-void TestFileList::newJobsStartFromDefaults()
+void TestFileList::newJobsGetWhatThePanelShows()
 {
-    // The panel shows something else, yet a new file gets the start-up settings.
+    // "应用到所有" is checked at start: a new file gets the container the panel shows.
     auto *container = window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"));
     container->setCurrentIndex(3);
     QCOMPARE(window->addInputFile(makeFile(QStringLiteral("fresh.avi")).toStdString()), 0);
-    QVERIFY(job(0)->settings() == makeAVSettings(0, 1, 1));
+    QVERIFY(job(0)->settings() == makeAVSettings(3, 1, 1));
 }
 
 void TestFileList::dropAddsOnlyLocalVideos()

@@ -1,6 +1,7 @@
 #include "QuellixTestMain.h"
 
 #include "WindowFixture.h"
+#include "convert/OutputPublisher.h"
 #include "gui/MainWindow.h"
 #include "player/vlcplayer.h"
 #include "ui/StyleSheet.h"
@@ -39,6 +40,7 @@ private slots:
     void closeWhileIdle();
     void convertAtOnceIsKept();
     void whenDoneIsNotKept();
+    void keepFileDateIsKept();
 
 private:
     template <typename T> T *child(const char *name) const
@@ -276,11 +278,31 @@ void TestMainWindow::whenDoneIsNotKept()
     QVERIFY(config.open(QIODevice::ReadOnly));
     const QStringList kept = QJsonDocument::fromJson(config.readAll()).object().keys();
     for (const QString &key : kept)
-        QVERIFY2(key == QLatin1String("VideosDir") || key == QLatin1String("ConvertAtOnce"),
+        QVERIFY2(key == QLatin1String("VideosDir") || key == QLatin1String("ConvertAtOnce") ||
+                     key == QLatin1String("KeepFileDate"),
                  qPrintable(key));
     const MainWindow again(nullptr);
     QCOMPARE(again.findChild<QComboBox *>(QStringLiteral("cboxWhenDone"))->currentText(),
              QStringLiteral("无操作"));
+}
+
+// Off until the user checks it; the choice outlives the window and reaches the publisher.
+void TestMainWindow::keepFileDateIsKept()
+{
+    auto *box = child<QCheckBox>("keepFileDate");
+    QCOMPARE(box->accessibleName(), QStringLiteral("保留原文件日期"));
+    QVERIFY(!box->isChecked());
+    QVERIFY(!OutputPublisher::forThisUser().keepsSourceDates());
+    box->click();
+    QFile config(fixture.workDir() + QStringLiteral("/conf_main.json"));
+    QVERIFY(config.open(QIODevice::ReadOnly));
+    QCOMPARE(QJsonDocument::fromJson(config.readAll()).object().value("KeepFileDate"), true);
+    QVERIFY(OutputPublisher::forThisUser().keepsSourceDates());
+
+    const MainWindow again(nullptr);
+    QVERIFY(again.findChild<QCheckBox *>(QStringLiteral("keepFileDate"))->isChecked());
+    box->click();
+    QVERIFY(!OutputPublisher::forThisUser().keepsSourceDates());
 }
 
 QUELLIX_TEST_MAIN(TestMainWindow)

@@ -4,6 +4,7 @@
 #include "convert/ConversionJob.h"
 #include "gui/CDlgAVSettings.h"
 #include "gui/MainWindow.h"
+#include "params/ParamTables.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,7 +24,8 @@ private slots:
     void levelChoiceToAllKeepsCodecs();
     void noTargetChangesOnlyWorkingSettings();
     void selectingEntryReappliesItsOwnRules();
-    void laterFilesStartFromDefaultsUntilToggled();
+    void newFilesFollowThePanel_data();
+    void newFilesFollowThePanel();
     void settingsDialog_data();
     void settingsDialog();
     void settingsDialogCancelChangesNothing();
@@ -156,15 +158,25 @@ void TestPanel::selectingEntryReappliesItsOwnRules()
     QVERIFY(job(1)->settings() == s);
 }
 
-void TestPanel::laterFilesStartFromDefaultsUntilToggled()
+void TestPanel::newFilesFollowThePanel_data()
 {
-    combo("cboxVContainer")->setCurrentIndex(1);
+    QTest::addColumn<bool>("toAll");
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("applied to all: what the panel shows") << true << ".avi";
+    QTest::newRow("one file at a time: the start-up settings") << false << ".mp4";
+}
+
+// A file added while "应用到所有" is checked gets the container and levels the panel shows.
+void TestPanel::newFilesFollowThePanel()
+{
+    QFETCH(bool, toAll);
+    applyAll()->setChecked(toAll);
+    combo("cboxVContainer")->setCurrentIndex(2); // ".avi (默认 H.264-MP3)"
+    combo("cboxVQuality")->setCurrentIndex(QualityHigh);
     addFiles(1);
-    QVERIFY(job(0)->settings() == makeAVSettings(0, 1, 1));
-    applyAll()->setChecked(false);
-    QVERIFY(job(0)->settings() == makeAVSettings(0, 1, 1));
-    applyAll()->setChecked(true);
-    QCOMPARE(job(0)->settings().vc, 1);
+    QTEST(QString::fromStdString(containerExts.at(job(0)->settings().vc)), "extension");
+    QCOMPARE(job(0)->settings() == window->currentWorkingSettings(), toAll);
+    QCOMPARE(job(0)->settings() == makeAVSettings(0, 1, 1), !toAll);
 }
 
 void TestPanel::runSettingsDialog(const std::function<void(CDlgAVSettings *)> &edit, bool ok)

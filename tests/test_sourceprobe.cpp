@@ -29,6 +29,7 @@ private slots:
     void parse_data();
     void parse();
     void unreadableLeavesInfoAlone();
+    void everyStream();
 
 private:
     // Runs a probe to its end; the result, or 1 when no end came.
@@ -252,6 +253,82 @@ void TestSourceProbe::unreadableLeavesInfoAlone()
         QCOMPARE(parseProbeOutput(json, info), int(ProbeUnreadable));
         QCOMPARE(info.width, 7);
     }
+}
+
+// Each stream with what the command line picks and keeps by, the chapters and the file's tags.
+void TestSourceProbe::everyStream()
+{
+    QVERIFY(
+        TestMedia::writeFile(media.path("chapters.txt"),
+                             ";FFMETADATA1\ntitle=影片\n[CHAPTER]\nTIMEBASE=1/10\nSTART=0\nEND=5\n"
+                             "[CHAPTER]\nTIMEBASE=1/10\nSTART=5\nEND=10\n"));
+    QVERIFY(TestMedia::writeFile(media.path("zh.srt"), "1\n00:00:00,000 --> 00:00:01,000\n你好\n"));
+    QVERIFY(media.makeMedia("film.mkv", QStringList{"-f",
+                                                    "lavfi",
+                                                    "-i",
+                                                    "testsrc2=d=1:s=160x90:r=25",
+                                                    "-f",
+                                                    "lavfi",
+                                                    "-i",
+                                                    "sine=d=1",
+                                                    "-f",
+                                                    "lavfi",
+                                                    "-i",
+                                                    "sine=d=1,aformat=channel_layouts=5.1",
+                                                    "-i",
+                                                    media.path("zh.srt"),
+                                                    "-i",
+                                                    media.path("chapters.txt"),
+                                                    "-map",
+                                                    "0",
+                                                    "-map",
+                                                    "1",
+                                                    "-map",
+                                                    "2",
+                                                    "-map",
+                                                    "3",
+                                                    "-map_metadata",
+                                                    "4",
+                                                    "-map_chapters",
+                                                    "4",
+                                                    "-flags",
+                                                    "+ilme+ildct",
+                                                    "-top",
+                                                    "1",
+                                                    "-c:v",
+                                                    "mpeg2video",
+                                                    "-c:a",
+                                                    "aac",
+                                                    "-c:s",
+                                                    "srt",
+                                                    "-metadata:s:a:1",
+                                                    "language=eng",
+                                                    "-metadata:s:a:1",
+                                                    "title=English",
+                                                    "-disposition:a:0",
+                                                    "0",
+                                                    "-disposition:a:1",
+                                                    "default",
+                                                    "-metadata:s:s:0",
+                                                    "language=chi"}));
+    SourceProbe prober;
+    QCOMPARE(probe(prober, media.path("film.mkv")), int(ProbeOk));
+    const SourceInfo &info = prober.info();
+    QStringList streams;
+    for (const SourceStream &s : info.streams)
+        streams << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8")
+                       .arg(s.index)
+                       .arg(QString::fromStdString(s.codec), QString::fromStdString(s.language),
+                            QString::fromStdString(s.title))
+                       .arg(s.isDefault)
+                       .arg(s.channels)
+                       .arg(QString::fromStdString(s.fieldOrder))
+                       .arg(s.frameRate);
+    QCOMPARE(streams, QStringList({"0 mpeg2video   0 0 tt 25", "1 aac   0 1  0",
+                                   "2 aac eng English 1 6  0", "3 subrip chi  0 0  0"}));
+    QCOMPARE(info.videoIndex, 0);
+    QCOMPARE(info.chapterCount, 2);
+    QCOMPARE(QString::fromStdString(info.formatTag("TITLE")), QStringLiteral("影片"));
 }
 
 QTEST_GUILESS_MAIN(TestSourceProbe)

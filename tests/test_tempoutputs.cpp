@@ -79,6 +79,8 @@ private slots:
     void publish_data();
     void publish();
     void publishWithoutTemp();
+    void datedLikeTheSource_data();
+    void datedLikeTheSource();
     void discard();
     void leftoversRemovedOnlyWhenRecorded();
     void damagedRecordRemovesNothing();
@@ -250,6 +252,40 @@ void TestTempOutputs::publish()
         QCOMPARE(TestMedia::readFile(out + "/" + name), name.toUtf8());
     QVERIFY(!QFileInfo::exists(QString::fromStdString(temp)));
     QVERIFY(record->recorded().isEmpty());
+}
+
+void TestTempOutputs::datedLikeTheSource_data()
+{
+    QTest::addColumn<bool>("keep");
+    QTest::newRow("kept") << true;
+    QTest::newRow("now") << false;
+}
+
+// The published file takes the source's modification and access times only when asked to.
+void TestTempOutputs::datedLikeTheSource()
+{
+    QFETCH(bool, keep);
+    const QString source = out + "/source.mkv";
+    QVERIFY(TestMedia::writeFile(source, "source"));
+    const QDateTime shot(QDate(2021, 3, 4), QTime(5, 6, 7, 890), Qt::UTC);
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(shot, QFileDevice::FileModificationTime) &&
+            file.setFileTime(shot.addSecs(60), QFileDevice::FileAccessTime));
+    file.close();
+    OutputPublisher publisher(*record);
+    publisher.setKeepSourceDates(keep);
+    std::string temp;
+    std::string finalPath;
+    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", temp), 0);
+    QCOMPARE(publisher.publish(
+                 temp, out.toStdString(), "clip", ".mp4",
+                 [](const FileIdentity &) { return false; }, finalPath, source.toStdString()),
+             0);
+    const QFileInfo published(QString::fromStdString(finalPath));
+    QCOMPARE(published.lastModified().toUTC() == shot, keep);
+    QCOMPARE(published.lastRead().toUTC() == shot.addSecs(60), keep);
+    QVERIFY(keep || published.lastModified().secsTo(QDateTime::currentDateTime()) < 60);
 }
 
 void TestTempOutputs::publishWithoutTemp()
