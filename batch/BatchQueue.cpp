@@ -75,12 +75,12 @@ int BatchQueue::add(const std::string &path, const AVSettings &settings)
     const QFileInfo info(fromUtf8(path));
     // A folder named like a video is no file to convert.
     if (path.empty() || !info.exists() || info.isDir())
-        return -1;
+        return refused;
     if (!isSupportedInput("." + info.suffix().toStdString()) || isListed(path))
-        return -1;
+        return refused;
     auto job = std::make_unique<ConversionJob>();
-    if (job->setInput(path, settings) < 0)
-        return -1;
+    if (job->setInput(path, settings) != 0)
+        return refused;
     append(std::move(job));
     return 0;
 }
@@ -102,7 +102,7 @@ void BatchQueue::applyToAll(const AVSettings &settings)
 int BatchQueue::restore(const SavedEntry &entry)
 {
     if (isListed(entry.inputPath))
-        return -1;
+        return refused;
     auto job = std::make_unique<ConversionJob>();
     job->restore(entry.inputPath, entry.settings, entry.state, entry.errorText, entry.note);
     appendEntry(std::move(job));

@@ -204,7 +204,7 @@ void TestBatchQueue::laterBatchConvertsOnlyWhatIsNotDone()
     QCOMPARE(converted(), (QStringList{"a.mp4", "bad.mp4", "later.mp4"}));
 
     QFile::remove(log);
-    QCOMPARE(later->cancel(), 102); // done now
+    QCOMPARE(later->cancel(), ConversionJob::alreadyDone);
     QCOMPARE(bad->convertState(), int(Failed));
     QVERIFY(runToEnd());
     QCOMPARE(converted(), QStringList{"bad.mp4"});
@@ -261,7 +261,7 @@ void TestBatchQueue::startFailures()
         qputenv("PATH", "/nonexistent");
         const int result = queue->start();
         qputenv("PATH", path);
-        QCOMPARE(result, -102);
+        QCOMPARE(result, ProcessPipe::startFailed);
         QVERIFY(!queue->isRunning());
         QCOMPARE(queue->at(0)->convertState(), int(Waiting));
         return;
@@ -351,11 +351,11 @@ void TestBatchQueue::admission_data()
     QTest::newRow("video") << "fine.mp4" << true << 0;
     QTest::newRow("upper-case suffix") << "LOUD.MKV" << true << 0;
     QTest::newRow("mixed-case suffix") << "mixed.RmVb" << true << 0;
-    QTest::newRow("missing") << "gone.mp4" << false << -1;
-    QTest::newRow("text") << "notes.txt" << true << -1;
-    QTest::newRow("video name, text type") << "clip.mp4.txt" << true << -1;
-    QTest::newRow("no suffix") << "noext" << true << -1;
-    QTest::newRow("empty path") << QString() << false << -1;
+    QTest::newRow("missing") << "gone.mp4" << false << int(BatchQueue::refused);
+    QTest::newRow("text") << "notes.txt" << true << int(BatchQueue::refused);
+    QTest::newRow("video name, text type") << "clip.mp4.txt" << true << int(BatchQueue::refused);
+    QTest::newRow("no suffix") << "noext" << true << int(BatchQueue::refused);
+    QTest::newRow("empty path") << QString() << false << int(BatchQueue::refused);
 }
 
 // Which files may join the list, decided without a window; a refused path leaves it unchanged.
@@ -376,7 +376,7 @@ void TestBatchQueue::admission()
     QCOMPARE(queue->at(0)->settings(), settings);
     QVERIFY(queue->isListed(path.toStdString()));
     // The same path twice, byte for byte, is listed once; another spelling of it is not the same.
-    QCOMPARE(queue->add(path.toStdString(), settings), -1);
+    QCOMPARE(queue->add(path.toStdString(), settings), BatchQueue::refused);
     const QString spelled = QFileInfo(path).path() + QStringLiteral("/./") + name;
     QCOMPARE(queue->add(spelled.toStdString(), settings), 0);
     QCOMPARE(queue->count(), 2);

@@ -145,7 +145,7 @@ void TestConversionJob::setInput()
 
     // A missing file changes nothing.
     QCOMPARE(job.setInput(utf8(media.path(QStringLiteral("gone.mp4"))), makeAVSettings(0, 1, 1)),
-             -202);
+             ConversionJob::inputMissing);
     QCOMPARE(job.inputPath(), utf8(path));
     QCOMPARE(job.settings().vc, 2);
 }
@@ -346,7 +346,7 @@ void TestConversionJob::cancelWhileProbing()
     QCOMPARE(job.start(outDir), 0);
     QTRY_COMPARE(TestMedia::childPids().size(), 1);
     QVERIFY(job.isBusy());
-    QCOMPARE(job.start(outDir), -103);
+    QCOMPARE(job.start(outDir), ConversionJob::alreadyRunning);
     QCOMPARE(job.cancel(), 0);
     QCOMPARE(job.convertState(), int(Cancelled));
     QVERIFY(!job.isBusy());
@@ -581,7 +581,7 @@ void TestConversionJob::stateRules()
     qputenv("PATH", QFile::encodeName(media.path(QStringLiteral("empty"))));
     const int missing = job.start(outDir);
     qputenv("PATH", path);
-    QCOMPARE(missing, -102);
+    QCOMPARE(missing, ProcessPipe::startFailed);
     QCOMPARE(job.convertState(), int(Cancelled));
 
     QVERIFY(media.installStandIn("echo hello"));
@@ -598,10 +598,10 @@ void TestConversionJob::stateRules()
     QCOMPARE(job.start(outDir), 0);
     QVERIFY(job.errorText().empty());
     QTRY_COMPARE(job.progress(), 50);
-    QCOMPARE(job.start(outDir), -103);
+    QCOMPARE(job.start(outDir), ConversionJob::alreadyRunning);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
-    QCOMPARE(job.cancel(), 102);
+    QCOMPARE(job.cancel(), ConversionJob::alreadyDone);
     QCOMPARE(job.convertState(), int(Done));
 
     QVERIFY(media.installStandIn("echo hello"));

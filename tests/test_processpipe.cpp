@@ -29,7 +29,9 @@ QByteArray readToEnd(ProcessPipe &pipe)
     int result = 0;
     while ((result = pipe.read(buffer, sizeof buffer, count, -1)) == 0)
         all.append(buffer, int(count));
-    return result == 102 ? all : QByteArray("unexpected result ") + QByteArray::number(result);
+    return result == ProcessPipe::outputEnded
+               ? all
+               : QByteArray("unexpected result ") + QByteArray::number(result);
 }
 
 // What the child writes within `waitMs`, with the result of the last read.
@@ -109,10 +111,10 @@ void TestProcessPipe::refusedStart_data()
 {
     QTest::addColumn<Args>("arguments");
     QTest::addColumn<int>("result");
-    QTest::newRow("no arguments") << Args{} << -1;
-    QTest::newRow("no program") << Args{"", "-c", "true"} << -1;
-    QTest::newRow("unknown program") << Args{"quellix-no-such-program"} << -102;
-    QTest::newRow("not executable") << Args{"/dev/null"} << -102;
+    QTest::newRow("no arguments") << Args{} << ProcessPipe::missingArgument;
+    QTest::newRow("no program") << Args{"", "-c", "true"} << ProcessPipe::missingArgument;
+    QTest::newRow("unknown program") << Args{"quellix-no-such-program"} << ProcessPipe::startFailed;
+    QTest::newRow("not executable") << Args{"/dev/null"} << ProcessPipe::startFailed;
 }
 
 void TestProcessPipe::refusedStart()
@@ -130,7 +132,7 @@ void TestProcessPipe::startWhileRunning()
 {
     ProcessPipe pipe;
     QCOMPARE(pipe.start(shell("echo one; sleep 0.3; echo two")), 0);
-    QCOMPARE(pipe.start(shell("echo other")), -103);
+    QCOMPARE(pipe.start(shell("echo other")), ProcessPipe::alreadyRunning);
     QVERIFY(pipe.running());
     QCOMPARE(readToEnd(pipe), QByteArray("one\ntwo\n"));
 }
@@ -141,9 +143,9 @@ void TestProcessPipe::childThatWritesNothing()
     QCOMPARE(pipe.start(shell("exit 0")), 0);
     char buffer[16];
     uint32_t count = 7;
-    QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), 102);
+    QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), ProcessPipe::outputEnded);
     QVERIFY(!pipe.running());
-    QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), -104);
+    QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), ProcessPipe::notRunning);
 }
 
 void TestProcessPipe::mergedStreams()
@@ -159,8 +161,8 @@ void TestProcessPipe::badBuffer()
     QCOMPARE(pipe.start(shell("echo data")), 0);
     char buffer[16];
     uint32_t count = 0;
-    QCOMPARE(pipe.read(buffer, 0, count, -1), -1);
-    QCOMPARE(pipe.read(nullptr, sizeof buffer, count, -1), -1);
+    QCOMPARE(pipe.read(buffer, 0, count, -1), ProcessPipe::missingArgument);
+    QCOMPARE(pipe.read(nullptr, sizeof buffer, count, -1), ProcessPipe::missingArgument);
     QVERIFY(pipe.running());
     QCOMPARE(readToEnd(pipe), QByteArray("data\n"));
 }
@@ -168,13 +170,13 @@ void TestProcessPipe::badBuffer()
 void TestProcessPipe::terminate()
 {
     ProcessPipe pipe;
-    QCOMPARE(pipe.terminate(), 102);
+    QCOMPARE(pipe.terminate(), ProcessPipe::nothingToTerminate);
     QCOMPARE(pipe.start(shell("echo started; exec sleep 30")), 0);
     QCOMPARE(pipe.terminate(), 0);
     QVERIFY(!pipe.running());
     char buffer[16];
     uint32_t count = 0;
-    QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), -104);
+    QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), ProcessPipe::notRunning);
     QCOMPARE(TestMedia::childPids(), QList<qint64>());
     QCOMPARE(pipe.start(shell("echo again")), 0);
     QCOMPARE(readToEnd(pipe), QByteArray("again\n"));
@@ -274,11 +276,11 @@ void TestProcessPipe::diesWithTheProgram()
 void TestProcessPipe::pauseNeedsAChild()
 {
     ProcessPipe pipe;
-    QCOMPARE(pipe.pause(), -104);
-    QCOMPARE(pipe.resume(), -104);
+    QCOMPARE(pipe.pause(), ProcessPipe::notRunning);
+    QCOMPARE(pipe.resume(), ProcessPipe::notRunning);
     QCOMPARE(pipe.start(shell("echo done")), 0);
     QCOMPARE(readToEnd(pipe), QByteArray("done\n"));
-    QCOMPARE(pipe.pause(), -104);
+    QCOMPARE(pipe.pause(), ProcessPipe::notRunning);
     QVERIFY(!pipe.paused());
 }
 
@@ -331,7 +333,7 @@ void TestProcessPipe::terminatePaused()
     QVERIFY(!pipe.paused());
     // Ended and reaped: not even a zombie is left.
     QCOMPARE(TestMedia::childPids(), QList<qint64>());
-    QCOMPARE(pipe.resume(), -104);
+    QCOMPARE(pipe.resume(), ProcessPipe::notRunning);
 }
 
 int main(int argc, char **argv)
