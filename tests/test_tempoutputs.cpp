@@ -205,20 +205,27 @@ void TestTempOutputs::takenTempNameIsSkipped()
 
 void TestTempOutputs::publish_data()
 {
-    QTest::addColumn<QStringList>("existing"); // files in the folder before the rename
-    QTest::addColumn<QString>("linked");       // a dangling link under this name
-    QTest::addColumn<QStringList>("taken");    // names other jobs hold
+    QTest::addColumn<QStringList>("existing");  // files in the folder before the rename
+    QTest::addColumn<QString>("linked");        // a dangling link under this name
+    QTest::addColumn<QStringList>("taken");     // names other jobs hold
+    QTest::addColumn<QStringList>("appearing"); // made between choosing a name and the rename
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("free name") << QStringList() << "" << QStringList() << prefix + "clip.mp4";
-    QTest::newRow("appeared meanwhile")
-        << QStringList{prefix + "clip.mp4"} << "" << QStringList() << prefix + "clip (2).mp4";
+    const QStringList none;
+    QTest::newRow("free name") << none << "" << none << none << prefix + "clip.mp4";
+    QTest::newRow("there before") << QStringList{prefix + "clip.mp4"} << "" << none << none
+                                  << prefix + "clip (2).mp4";
     QTest::newRow("first free number") << QStringList{prefix + "clip.mp4", prefix + "clip (2).mp4"}
-                                       << "" << QStringList() << prefix + "clip (3).mp4";
+                                       << "" << none << none << prefix + "clip (3).mp4";
     QTest::newRow("dangling link")
-        << QStringList() << prefix + "clip.mp4" << QStringList() << prefix + "clip (2).mp4";
+        << none << prefix + "clip.mp4" << none << none << prefix + "clip (2).mp4";
     QTest::newRow("held by another job")
-        << QStringList() << "" << QStringList{prefix + "clip.mp4"} << prefix + "clip (2).mp4";
+        << none << "" << QStringList{prefix + "clip.mp4"} << none << prefix + "clip (2).mp4";
+    QTest::newRow("appears before the rename")
+        << none << "" << none << QStringList{prefix + "clip.mp4"} << prefix + "clip (2).mp4";
+    QTest::newRow("the next one appears too")
+        << QStringList{prefix + "clip.mp4"} << "" << none
+        << QStringList{prefix + "clip (2).mp4", prefix + "clip (3).mp4"} << prefix + "clip (4).mp4";
 }
 
 void TestTempOutputs::publish()
@@ -226,6 +233,7 @@ void TestTempOutputs::publish()
     QFETCH(QStringList, existing);
     QFETCH(QString, linked);
     QFETCH(QStringList, taken);
+    QFETCH(QStringList, appearing);
     QFETCH(QString, expected);
     OutputPublisher publisher(*record);
     std::string temp;
@@ -238,15 +246,23 @@ void TestTempOutputs::publish()
     TakenFiles others;
     for (const QString &name : taken)
         others.add(FileIdentity::of(out + "/" + name));
+    // Another program takes each chosen name just before the rename, in this order.
+    QStringList toAppear = appearing;
+    publisher.setNameChosen([&](const std::string &path) {
+        const QString chosen = QString::fromStdString(path);
+        if (!toAppear.isEmpty() && chosen == out + "/" + toAppear.first())
+            TestMedia::writeFile(chosen, toAppear.takeFirst().toUtf8());
+    });
 
     std::string finalPath;
     QCOMPARE(publisher.publish(
                  temp, out.toStdString(), "clip", ".mp4",
                  [&](const FileIdentity &file) { return others.contains(file); }, finalPath),
              0);
+    QCOMPARE(toAppear, QStringList());
     QCOMPARE(QString::fromStdString(finalPath), out + "/" + expected);
     QCOMPARE(TestMedia::readFile(QString::fromStdString(finalPath)), QByteArray("converted"));
-    for (const QString &name : existing)
+    for (const QString &name : existing + appearing)
         QCOMPARE(TestMedia::readFile(out + "/" + name), name.toUtf8());
     QVERIFY(!QFileInfo::exists(QString::fromStdString(temp)));
     QVERIFY(record->recorded().isEmpty());
