@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <deque>
 
 #include <unistd.h>
@@ -81,6 +82,8 @@ private slots:
     void publishWithoutTemp();
     void discard();
     void leftoversRemovedOnlyWhenRecorded();
+    void ownerAnswer_data();
+    void ownerAnswer();
     void damagedRecordRemovesNothing();
     void transcoderPicksTheContainer_data();
     void transcoderPicksTheContainer();
@@ -324,6 +327,32 @@ void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
     QVERIFY(QFileInfo::exists(unrecorded));
     QVERIFY(QFileInfo::exists(userFile));
     QCOMPARE(record->recorded(), QStringList{writing});
+}
+
+void TestTempOutputs::ownerAnswer_data()
+{
+    QTest::addColumn<int>("answer"); // of kill(pid, 0) for the recorded owner
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("runs") << 0 << true;
+    QTest::newRow("runs as another user") << int(EPERM) << true;
+    QTest::newRow("gone") << int(ESRCH) << false;
+}
+
+void TestTempOutputs::ownerAnswer()
+{
+    QFETCH(int, answer);
+    constexpr qint64 owner = 4242;
+    qint64 asked = 0;
+    LeftoverOutputs answered(record->recordFile(), [&](qint64 pid) {
+        asked = pid;
+        return answer;
+    });
+    const QString leftover = out + "/.quellix-00000001-a.part.mp4";
+    QVERIFY(TestMedia::writeFile(leftover, "data"));
+    QVERIFY(writeRecord(LeftoverOutputs::serialise({{leftover, owner}})));
+    QCOMPARE(answered.removeLeftovers(), 0);
+    QCOMPARE(asked, owner);
+    QTEST(QFileInfo::exists(leftover), "kept");
 }
 
 void TestTempOutputs::damagedRecordRemovesNothing()
