@@ -237,10 +237,15 @@ int BatchQueue::start()
 
 int BatchQueue::automaticRunning()
 {
+    return automaticRunning(QThread::idealThreadCount());
+}
+
+int BatchQueue::automaticRunning(int cores)
+{
     // Measured on two cores: one transcoder at a time leaves a quarter to a third of the machine
     // idle over short clips (its start, the audio and the muxing are serial); two at once keep it
     // busy. Each encoder runs threads of its own, so half the cores, between 2 and 4, is enough.
-    return qBound(2, QThread::idealThreadCount() / 2, 4);
+    return qBound(2, cores / 2, 4);
 }
 
 void BatchQueue::setMaxRunning(int jobs)

@@ -78,8 +78,10 @@ public:
     // set.
     int maxRunning() const { return m_maxRunning; }
     void setMaxRunning(int jobs);
-    // The number that keeps every core of this machine busy without crowding them.
+    // The number that keeps every core of this machine busy without crowding them, and that of
+    // a machine of `cores` cores.
     static int automaticRunning();
+    static int automaticRunning(int cores);
     // Starts the first job that is not done, once the output folder is there (it is made when
     // missing), and the ones after it while slots are free: 0, nothingToConvert,
     // outputFolderUnusable (see folderProblem()), or the first job's start failure. The jobs and

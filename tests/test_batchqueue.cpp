@@ -85,6 +85,8 @@ private slots:
     void severalAtOnceCancelledAndRestarted();
     void twoStartingAtOnceNeverShareAName();
     void automaticKeepsCoresBusy();
+    void automaticRunning_data();
+    void automaticRunning();
     void admission_data();
     void admission();
     void applyToAllAndTheFolder();
@@ -579,6 +581,25 @@ void TestBatchQueue::automaticKeepsCoresBusy()
     QSignalSpy finished(queue.get(), &BatchQueue::finished);
     QVERIFY(finished.wait(batchTimeoutMs));
     QCOMPARE(queue->summaryText(), summary(automatic + 1, 0));
+}
+
+void TestBatchQueue::automaticRunning_data()
+{
+    QTest::addColumn<int>("cores");
+    QTest::addColumn<int>("atOnce");
+    QTest::newRow("one core") << 1 << 2;
+    QTest::newRow("two cores") << 2 << 2;
+    QTest::newRow("four cores") << 4 << 2;
+    QTest::newRow("six cores") << 6 << 3;
+    QTest::newRow("eight cores") << 8 << 4;
+    QTest::newRow("sixteen cores") << 16 << 4;
+}
+
+// Half the cores, between two and four: each encoder runs threads of its own.
+void TestBatchQueue::automaticRunning()
+{
+    QFETCH(int, cores);
+    QTEST(BatchQueue::automaticRunning(cores), "atOnce");
 }
 
 QTEST_GUILESS_MAIN(TestBatchQueue)
