@@ -1,5 +1,7 @@
 #include "batch/BatchQueue.h"
 #include "convert/ConversionJob.h"
+#include "convert/LeftoverOutputs.h"
+#include "convert/OutputPublisher.h"
 #include "params/ParamTables.h"
 #include "tests/TestMedia.h"
 
@@ -75,6 +77,7 @@ private slots:
     void runsInListOrder();
     void laterBatchConvertsOnlyWhatIsNotDone();
     void stopCancelsEveryJobNotDone();
+    void startRemovesLeftovers();
     void startFailures_data();
     void startFailures();
     void listKeepsPathsApart();
@@ -92,6 +95,8 @@ private slots:
     void applyToAllAndTheFolder();
     void rowsAreTold_data();
     void rowsAreTold();
+    void savedListKeepsTheWarning_data();
+    void savedListKeepsTheWarning();
 
 private:
     ConversionJob *add(const QString &name);
@@ -110,6 +115,9 @@ void TestBatchQueue::initTestCase()
     QVERIFY(media.isValid());
     log = media.path(QStringLiteral("converted.log"));
     QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
+    // A source that declares 40 seconds, for the stand-in to end short of.
+    QVERIFY(media.makeMedia(QStringLiteral("forty.mka"),
+                            {"-f", "lavfi", "-i", "sine=d=40", "-c:a", "flac"}));
 }
 
 void TestBatchQueue::init()
@@ -240,6 +248,19 @@ void TestBatchQueue::stopCancelsEveryJobNotDone()
     QCOMPARE(finished.count(), 0);
     QCOMPARE(queue->summaryText(), summary(0, 3));
     QVERIFY(!QFile::exists(QString::fromStdString(slow->outputPath())));
+}
+
+// What a killed run left is removed when a batch starts, before it writes anything.
+void TestBatchQueue::startRemovesLeftovers()
+{
+    const QString leftover = media.path(QStringLiteral("out/.quellix-0000000a-killed.part.mp4"));
+    QVERIFY(TestMedia::writeFile(leftover, "half"));
+    QCOMPARE(OutputPublisher::forThisUser().record().add(leftover), 0);
+    QVERIFY(add(QStringLiteral("a.mp4")));
+    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QCOMPARE(queue->start(), 0);
+    QVERIFY(!QFileInfo::exists(leftover));
+    QVERIFY(finished.wait(batchTimeoutMs));
 }
 
 void TestBatchQueue::startFailures_data()
@@ -472,6 +493,31 @@ void TestBatchQueue::rowsAreTold()
             queue->at(name.toInt())->cancel();
     }
     QTEST(told, "told");
+}
+
+void TestBatchQueue::savedListKeepsTheWarning_data()
+{
+    QTest::addColumn<QByteArray>("position"); // where the run ends, of a source of 40 s
+    QTest::addColumn<QString>("note");
+    QTest::newRow("ended early") << QByteArray("00:00:10.00")
+                                 << QStringLiteral(
+                                        "源文件可能不完整：只转换了 10 秒（共 40 秒）\n");
+    QTest::newRow("whole") << QByteArray("00:00:40.00") << QString();
+}
+
+// A file Done with a warning keeps it in the saved list, where a restored row shows it.
+void TestBatchQueue::savedListKeepsTheWarning()
+{
+    QFETCH(QByteArray, position);
+    QVERIFY(media.installStandIn("for last; do :; done; printf 'frame=  9 time=" + position +
+                                 " speed=9x\\r'; printf data > \"$last\"; echo 'kb/s:'"));
+    QVERIFY(add(QStringLiteral("forty.mka")));
+    QVERIFY(runToEnd());
+    QCOMPARE(queue->at(0)->convertState(), int(Done));
+    const std::vector<SavedEntry> saved = queue->savedEntries();
+    QCOMPARE(saved.size(), size_t(1));
+    QCOMPARE(saved.front().state, Done);
+    QTEST(QString::fromStdString(saved.front().note), "note");
 }
 
 void TestBatchQueue::severalAtOnce_data()
