@@ -161,6 +161,12 @@ bool TestMedia::writeScript(const QString &path, const QByteArray &body)
                                QFile::ReadGroup | QFile::ExeGroup);
 }
 
+QByteArray TestMedia::untilExists(const QString &path)
+{
+    return "i=0; while [ ! -e '" + QFile::encodeName(path) +
+           "' ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done";
+}
+
 QStringList TestMedia::probeCodecs(const QString &file)
 {
     bool ok = false;

@@ -44,6 +44,9 @@ public:
     static bool writeFile(const QString &path, const QByteArray &bytes);
     // Writes an executable shell script at `path`.
     static bool writeScript(const QString &path, const QByteArray &body);
+    // Shell for a stand-in that waits until `path` exists, a minute at most: it holds there until
+    // the test has seen what it waits for, however slowly the machine runs.
+    static QByteArray untilExists(const QString &path);
 
     // The codec names of a file's streams in stream order.
     static QStringList probeCodecs(const QString &file);

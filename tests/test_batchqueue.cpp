@@ -17,32 +17,38 @@ namespace
 constexpr int batchTimeoutMs = 120000;
 
 // Logs the input it is given, fails on inputs named "bad…", and otherwise writes its output.
-// `pause` lets a test act while a job converts.
-QByteArray standIn(const QString &log, const QByteArray &pause = "0")
+// `wait` (shell) runs before it ends, so that a test can act while a job converts.
+QByteArray standIn(const QString &log, const QByteArray &wait = ":")
 {
     return "for last; do :; done\n"
            "echo \"$3\" >> '" +
-           log.toUtf8() +
-           "'\n"
-           "sleep " +
-           pause +
+           log.toUtf8() + "'\n" + wait +
            "\n"
            "case \"$3\" in */bad*) echo \"$3: Invalid data found when processing input\"; exit 1;; "
            "esac\n"
            "printf data > \"$last\"; echo 'kb/s:'";
 }
 
-// Logs "start NAME" and "end NAME" around a pause, so that a test sees which runs overlapped.
-QByteArray overlapLogger(const QString &log, const QByteArray &pause)
+// Logs "start NAME" and "end NAME", so that a test sees which runs overlapped. Between the two,
+// each run waits until the runs that may go on beside it have started: `together` at once, of
+// `files` in all. So runs allowed at once do meet however slowly each one starts, and runs that
+// must not meet cannot; a run waits a minute at most, for a batch that never lets them meet.
+QByteArray overlapLogger(const QString &log, int together, int files)
 {
     return "for last; do :; done\n"
            "name=$(basename \"$3\")\n"
-           "echo \"start $name\" >> '" +
-           log.toUtf8() + "'\nsleep " + pause +
-           "\n"
-           "echo \"end $name\" >> '" +
+           "log='" +
            log.toUtf8() +
            "'\n"
+           "echo \"start $name\" >> \"$log\"\n"
+           "me=$(awk -v s=\"start $name\" '/^start /{n++} $0 == s {print n; exit}' \"$log\")\n"
+           "want=$((me - 1 + " +
+           QByteArray::number(together) + ")); [ $want -gt " + QByteArray::number(files) +
+           " ] && want=" + QByteArray::number(files) +
+           "\n"
+           "i=0; while [ $(grep -c '^start ' \"$log\") -lt $want ] && [ $i -lt 1200 ]; do\n"
+           "    sleep 0.05; i=$((i+1)); done\n"
+           "echo \"end $name\" >> \"$log\"\n"
            "case \"$3\" in */bad*) echo \"$3: Invalid data found when processing input\"; exit 1;; "
            "esac\n"
            "printf data > \"$last\"; echo 'kb/s:'";
@@ -233,7 +239,7 @@ void TestBatchQueue::stopCancelsEveryJobNotDone()
 {
     ConversionJob *done = add(QStringLiteral("done.mp4"));
     QVERIFY(runToEnd());
-    QVERIFY(media.installStandIn(standIn(log, "0.5")));
+    QVERIFY(media.installStandIn(standIn(log, "sleep 0.5")));
     ConversionJob *slow = add(QStringLiteral("slow.mp4"));
     ConversionJob *waiting = add(QStringLiteral("waiting.mp4"));
     QSignalSpy finished(queue.get(), &BatchQueue::finished);
@@ -273,8 +279,11 @@ void TestBatchQueue::startFailures_data()
 void TestBatchQueue::startFailures()
 {
     QFETCH(bool, laterJob);
+    // The first transcoder goes on until the test has taken the others away.
+    const QString release = media.path(QStringLiteral("release"));
+    QFile::remove(release);
     if (laterJob)
-        QVERIFY(media.installStandIn(standIn(log, "0.3")));
+        QVERIFY(media.installStandIn(standIn(log, TestMedia::untilExists(release))));
     QVERIFY(add(QStringLiteral("first.mp4")));
     QVERIFY(add(QStringLiteral("second.mp4")));
     QVERIFY(add(QStringLiteral("third.mp4")));
@@ -291,8 +300,9 @@ void TestBatchQueue::startFailures()
     }
     QCOMPARE(queue->start(), 0);
     // The first job has its transcoder once the source is probed; the others find none.
-    QTRY_VERIFY(QFile::exists(log));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), batchTimeoutMs);
     qputenv("PATH", "/nonexistent");
+    QVERIFY(TestMedia::writeFile(release, QByteArray()));
     const bool ended = finished.wait(batchTimeoutMs);
     qputenv("PATH", path);
     QVERIFY(ended);
@@ -541,7 +551,7 @@ void TestBatchQueue::severalAtOnce()
     QFETCH(int, atOnce);
     QFETCH(QStringList, names);
     QFETCH(QStringList, failed);
-    QVERIFY(media.installStandIn(overlapLogger(log, "0.4")));
+    QVERIFY(media.installStandIn(overlapLogger(log, atOnce, int(names.size()))));
     queue->setMaxRunning(atOnce);
     for (const QString &name : names)
         QVERIFY(add(name));
@@ -566,31 +576,35 @@ void TestBatchQueue::severalAtOnce()
 // "Cancel" ends every running file at once; the next batch takes up all that is not done.
 void TestBatchQueue::severalAtOnceCancelledAndRestarted()
 {
-    QVERIFY(media.installStandIn(overlapLogger(log, "30")));
+    QVERIFY(media.installStandIn("echo \"start $(basename \"$3\")\" >> '" + log.toUtf8() +
+                                 "'; exec sleep 30"));
     queue->setMaxRunning(2);
     for (const char *name : {"a.mp4", "b.mp4", "c.mp4"})
         QVERIFY(add(QString::fromLatin1(name)));
     QCOMPARE(queue->start(), 0);
     QCOMPARE(queue->runningCount(), 2);
     QCOMPARE(queue->at(2)->convertState(), int(Waiting));
-    QTRY_COMPARE(TestMedia::childPids().size(), 2);
+    // Both transcoders run, each once its source is probed.
+    QTRY_COMPARE_WITH_TIMEOUT(converted().size(), 2, batchTimeoutMs);
     queue->stop();
     QCOMPARE(queue->runningCount(), 0);
     for (int row = 0; row < 3; ++row)
         QCOMPARE(queue->at(row)->convertState(), int(Cancelled));
-    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QTRY_COMPARE_WITH_TIMEOUT(TestMedia::childPids(), QList<qint64>(), batchTimeoutMs);
     QCOMPARE(queue->summaryText(), summary(0, 3));
 
-    QVERIFY(media.installStandIn(overlapLogger(log, "0.2")));
+    QVERIFY(media.installStandIn(overlapLogger(log, 2, 3)));
     QFile::remove(log);
     QVERIFY(runToEnd());
     QCOMPARE(queue->summaryText(), summary(3, 0));
+    QCOMPARE(
+        mostAtOnce(QString::fromUtf8(TestMedia::readFile(log)).split('\n', Qt::SkipEmptyParts)), 2);
 }
 
 // Same base names from different folders, started in one go: each takes its own output name.
 void TestBatchQueue::twoStartingAtOnceNeverShareAName()
 {
-    QVERIFY(media.installStandIn(overlapLogger(log, "0.3")));
+    QVERIFY(media.installStandIn(overlapLogger(log, 3, 3)));
     queue->setMaxRunning(3);
     for (const QString &folder : {QStringLiteral("p"), QStringLiteral("q"), QStringLiteral("r")}) {
         QVERIFY(QDir().mkpath(media.path(folder)));
@@ -619,7 +633,7 @@ void TestBatchQueue::automaticKeepsCoresBusy()
     QCOMPARE(queue->maxRunning(), 0);
     const int automatic = BatchQueue::automaticRunning();
     QVERIFY(automatic >= 2 && automatic <= qMax(2, QThread::idealThreadCount()));
-    QVERIFY(media.installStandIn(overlapLogger(log, "0.3")));
+    QVERIFY(media.installStandIn(overlapLogger(log, automatic, automatic + 1)));
     for (int i = 0; i < automatic + 1; ++i)
         QVERIFY(add(QStringLiteral("auto%1.mp4").arg(i)));
     QCOMPARE(queue->start(), 0);

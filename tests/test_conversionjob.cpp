@@ -2,11 +2,13 @@
 #include "convert/OutputName.h"
 #include "convert/TakenFiles.h"
 #include "params/ParamTables.h"
+#include "tests/EventLoopWatch.h"
 #include "tests/TestMedia.h"
 
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QtTest>
 
 namespace
@@ -256,18 +258,17 @@ void TestConversionJob::scriptedRuns_data()
            "device\n"
         << QString() << 50;
     // A chunk holds at most 8191 bytes: 8185 bytes of padding (its line break included) cut the
-    // pattern in two.
+    // pattern in two. The whole text goes out in one write, so that the reader finds it all.
+    const QByteArray padded =
+        "text=$(head -c %1 /dev/zero | tr '\\0' x); "
+        "printf '%s\\nNo such file or directory\\n' \"$text\" > \"$0.padded\"; "
+        "cat \"$0.padded\"; exit 1";
     QTest::newRow("pattern cut between chunks")
-        << QByteArray(
-               "head -c 8184 /dev/zero | tr '\\0' x; echo; echo 'No such file or directory'; "
-               "sleep 0.5; exit 1")
-        << int(Failed) << "转码程序异常退出，退出码：1\nNo such file or directory\n"
+        << QByteArray(padded).replace("%1", "8184") << int(Failed)
+        << "转码程序异常退出，退出码：1\nNo such file or directory\n"
         << QString() << 0;
     QTest::newRow("pattern whole in one chunk")
-        << QByteArray(
-               "head -c 8099 /dev/zero | tr '\\0' x; echo; echo 'No such file or directory'; "
-               "sleep 0.5; exit 1")
-        << int(Failed) << "文件或文件夹不存在！\n"
+        << QByteArray(padded).replace("%1", "8099") << int(Failed) << "文件或文件夹不存在！\n"
         << QString() << 0;
 }
 
@@ -405,16 +406,20 @@ void TestConversionJob::declaredLength()
     QFETCH(QByteArray, position);
     QFETCH(int, progress);
     QFETCH(QString, warning);
-    const QString marker = media.path(QStringLiteral("position-written"));
-    QFile::remove(marker);
+    // The stand-in goes on until the test has read the progress.
+    const QString release = media.path(QStringLiteral("release"));
+    QFile::remove(release);
     QVERIFY(media.installStandIn(writesOutput + "printf 'frame=  9 time=" + position +
-                                 " bitrate=1k speed=1x\\r'; touch '" + marker.toUtf8() +
-                                 "'; sleep 0.5"));
+                                 " bitrate=1k speed=1x\\r'; " + TestMedia::untilExists(release)));
     ConversionJob job;
     QVERIFY(bind(job, declares ? longClip : media.makeFile(QStringLiteral("unknown.mp4"), 100)));
     QCOMPARE(job.start(outDir), 0);
-    QTRY_VERIFY(QFile::exists(marker));
-    QTRY_COMPARE(job.progress(), progress);
+    if (progress > 0)
+        QTRY_COMPARE_WITH_TIMEOUT(job.progress(), progress, conversionTimeoutMs);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(job.isBusy(), conversionTimeoutMs);
+    QCOMPARE(job.progress(), progress);
+    QVERIFY(TestMedia::writeFile(release, QByteArray()));
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
     QCOMPARE(QString::fromStdString(job.warning()), warning);
@@ -426,18 +431,18 @@ void TestConversionJob::declaredLength()
 void TestConversionJob::busyWithoutDuration()
 {
     QFETCH(bool, cancelled);
-    const QString marker = media.path(QStringLiteral("busy-written"));
+    const QString release = media.path(QStringLiteral("release"));
+    QFile::remove(release);
     QVERIFY(media.installStandIn(writesOutput +
                                  "echo '  Duration: N/A, start: 0.000000, bitrate: N/A'; "
-                                 "printf 'frame=  9 time=00:00:01.00 speed=1x\\r'; touch '" +
-                                 marker.toUtf8() + "'; sleep 1"));
+                                 "printf 'frame=  9 time=00:00:01.00 speed=1x\\r'; " +
+                                 TestMedia::untilExists(release)));
     // No length the prober could read either: the input is no media it knows.
     const QString unknown = media.makeFile(QStringLiteral("unknown.mp4"), 100);
     ConversionJob job;
     QVERIFY(bind(job, unknown));
     QCOMPARE(job.start(outDir), 0);
-    QTRY_VERIFY(QFile::exists(marker));
-    QTRY_VERIFY(job.isBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(job.isBusy(), conversionTimeoutMs);
     QCOMPARE(job.progress(), 0);
     if (cancelled) {
         QSignalSpy changed(&job, &ConversionJob::changed);
@@ -447,6 +452,7 @@ void TestConversionJob::busyWithoutDuration()
         QVERIFY(changed.count() > 0);
         return;
     }
+    QVERIFY(TestMedia::writeFile(release, QByteArray()));
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
     QVERIFY(!job.isBusy());
@@ -489,25 +495,26 @@ void TestConversionJob::fullDiskWhenFinishing()
 
 void TestConversionJob::windowKeepsTurningWhileSilent()
 {
-    QVERIFY(media.installStandIn(writesOutput + "sleep 2; printf '" + durationLine + halfWayLine +
-                                 "'"));
+    // The transcoder says nothing until the loop has turned a while: a reader that waited for it
+    // would hold the loop until the stand-in gives up, a minute later.
+    const QString release = media.path(QStringLiteral("release"));
+    QFile::remove(release);
+    QVERIFY(media.installStandIn(writesOutput + TestMedia::untilExists(release) + "; printf '" +
+                                 durationLine + halfWayLine + "'"));
     ConversionJob job;
     QVERIFY(bind(job, clip));
-
-    QElapsedTimer sinceLastBeat;
-    qint64 longestGap = 0;
-    QTimer heartbeat;
-    connect(&heartbeat, &QTimer::timeout,
-            [&] { longestGap = qMax(longestGap, sinceLastBeat.restart()); });
-    sinceLastBeat.start();
-    heartbeat.start(10);
+    EventLoopWatch watch;
     QCOMPARE(job.start(outDir), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(TestMedia::transcoderRuns(), conversionTimeoutMs);
+    const size_t turns = watch.gaps().size();
+    QTRY_VERIFY_WITH_TIMEOUT(watch.gaps().size() >= turns + 20, conversionTimeoutMs);
+    QVERIFY(TestMedia::writeFile(release, QByteArray()));
     QVERIFY(finishes(job));
+    watch.stop();
     QCOMPARE(job.convertState(), int(Done));
-    // A reader that waited for the transcoder would stand still for the whole 2 s of silence; the
-    // bound leaves room for a loaded machine.
-    QVERIFY2(longestGap < 1000,
-             qPrintable(QStringLiteral("event loop stood still for %1 ms").arg(longestGap)));
+    QVERIFY2(
+        watch.longestStallMs() < 5000,
+        qPrintable(QStringLiteral("event loop stood still for %1 ms").arg(watch.longestStallMs())));
 }
 
 void TestConversionJob::endIsTakenAtOnce()
@@ -520,17 +527,20 @@ void TestConversionJob::endIsTakenAtOnce()
     // Probed before, as a batch does for its next file, so that the clock runs for the
     // transcoder alone.
     job.probeAhead();
-    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QTRY_COMPARE_WITH_TIMEOUT(TestMedia::childPids(), QList<qint64>(), conversionTimeoutMs);
     QTest::qWait(50);
     QSignalSpy done(&job, &ConversionJob::finished);
-    QElapsedTimer sinceStart;
-    sinceStart.start();
     QCOMPARE(job.start(outDir), 0);
-    QVERIFY(done.wait(5000));
-    const qint64 elapsed = sinceStart.elapsed();
-    QVERIFY2(elapsed < 190, qPrintable(QStringLiteral("verdict after %1 ms").arg(elapsed)));
+    // With its poll stopped, only the end of the transcoder itself can bring the verdict.
+    QTimer *poll = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (poll = job.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly)) != nullptr,
+        conversionTimeoutMs);
+    poll->stop();
+    QVERIFY(done.wait(conversionTimeoutMs));
     QCOMPARE(job.convertState(), int(Done));
-    // The poll that follows finds the run over and adds no second verdict.
+    // A poll that follows finds the run over and adds no second verdict.
+    poll->start();
     QTest::qWait(450);
     QCOMPARE(done.count(), 1);
 }
@@ -547,25 +557,30 @@ void TestConversionJob::floodDoesNotStallTheTranscoder()
     ConversionJob job;
     QVERIFY(bind(job, clip));
     QCOMPARE(job.start(outDir), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 30000);
-    QVERIFY(finishes(job, 30000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), conversionTimeoutMs);
+    QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
 }
 
 void TestConversionJob::positionPastTheDuration()
 {
-    const QString marker = media.path(QStringLiteral("past-written"));
-    QVERIFY(media.installStandIn("printf '" + durationLine + halfWayLine +
-                                 "'; sleep 0.5; printf 'time=00:00:20.00\\r'; touch '" +
-                                 marker.toUtf8() + "'; sleep 2; echo 'kb/s:'"));
+    // Each step of the stand-in waits until the test has seen the one before.
+    const QString seenHalf = media.path(QStringLiteral("seen-half"));
+    const QString seenPast = media.path(QStringLiteral("seen-past"));
+    QVERIFY(media.installStandIn("printf '" + durationLine + halfWayLine + "'; " +
+                                 TestMedia::untilExists(seenHalf) +
+                                 "; printf 'frame=  200 time=00:00:20.00 speed=7x\\r'; " +
+                                 TestMedia::untilExists(seenPast) + "; echo 'kb/s:'"));
     ConversionJob job;
     QVERIFY(bind(job, clip));
     QCOMPARE(job.start(outDir), 0);
-    QTRY_COMPARE(job.progress(), 50);
-    QTRY_VERIFY(QFile::exists(marker));
-    QTest::qWait(500);
+    QTRY_COMPARE_WITH_TIMEOUT(job.progress(), 50, conversionTimeoutMs);
+    QVERIFY(TestMedia::writeFile(seenHalf, QByteArray()));
+    // The speed comes from the same line as the position past the end.
+    QTRY_COMPARE_WITH_TIMEOUT(job.speed(), 7.0, conversionTimeoutMs);
     QCOMPARE(job.convertState(), int(Converting));
     QCOMPARE(job.progress(), 50);
+    QVERIFY(TestMedia::writeFile(seenPast, QByteArray()));
     QVERIFY(finishes(job));
 }
 
@@ -593,12 +608,15 @@ void TestConversionJob::stateRules()
     QCOMPARE(job.errorText(), std::string("模糊信息\n"));
 
     // A new run starts clean; a second start while it runs is refused.
-    QVERIFY(media.installStandIn(writesOutput + "printf '" + durationLine + halfWayLine +
-                                 "'; sleep 1"));
+    const QString release = media.path(QStringLiteral("release"));
+    QFile::remove(release);
+    QVERIFY(media.installStandIn(writesOutput + "printf '" + durationLine + halfWayLine + "'; " +
+                                 TestMedia::untilExists(release)));
     QCOMPARE(job.start(outDir), 0);
     QVERIFY(job.errorText().empty());
-    QTRY_COMPARE(job.progress(), 50);
+    QTRY_COMPARE_WITH_TIMEOUT(job.progress(), 50, conversionTimeoutMs);
     QCOMPARE(job.start(outDir), ConversionJob::alreadyRunning);
+    QVERIFY(TestMedia::writeFile(release, QByteArray()));
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
     QCOMPARE(job.cancel(), ConversionJob::alreadyDone);
