@@ -63,6 +63,8 @@ public:
     static QList<qint64> childPids();
     // A child of this process runs the transcoder ("ffmpeg", real or a stand-in script).
     static bool transcoderRuns();
+    // The first child of this process that runs `name`; 0 when there is none.
+    static qint64 childNamed(const QByteArray &name);
     // Processes whose parent is `parent`, zombies included.
     static QList<qint64> childPidsOf(qint64 parent);
     // The program name the kernel shows for a process; empty when it is gone.

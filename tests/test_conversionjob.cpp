@@ -5,8 +5,6 @@
 #include "tests/EventLoopWatch.h"
 #include "tests/TestMedia.h"
 
-#include <QProcess>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -61,21 +59,12 @@ private slots:
     void declaredLength();
     void busyWithoutDuration_data();
     void busyWithoutDuration();
-    void fullDiskWhenFinishing_data();
-    void fullDiskWhenFinishing();
     void windowKeepsTurningWhileSilent();
     void endIsTakenAtOnce();
     void floodDoesNotStallTheTranscoder();
     void positionPastTheDuration();
     void stateRules();
     void destroyedWhileConverting();
-
-    void containers_data();
-    void containers();
-    void failures_data();
-    void failures();
-    void cancelMidRun();
-    void hostileFileName();
 
 private:
     // A stand-in prober next to the stand-in transcoder, found first in PATH until cleanup().
@@ -96,8 +85,10 @@ void TestConversionJob::initTestCase()
     QVERIFY(media.isValid());
     QVERIFY(media.makeClip(QStringLiteral("clip.mp4"), 2));
     clip = media.path(QStringLiteral("clip.mp4"));
-    QVERIFY(media.makeClip(QStringLiteral("long.mp4"), 40, QStringLiteral("640x360")));
-    longClip = media.path(QStringLiteral("long.mp4"));
+    // Sound alone is enough to declare a length of 40 seconds.
+    QVERIFY(media.makeMedia(QStringLiteral("forty.mka"),
+                            {"-f", "lavfi", "-i", "sine=d=40", "-c:a", "flac"}));
+    longClip = media.path(QStringLiteral("forty.mka"));
 }
 
 void TestConversionJob::init()
@@ -106,6 +97,11 @@ void TestConversionJob::init()
                                    QString::fromUtf8(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(out));
     outDir = utf8(out);
+    // What the prober says matters only to the cases about it, which use the real one or their
+    // own: elsewhere a stand-in refuses every file at once, where the real one takes a good part
+    // of a second to start on a loaded machine.
+    QVERIFY(QDir().mkpath(media.path(QStringLiteral("bin"))));
+    QVERIFY(installProber("exit 1"));
 }
 
 void TestConversionJob::cleanup()
@@ -406,6 +402,7 @@ void TestConversionJob::declaredLength()
     QFETCH(QByteArray, position);
     QFETCH(int, progress);
     QFETCH(QString, warning);
+    QVERIFY(QFile::remove(media.path(QStringLiteral("bin/ffprobe"))));
     // The stand-in goes on until the test has read the progress.
     const QString release = media.path(QStringLiteral("release"));
     QFile::remove(release);
@@ -457,40 +454,6 @@ void TestConversionJob::busyWithoutDuration()
     QCOMPARE(job.convertState(), int(Done));
     QVERIFY(!job.isBusy());
     QCOMPARE(job.progress(), 100);
-}
-
-void TestConversionJob::fullDiskWhenFinishing_data()
-{
-    QTest::addColumn<int>("vc");
-    QTest::newRow("flv") << 1;
-    QTest::newRow("avi") << 2;
-}
-
-// The real transcoder writing into a folder that is full: for these containers it notices only
-// when it finishes the file, and exits with status 0 all the same. Nothing of the run is left.
-void TestConversionJob::fullDiskWhenFinishing()
-{
-    QFETCH(int, vc);
-    const QString full = QString::fromStdString(outDir) + "/full";
-    QVERIFY(QDir().mkpath(full));
-    QProcess mount;
-    mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=12k", "tmpfs", full});
-    if (!mount.waitForFinished(10000) || mount.exitCode() != 0)
-        QSKIP("a small file system cannot be mounted here (not root)");
-    const auto unmount = qScopeGuard([&] {
-        QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), full});
-    });
-    ConversionJob job;
-    QVERIFY(bind(job, clip, vc));
-    QCOMPARE(job.start(utf8(full)), 0);
-    const QString written = QString::fromStdString(job.outputPath());
-    QVERIFY(finishes(job));
-    QCOMPARE(job.convertState(), int(Failed));
-    QCOMPARE(QString::fromStdString(job.errorText()),
-             QStringLiteral("磁盘空间不足，输出文件没有写完整！\nError writing trailer of ") +
-                 written + ": No space left on device\n");
-    QCOMPARE(QDir(full).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList());
 }
 
 void TestConversionJob::windowKeepsTurningWhileSilent()
@@ -634,131 +597,11 @@ void TestConversionJob::destroyedWhileConverting()
     auto job = std::make_unique<ConversionJob>();
     QVERIFY(bind(*job, clip));
     QCOMPARE(job->start(outDir), 0);
+    // The transcoder runs once the source is probed.
+    QTRY_VERIFY_WITH_TIMEOUT(TestMedia::childNamed("sleep") != 0, conversionTimeoutMs);
     QCOMPARE(TestMedia::childPids().size(), 1);
     job.reset();
     QCOMPARE(TestMedia::childPids(), QList<qint64>());
-}
-
-void TestConversionJob::containers_data()
-{
-    QTest::addColumn<int>("vc");
-    QTest::addColumn<bool>("longInput");
-    QTest::addColumn<QStringList>("codecs");
-    QTest::newRow("mp4") << 0 << false << QStringList{"h264", "aac"};
-    QTest::newRow("flv") << 1 << false << QStringList{"h264", "aac"};
-    QTest::newRow("avi") << 2 << false << QStringList{"h264", "mp3"};
-    // The WMV encoders print no rate summary, and a short run may print no whole second either.
-    QTest::newRow("wmv") << 3 << false << QStringList{"wmv2", "wmav2"};
-    QTest::newRow("wmv, longer input") << 3 << true << QStringList{"wmv2", "wmav2"};
-}
-
-void TestConversionJob::containers()
-{
-    QFETCH(int, vc);
-    QFETCH(bool, longInput);
-    ConversionJob job;
-    QVERIFY(bind(job, longInput ? longClip : clip, vc));
-    QCOMPARE(job.start(outDir), 0);
-    QVERIFY(finishes(job));
-    QCOMPARE(QString::fromStdString(job.errorText()), QString());
-    QCOMPARE(job.convertState(), int(Done));
-    QCOMPARE(job.progress(), 100);
-    QTEST(TestMedia::probeCodecs(QString::fromStdString(job.outputPath())), "codecs");
-}
-
-void TestConversionJob::failures_data()
-{
-    QTest::addColumn<QString>("case_");
-    QTest::addColumn<QString>("pattern");
-    QTest::newRow("missing input") << "missing input"
-                                   << "^文件或文件夹不存在！\\n$";
-    QTest::newRow("text file named mp4") << "text"
-                                         << "^未识别的输入文件格式！\\n$";
-    QTest::newRow("missing output folder") << "no folder"
-                                           << "^文件或文件夹不存在！\\n$";
-    QTest::newRow("output folder under a file")
-        << "under file"
-        << "^转码程序异常退出，退出码：1\\n.*/\\.quellix-[0-9a-f]{8}-clip\\.part\\.mp4: Not a "
-           "directory\\n$";
-    QTest::newRow("codec the container refuses")
-        << "refused codec"
-        << "^转码程序异常退出，退出码：1\\n\\[mp4 @ 0x[0-9a-f]+\\] Could not find tag for codec "
-           "wmv2[^\\n]*\\n$";
-}
-
-void TestConversionJob::failures()
-{
-    QFETCH(QString, case_);
-    QFETCH(QString, pattern);
-    const QString out = QString::fromStdString(outDir);
-    const QString input = out + "/clip.mp4";
-    QVERIFY(QFile::copy(clip, input));
-    ConversionJob job;
-    QVERIFY(bind(job, input));
-    AVSettings settings = job.settings();
-    if (case_ == "missing input") {
-        QVERIFY(QFile::remove(input));
-    } else if (case_ == "text") {
-        QVERIFY(QFile::remove(input));
-        QFile text(input);
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("just some notes\n") > 0);
-    } else if (case_ == "no folder") {
-        outDir = utf8(out + "/no such folder");
-    } else if (case_ == "under file") {
-        outDir = utf8(input + "/sub");
-    } else {
-        settings.cv = 4;
-    }
-    job.setSettings(settings);
-    QCOMPARE(job.start(outDir), 0);
-    QVERIFY(finishes(job));
-    QCOMPARE(job.convertState(), int(Failed));
-    QCOMPARE(job.progress(), 0);
-    const QString errorText = QString::fromStdString(job.errorText());
-    QVERIFY2(QRegularExpression(pattern).match(errorText).hasMatch(), qPrintable(errorText));
-}
-
-void TestConversionJob::cancelMidRun()
-{
-    ConversionJob job;
-    QVERIFY(bind(job, longClip));
-    AVSettings slow = makeAVSettings(0, QualityHigh, QualityHigh);
-    slow.cv = 3; // H.265
-    slow.r = 0;  // 1920x1080
-    job.setSettings(slow);
-    QSignalSpy done(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(outDir), 0);
-    const QString output = QString::fromStdString(job.outputPath());
-    QTRY_VERIFY_WITH_TIMEOUT(job.progress() > 0 && QFile::exists(output), 60000);
-    QCOMPARE(job.convertState(), int(Converting));
-
-    QCOMPARE(job.cancel(), 0);
-    QCOMPARE(job.convertState(), int(Cancelled));
-    QVERIFY(!QFile::exists(output));
-    QCOMPARE(TestMedia::childPids(), QList<qint64>());
-    QTest::qWait(500);
-    QCOMPARE(done.count(), 0);
-    QVERIFY(!QFile::exists(output));
-}
-
-void TestConversionJob::hostileFileName()
-{
-    const QString name = QStringLiteral("-x 'q' \"d\" $HOME `id` ;| 视频.mp4");
-    const QString input = media.path(name);
-    QVERIFY(QFile::copy(clip, input));
-    const QString out = QString::fromStdString(outDir) + "/out $HOME 输出";
-    QVERIFY(QDir().mkpath(out));
-    outDir = utf8(out);
-
-    ConversionJob job;
-    QVERIFY(bind(job, input, 1));
-    QCOMPARE(job.start(outDir), 0);
-    QVERIFY(finishes(job));
-    QCOMPARE(QString::fromStdString(job.errorText()), QString());
-    QCOMPARE(job.convertState(), int(Done));
-    const QString expected = out + "/Quellix转码-" + QFileInfo(name).completeBaseName() + ".flv";
-    QCOMPARE(QString::fromStdString(job.outputPath()), expected);
-    QCOMPARE(TestMedia::probeCodecs(expected), (QStringList{"h264", "aac"}));
 }
 
 QTEST_GUILESS_MAIN(TestConversionJob)

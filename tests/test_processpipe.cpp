@@ -34,36 +34,6 @@ QByteArray readToEnd(ProcessPipe &pipe)
                : QByteArray("unexpected result ") + QByteArray::number(result);
 }
 
-// What the child writes within `waitMs`, with the result of the last read.
-QByteArray readFor(ProcessPipe &pipe, int waitMs, int *result = nullptr)
-{
-    QByteArray seen;
-    char buffer[256];
-    uint32_t count = 0;
-    QElapsedTimer clock;
-    clock.start();
-    int last = 0;
-    while (clock.elapsed() < waitMs) {
-        last = pipe.read(buffer, sizeof buffer, count, int(waitMs - clock.elapsed()));
-        if (last != 0)
-            break;
-        seen.append(buffer, int(count));
-    }
-    if (result)
-        *result = last;
-    return seen;
-}
-
-// The one child of this process, once it runs `name`; 0 when there is none.
-qint64 childRunning(const QByteArray &name)
-{
-    const QList<qint64> children = TestMedia::childPids();
-    for (const qint64 pid : children)
-        if (TestMedia::processName(pid) == name)
-            return pid;
-    return 0;
-}
-
 // Run as a separate program by diesWithTheProgram(): starts a child, tells its pid, then waits to
 // be killed.
 int holdChild()
@@ -103,7 +73,6 @@ private slots:
     void programDirectoryFirst();
     void diesWithTheProgram();
     void pauseNeedsAChild();
-    void pauseAndResumeTranscoder();
     void terminatePaused();
 };
 
@@ -284,49 +253,12 @@ void TestProcessPipe::pauseNeedsAChild()
     QVERIFY(!pipe.paused());
 }
 
-void TestProcessPipe::pauseAndResumeTranscoder()
-{
-    TestMedia media;
-    const QString output = media.path(QStringLiteral("paused.mp4"));
-    ProcessPipe pipe;
-    // At the source's own pace, so that the encode lasts three seconds and reports its progress
-    // twice a second.
-    QCOMPARE(pipe.start({"ffmpeg", "-nostdin", "-hide_banner", "-re", "-f", "lavfi", "-i",
-                         "testsrc=size=160x120:rate=25:duration=3", "-c:v", "libx264", "-pix_fmt",
-                         "yuv420p", "-y", output.toStdString()}),
-             0);
-    QVERIFY(readFor(pipe, 1500).contains("frame="));
-    const qint64 pid = childRunning("ffmpeg");
-    QVERIFY(pid > 0);
-
-    QCOMPARE(pipe.pause(), 0);
-    QCOMPARE(pipe.pause(), 0);
-    QVERIFY(pipe.paused());
-    QTRY_COMPARE(TestMedia::processState(pid), 'T');
-    // What it wrote before it stopped; after that, silence.
-    while (!readFor(pipe, 300).isEmpty()) {
-    }
-    int result = -1;
-    QCOMPARE(readFor(pipe, 1500, &result), QByteArray());
-    QCOMPARE(result, 0);
-    QVERIFY(pipe.running());
-
-    QCOMPARE(pipe.resume(), 0);
-    QVERIFY(!pipe.paused());
-    QVERIFY(TestMedia::processState(pid) != 'T');
-    QVERIFY(readToEnd(pipe).contains("frame="));
-    QVERIFY(pipe.lastExitedNormally());
-    QCOMPARE(pipe.lastExitCode(), 0);
-    QVERIFY(qAbs(TestMedia::probeDuration(output) - 3.0) < 0.1);
-    QVERIFY(TestMedia::decodesCleanly(output));
-}
-
 void TestProcessPipe::terminatePaused()
 {
     ProcessPipe pipe;
     QCOMPARE(pipe.start(shell("exec sleep 30")), 0);
-    QTRY_VERIFY(childRunning("sleep") > 0);
-    const qint64 pid = childRunning("sleep");
+    QTRY_VERIFY(TestMedia::childNamed("sleep") > 0);
+    const qint64 pid = TestMedia::childNamed("sleep");
     QCOMPARE(pipe.pause(), 0);
     QTRY_COMPARE(TestMedia::processState(pid), 'T');
     QCOMPARE(pipe.terminate(), 0);

@@ -21,15 +21,6 @@ namespace
 
 const QString prefix = QStringLiteral("Quellix转码-");
 
-QString probeFormat(const QString &file)
-{
-    QProcess probe;
-    probe.start(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format=format_name",
-                                            "-of", "default=nw=1:nk=1", file});
-    probe.waitForFinished(30000);
-    return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
-}
-
 // A process that runs while the object lives, standing for another copy of the program.
 class StillRunning final
 {
@@ -85,8 +76,6 @@ private slots:
     void ownerAnswer_data();
     void ownerAnswer();
     void damagedRecordRemovesNothing();
-    void transcoderPicksTheContainer_data();
-    void transcoderPicksTheContainer();
 
 private:
     bool writeRecord(const QByteArray &bytes) const;
@@ -368,50 +357,6 @@ void TestTempOutputs::damagedRecordRemovesNothing()
     // The record works again afterwards.
     QCOMPARE(record->add(leftover), 0);
     QCOMPARE(record->recorded(), QStringList{leftover});
-}
-
-void TestTempOutputs::transcoderPicksTheContainer_data()
-{
-    QTest::addColumn<QString>("extension");
-    QTest::addColumn<QString>("format");
-
-    QTest::newRow("mp4") << ".mp4"
-                         << "mov,mp4,m4a,3gp,3g2,mj2";
-    QTest::newRow("flv") << ".flv"
-                         << "flv";
-    QTest::newRow("avi") << ".avi"
-                         << "avi";
-    QTest::newRow("wmv") << ".wmv"
-                         << "asf";
-}
-
-// The real transcoder writes the temporary name, over the empty file made for it.
-void TestTempOutputs::transcoderPicksTheContainer()
-{
-    QFETCH(QString, extension);
-    QFETCH(QString, format);
-    OutputPublisher publisher(*record);
-    std::string temp;
-    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", extension.toStdString(), temp), 0);
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                  "testsrc=duration=1:size=160x120:rate=10", "-f", "lavfi", "-i", "sine=duration=1",
-                  "-pix_fmt", "yuv420p", QString::fromStdString(temp)});
-    QVERIFY(ffmpeg.waitForFinished(60000));
-    QVERIFY2(ffmpeg.exitCode() == 0, ffmpeg.readAll().constData());
-    QCOMPARE(probeFormat(QString::fromStdString(temp)), format);
-
-    std::string finalPath;
-    QCOMPARE(publisher.publish(
-                 temp, out.toStdString(), "clip", extension.toStdString(),
-                 [](const FileIdentity &) { return false; }, finalPath),
-             0);
-    QCOMPARE(QString::fromStdString(finalPath), out + "/" + prefix + "clip" + extension);
-    QCOMPARE(probeFormat(QString::fromStdString(finalPath)), format);
-    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
-             QStringList{prefix + "clip" + extension});
 }
 
 QTEST_GUILESS_MAIN(TestTempOutputs)
