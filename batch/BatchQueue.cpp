@@ -84,12 +84,12 @@ int BatchQueue::add(const std::string &path, const AVSettings &settings)
     const QFileInfo info(fromUtf8(path));
     // A folder named like a video is no file to convert.
     if (path.empty() || !info.exists() || info.isDir())
-        return -1;
+        return refused;
     if (!isSupportedInput("." + info.suffix().toStdString()) || isListed(path))
-        return -1;
+        return refused;
     auto job = std::make_unique<ConversionJob>();
-    if (job->setInput(path, settings) < 0)
-        return -1;
+    if (job->setInput(path, settings) != 0)
+        return refused;
     append(std::move(job));
     return 0;
 }
@@ -111,7 +111,7 @@ void BatchQueue::applyToAll(const AVSettings &settings)
 int BatchQueue::restore(const SavedEntry &entry)
 {
     if (isListed(entry.inputPath))
-        return -1;
+        return refused;
     auto job = std::make_unique<ConversionJob>();
     job->restore(entry.inputPath, entry.settings, entry.state, entry.errorText, entry.note);
     appendEntry(std::move(job));
@@ -310,10 +310,15 @@ void BatchQueue::endBatch()
 
 int BatchQueue::automaticRunning()
 {
+    return automaticRunning(QThread::idealThreadCount());
+}
+
+int BatchQueue::automaticRunning(int cores)
+{
     // Measured on two cores: one transcoder at a time leaves a quarter to a third of the machine
     // idle over short clips (its start, the audio and the muxing are serial); two at once keep it
     // busy. Each encoder runs threads of its own, so half the cores, between 2 and 4, is enough.
-    return qBound(2, QThread::idealThreadCount() / 2, 4);
+    return qBound(2, cores / 2, 4);
 }
 
 void BatchQueue::setMaxRunning(int jobs)

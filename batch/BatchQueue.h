@@ -28,7 +28,9 @@ class BatchQueue final : public QObject
     Q_OBJECT
 
 public:
-    // Results of start(): every listed job is done; the output folder cannot be made or written.
+    // Results: add() or restore() leaves the file out; every listed job is done (start()); the
+    // output folder cannot be made or written (start()).
+    static constexpr int refused = -1;
     static constexpr int nothingToConvert = 102;
     static constexpr int outputFolderUnusable = -202;
 
@@ -45,13 +47,13 @@ public:
     // Whether a file of this type may join the list: a dot and a suffix, in any case, one of the
     // accepted video types.
     static bool isSupportedInput(const std::string &dotSuffix);
-    // Lists the file at `path` with its own copy of `settings`: 0, or -1 when the path is refused
-    // (nothing there, a type not taken, listed already, or refused by the job).
+    // Lists the file at `path` with its own copy of `settings`: 0, or refused (nothing there, a
+    // type not taken, listed already, or refused by the job).
     int add(const std::string &path, const AVSettings &settings);
     // Lists a job; the queue takes the end of each of its runs.
     ConversionJob *append(std::unique_ptr<ConversionJob> job);
-    // Lists a file as a saved list kept it, whether or not it still exists: 0, or -1 when it is
-    // listed already. Not a change of what is saved: no recordChanged().
+    // Lists a file as a saved list kept it, whether or not it still exists: 0, or refused when it
+    // is listed already. Not a change of what is saved: no recordChanged().
     int restore(const SavedEntry &entry);
     // Rows listed between these two calls are told as one rowsInserted() at the end, so that a
     // view lays itself out once for a whole slice of files. Calls nest.
@@ -77,8 +79,10 @@ public:
     // set.
     int maxRunning() const { return m_maxRunning; }
     void setMaxRunning(int jobs);
-    // The number that keeps every core of this machine busy without crowding them.
+    // The number that keeps every core of this machine busy without crowding them, and that of
+    // a machine of `cores` cores.
     static int automaticRunning();
+    static int automaticRunning(int cores);
     // Starts the first job that is not done, once the output folder is there (it is made when
     // missing), and the ones after it while slots are free: 0, nothingToConvert,
     // outputFolderUnusable (see folderProblem()), or the first job's start failure. The jobs and

@@ -18,7 +18,7 @@ public:
     static constexpr int nothingSaved = 102;
     static constexpr int unusable = -202;
     // Result of save(): the file could not be written completely.
-    static constexpr int writeFailed = -202;
+    static constexpr int writeFailed = -203;
 
     explicit SavedList(QString fileName) : m_fileName(std::move(fileName)) {}
 

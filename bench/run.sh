@@ -69,7 +69,8 @@ if [ "${1:-}" = --baseline ]; then
     git archive --format=tar "$2" | tar -x -C "$BASE" --one-top-level=tree
     rm -rf "$BASE/tree/bench"
     cp -r bench "$BASE/tree/bench"
-    cmake -S "$BASE/tree" -B "$BASE/tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake -S "$BASE/tree" -B "$BASE/tree/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DQUELLIX_BUILD_BENCH=ON >/dev/null
     cmake --build "$BASE/tree/build" -j 2 --target bench_addfiles bench_biglist bench_converted
 else
     rm -rf "$BASE"

@@ -45,7 +45,7 @@ int ConversionJob::setInput(const std::string &path, const AVSettings &settings)
 {
     const QFileInfo info(QString::fromStdString(path));
     if (!info.exists())
-        return -202;
+        return inputMissing;
     takeInput(info, path, settings);
     return 0;
 }
@@ -94,7 +94,7 @@ int ConversionJob::start(const std::string &outputDirectory)
 int ConversionJob::start(const std::string &outputDirectory, const TakenFiles &taken)
 {
     if (m_pipe.running() || m_state == Converting)
-        return -103;
+        return alreadyRunning;
     m_outputDirectory = outputDirectory;
     m_outputExtension = lookupText(containerExts, m_params.settings.vc).value_or(m_dotSuffix);
     m_taken = &taken;
@@ -288,7 +288,7 @@ int ConversionJob::startTranscoder()
 int ConversionJob::cancel()
 {
     if (m_state == Done)
-        return 102;
+        return alreadyDone;
     endPause();
     if (m_probe)
         m_probe->cancel();
@@ -318,7 +318,7 @@ void ConversionJob::onTimer()
         std::memset(m_readBuffer.get(), 0, readBufferSize);
         uint32_t bytesRead = 0;
         const int result = m_pipe.read(m_readBuffer.get(), readBufferSize - 1, bytesRead, 0);
-        if (result == 102) {
+        if (result == ProcessPipe::outputEnded) {
             finishConversion();
             return;
         }

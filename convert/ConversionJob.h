@@ -26,10 +26,16 @@ class ConversionJob final : public QObject
     Q_OBJECT
 
 public:
+    // Results besides 0: no file exists at the input's path; a run goes on already; the job is
+    // Done. start() passes on the process runner's failures to start the transcoder.
+    static constexpr int inputMissing = -202;
+    static constexpr int alreadyRunning = ProcessPipe::alreadyRunning;
+    static constexpr int alreadyDone = 102;
+
     explicit ConversionJob(QObject *parent = nullptr);
     ~ConversionJob() override;
 
-    // 0, or -202 when no file exists at the path (nothing changes then).
+    // 0, or inputMissing (nothing changes then).
     int setInput(const std::string &path, const AVSettings &settings);
     // The job as a saved list kept it; the file need not exist any more. A run that was going on
     // comes back waiting.
@@ -39,11 +45,11 @@ public:
     // done. The source is probed first and the transcoder starts once the probe has ended; the
     // job is Converting meanwhile. The finished output gets a distinct name when the composed one
     // exists, is a file of `taken` (inputs and outputs of other jobs, which must outlive the run)
-    // or the input itself. 0, or the runner's code (-103, -1, -101, -102) unchanged when the
-    // transcoder was started at once (no prober to run).
+    // or the input itself. 0, alreadyRunning, or ProcessPipe's missingArgument or startFailed
+    // when the transcoder was started at once (no prober to run).
     int start(const std::string &outputDirectory, const TakenFiles &taken);
     int start(const std::string &outputDirectory);
-    // 0, or 102 when the job is Done.
+    // 0, or alreadyDone.
     int cancel();
     // Holds the run where it is: a running transcoder is stopped, and a run whose source is still
     // being probed starts no transcoder until resume(). A job paused before its start starts so.

@@ -28,13 +28,9 @@ constexpr int lockWaitMs = 5000;
 // Far above any process id, and exact as a JSON number.
 constexpr double maxPid = 9007199254740992.0;
 
-// Another running process may still be writing its output; a pid used again by some other program
-// only keeps a leftover until that program ends.
-bool ownerRuns(qint64 pid)
+int signalAnswer(qint64 pid)
 {
-    if (pid <= 0 || pid == qint64(::getpid()) || pid != qint64(pid_t(pid)))
-        return false;
-    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+    return ::kill(pid_t(pid), 0) == 0 ? 0 : errno;
 }
 
 bool removable(const QString &path)
@@ -45,7 +41,22 @@ bool removable(const QString &path)
 
 } // namespace
 
-LeftoverOutputs::LeftoverOutputs(QString recordFile) : m_recordFile(std::move(recordFile)) {}
+LeftoverOutputs::LeftoverOutputs(QString recordFile, OwnerAnswer ownerAnswer)
+    : m_recordFile(std::move(recordFile)),
+      m_ownerAnswer(ownerAnswer ? std::move(ownerAnswer) : OwnerAnswer(signalAnswer))
+{
+}
+
+// Another running process may still be writing its output, also one of another user, which
+// refuses the signal (EPERM); a pid used again by some other program only keeps a leftover until
+// that program ends.
+bool LeftoverOutputs::ownerRuns(qint64 pid) const
+{
+    if (pid <= 0 || pid == qint64(::getpid()) || pid != qint64(pid_t(pid)))
+        return false;
+    const int answer = m_ownerAnswer(pid);
+    return answer == 0 || answer == EPERM;
+}
 
 int LeftoverOutputs::parse(const QByteArray &bytes, QList<Output> &outputs)
 {

@@ -18,7 +18,11 @@ public:
     static constexpr int recordUnusable = -202;
     static constexpr int recordDamaged = -203;
 
-    explicit LeftoverOutputs(QString recordFile);
+    // What kill(pid, 0) answers for a recorded owner: 0, or the errno it fails with. The
+    // system's unless a test gives its own (tests run as root, which kill() never refuses).
+    using OwnerAnswer = std::function<int(qint64 pid)>;
+
+    explicit LeftoverOutputs(QString recordFile, OwnerAnswer ownerAnswer = OwnerAnswer());
 
     const QString &recordFile() const { return m_recordFile; }
     // Records a path before anything is written under it: 0 or recordUnusable.
@@ -46,6 +50,8 @@ private:
     int write(const QList<Output> &outputs) const;
     int change(const std::function<bool(QList<Output> &)> &edit);
     void moveAside() const;
+    bool ownerRuns(qint64 pid) const;
 
     QString m_recordFile;
+    OwnerAnswer m_ownerAnswer;
 };

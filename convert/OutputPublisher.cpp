@@ -152,6 +152,8 @@ int OutputPublisher::publish(const std::string &tempPath, const std::string &out
     for (int attempt = 0; attempt < maxAttempts; ++attempt) {
         const std::string candidate =
             composeOutputPath(outputDirectory, baseName, extension, unusable);
+        if (m_nameChosen)
+            m_nameChosen(candidate);
         const int failure = renameNoReplace(from, encoded(candidate));
         if (failure == EEXIST)
             continue;

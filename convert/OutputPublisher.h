@@ -23,6 +23,9 @@ public:
 
     // Eight hexadecimal digits; random unless a test gives its own.
     using TokenSource = std::function<std::string()>;
+    // Runs between choosing a final name and renaming onto it, where another program may take
+    // the name; a test makes the name appear there.
+    using NameChosen = std::function<void(const std::string &finalPath)>;
 
     explicit OutputPublisher(LeftoverOutputs &record, TokenSource tokens = TokenSource());
 
@@ -49,9 +52,11 @@ public:
     bool keepsSourceDates() const { return m_keepSourceDates; }
     // Removes the temporary file of a cancelled or failed run and forgets it: 0 or recordFailed.
     int discard(const std::string &tempPath);
+    void setNameChosen(NameChosen hook) { m_nameChosen = std::move(hook); }
 
 private:
     LeftoverOutputs &m_record;
     TokenSource m_tokens;
     bool m_keepSourceDates = false;
+    NameChosen m_nameChosen;
 };

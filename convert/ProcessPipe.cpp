@@ -44,12 +44,12 @@ ProcessPipe::~ProcessPipe()
 int ProcessPipe::start(const std::vector<std::string> &arguments)
 {
     if (m_running)
-        return -103;
+        return alreadyRunning;
     if (arguments.empty() || arguments.front().empty())
-        return -1;
+        return missingArgument;
     const QString program = findProgram(QString::fromStdString(arguments.front()));
     if (program.isEmpty())
-        return -102;
+        return startFailed;
 
     QStringList args;
     for (auto it = arguments.begin() + 1; it != arguments.end(); ++it)
@@ -66,7 +66,7 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
     child->start(QIODevice::ReadOnly);
     if (!child->waitForStarted()) {
         delete child;
-        return -102;
+        return startFailed;
     }
 
     m_process = child;
@@ -81,9 +81,9 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
 int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int waitMs)
 {
     if (!m_running)
-        return -104;
+        return notRunning;
     if (!buffer || maxBytes < 1)
-        return -1;
+        return missingArgument;
     bytesRead = 0;
     if (waitMs != 0)
         waitForOutput(waitMs);
@@ -100,13 +100,13 @@ int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int w
     m_running = false;
     m_paused = false;
     release();
-    return 102;
+    return outputEnded;
 }
 
 int ProcessPipe::terminate()
 {
     if (!m_running)
-        return 102;
+        return nothingToTerminate;
     m_running = false;
     m_paused = false;
     // A terminated child has not ended by itself: nobody is told. SIGKILL ends a stopped child
@@ -122,7 +122,7 @@ int ProcessPipe::terminate()
 int ProcessPipe::pause()
 {
     if (!m_running)
-        return -104;
+        return notRunning;
     if (m_paused)
         return 0;
     const int result = signalChild(SIGSTOP);
@@ -133,7 +133,7 @@ int ProcessPipe::pause()
 int ProcessPipe::resume()
 {
     if (!m_running)
-        return -104;
+        return notRunning;
     if (!m_paused)
         return 0;
     const int result = signalChild(SIGCONT);
@@ -163,8 +163,8 @@ int ProcessPipe::signalChild(int signal)
     // Never pid 0, which would be the whole process group.
     const qint64 pid = m_process->processId();
     if (pid <= 0 || m_process->state() == QProcess::NotRunning)
-        return -104;
-    return ::kill(pid_t(pid), signal) == 0 ? 0 : -104;
+        return notRunning;
+    return ::kill(pid_t(pid), signal) == 0 ? 0 : notRunning;
 }
 
 void ProcessPipe::waitForOutput(int waitMs)

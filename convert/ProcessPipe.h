@@ -9,15 +9,22 @@
 class ChildProcess;
 
 // Runs one external program as a child whose standard output and standard error flow into one
-// pipe, and lets its owner read that pipe, pause, resume and terminate the child. Result codes:
-//   0 success, -1 missing argument, -101 pipe failure, -102 process creation failed,
-//   -103 a child already runs, -104 nothing runs,
-//   102 the output is exhausted (read) / nothing to terminate (terminate).
+// pipe, and lets its owner read that pipe, pause, resume and terminate the child.
 class ProcessPipe final : public QObject
 {
     Q_OBJECT
 
 public:
+    // Results besides 0: an argument is missing; the program could not be found or started; a
+    // child runs already; no child runs; the child has ended and all of its output was read;
+    // terminate() found nothing running.
+    static constexpr int missingArgument = -1;
+    static constexpr int startFailed = -102;
+    static constexpr int alreadyRunning = -103;
+    static constexpr int notRunning = -104;
+    static constexpr int outputEnded = 102;
+    static constexpr int nothingToTerminate = 104;
+
     explicit ProcessPipe(QObject *parent = nullptr);
     ~ProcessPipe() override;
 
@@ -30,14 +37,14 @@ public:
     int read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int waitMs = 0);
     int terminate();
     void closeRead();
-    // Stops the child where it is (SIGSTOP) and lets it go on (SIGCONT): 0, or -104. A read that
-    // waits for output meanwhile waits for the resume; terminate() ends a paused child too.
+    // Stops the child where it is (SIGSTOP) and lets it go on (SIGCONT): 0, or notRunning. A read
+    // that waits for output meanwhile waits for the resume; terminate() ends a paused child too.
     int pause();
     int resume();
     bool paused() const { return m_paused; }
 
     bool running() const { return m_running; }
-    // How the last child ended, once read() has returned 102.
+    // How the last child ended, once read() has returned outputEnded.
     bool lastExitedNormally() const { return m_exitedNormally; }
     int lastExitCode() const { return m_exitCode; }
     int lastSignal() const { return m_signal; }

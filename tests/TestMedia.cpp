@@ -161,6 +161,12 @@ bool TestMedia::writeScript(const QString &path, const QByteArray &body)
                                QFile::ReadGroup | QFile::ExeGroup);
 }
 
+QByteArray TestMedia::untilExists(const QString &path)
+{
+    return "i=0; while [ ! -e '" + QFile::encodeName(path) +
+           "' ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done";
+}
+
 QStringList TestMedia::probeCodecs(const QString &file)
 {
     bool ok = false;
@@ -238,9 +244,15 @@ QList<qint64> TestMedia::childPidsOf(qint64 parentPid)
 
 bool TestMedia::transcoderRuns()
 {
+    return childNamed("ffmpeg") != 0;
+}
+
+qint64 TestMedia::childNamed(const QByteArray &name)
+{
     const QList<qint64> children = childPids();
-    return std::any_of(children.begin(), children.end(),
-                       [](qint64 pid) { return processName(pid) == "ffmpeg"; });
+    const auto found = std::find_if(children.begin(), children.end(),
+                                    [&](qint64 pid) { return processName(pid) == name; });
+    return found == children.end() ? 0 : *found;
 }
 
 QByteArray TestMedia::processName(qint64 pid)

@@ -44,6 +44,9 @@ public:
     static bool writeFile(const QString &path, const QByteArray &bytes);
     // Writes an executable shell script at `path`.
     static bool writeScript(const QString &path, const QByteArray &body);
+    // Shell for a stand-in that waits until `path` exists, a minute at most: it holds there until
+    // the test has seen what it waits for, however slowly the machine runs.
+    static QByteArray untilExists(const QString &path);
 
     // The codec names of a file's streams in stream order.
     static QStringList probeCodecs(const QString &file);
@@ -60,6 +63,8 @@ public:
     static QList<qint64> childPids();
     // A child of this process runs the transcoder ("ffmpeg", real or a stand-in script).
     static bool transcoderRuns();
+    // The first child of this process that runs `name`; 0 when there is none.
+    static qint64 childNamed(const QByteArray &name);
     // Processes whose parent is `parent`, zombies included.
     static QList<qint64> childPidsOf(qint64 parent);
     // The program name the kernel shows for a process; empty when it is gone.

@@ -1,6 +1,7 @@
 #include "batch/BatchQueue.h"
-#include "batch/FreeSpace.h"
 #include "convert/ConversionJob.h"
+#include "convert/LeftoverOutputs.h"
+#include "convert/OutputPublisher.h"
 #include "params/ParamTables.h"
 #include "tests/TestMedia.h"
 
@@ -20,32 +21,38 @@ namespace
 constexpr int batchTimeoutMs = 120000;
 
 // Logs the input it is given, fails on inputs named "bad…", and otherwise writes its output.
-// `pause` lets a test act while a job converts.
-QByteArray standIn(const QString &log, const QByteArray &pause = "0")
+// `wait` (shell) runs before it ends, so that a test can act while a job converts.
+QByteArray standIn(const QString &log, const QByteArray &wait = ":")
 {
     return "for last; do :; done\n"
            "echo \"$3\" >> '" +
-           log.toUtf8() +
-           "'\n"
-           "sleep " +
-           pause +
+           log.toUtf8() + "'\n" + wait +
            "\n"
            "case \"$3\" in */bad*) echo \"$3: Invalid data found when processing input\"; exit 1;; "
            "esac\n"
            "printf data > \"$last\"; echo 'kb/s:'";
 }
 
-// Logs "start NAME" and "end NAME" around a pause, so that a test sees which runs overlapped.
-QByteArray overlapLogger(const QString &log, const QByteArray &pause)
+// Logs "start NAME" and "end NAME", so that a test sees which runs overlapped. Between the two,
+// each run waits until the runs that may go on beside it have started: `together` at once, of
+// `files` in all. So runs allowed at once do meet however slowly each one starts, and runs that
+// must not meet cannot; a run waits a minute at most, for a batch that never lets them meet.
+QByteArray overlapLogger(const QString &log, int together, int files)
 {
     return "for last; do :; done\n"
            "name=$(basename \"$3\")\n"
-           "echo \"start $name\" >> '" +
-           log.toUtf8() + "'\nsleep " + pause +
-           "\n"
-           "echo \"end $name\" >> '" +
+           "log='" +
            log.toUtf8() +
            "'\n"
+           "echo \"start $name\" >> \"$log\"\n"
+           "me=$(awk -v s=\"start $name\" '/^start /{n++} $0 == s {print n; exit}' \"$log\")\n"
+           "want=$((me - 1 + " +
+           QByteArray::number(together) + ")); [ $want -gt " + QByteArray::number(files) +
+           " ] && want=" + QByteArray::number(files) +
+           "\n"
+           "i=0; while [ $(grep -c '^start ' \"$log\") -lt $want ] && [ $i -lt 1200 ]; do\n"
+           "    sleep 0.05; i=$((i+1)); done\n"
+           "echo \"end $name\" >> \"$log\"\n"
            "case \"$3\" in */bad*) echo \"$3: Invalid data found when processing input\"; exit 1;; "
            "esac\n"
            "printf data > \"$last\"; echo 'kb/s:'";
@@ -80,24 +87,26 @@ private slots:
     void runsInListOrder();
     void laterBatchConvertsOnlyWhatIsNotDone();
     void stopCancelsEveryJobNotDone();
+    void startRemovesLeftovers();
     void startFailures_data();
     void startFailures();
     void listKeepsPathsApart();
     void outputNamesFollowTheList();
-    void sameNamesFromTwoFolders();
     void severalAtOnce_data();
     void severalAtOnce();
     void severalAtOnceCancelledAndRestarted();
     void twoStartingAtOnceNeverShareAName();
     void automaticKeepsCoresBusy();
+    void automaticRunning_data();
+    void automaticRunning();
     void admission_data();
     void admission();
     void applyToAllAndTheFolder();
     void rowsAreTold_data();
     void rowsAreTold();
     void pauseHoldsTheBatch();
-    void lowDiskPausesTheBatch_data();
-    void lowDiskPausesTheBatch();
+    void savedListKeepsTheWarning_data();
+    void savedListKeepsTheWarning();
 
 private:
     ConversionJob *add(const QString &name);
@@ -116,12 +125,18 @@ void TestBatchQueue::initTestCase()
     QVERIFY(media.isValid());
     log = media.path(QStringLiteral("converted.log"));
     QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
+    // A source that declares 40 seconds, for the stand-in to end short of.
+    QVERIFY(media.makeMedia(QStringLiteral("forty.mka"),
+                            {"-f", "lavfi", "-i", "sine=d=40", "-c:a", "flac"}));
 }
 
 void TestBatchQueue::init()
 {
     QFile::remove(log);
     QVERIFY(media.installStandIn(standIn(log)));
+    // The real prober refuses these one-byte inputs too, but takes a good part of a second to
+    // start on a loaded machine.
+    QVERIFY(TestMedia::writeScript(media.path(QStringLiteral("bin/ffprobe")), "exit 1"));
     queue = std::make_unique<BatchQueue>();
     queue->setOutputDirectory(media.path(QStringLiteral("out")));
 }
@@ -212,7 +227,7 @@ void TestBatchQueue::laterBatchConvertsOnlyWhatIsNotDone()
     QCOMPARE(converted(), (QStringList{"a.mp4", "bad.mp4", "later.mp4"}));
 
     QFile::remove(log);
-    QCOMPARE(later->cancel(), 102); // done now
+    QCOMPARE(later->cancel(), ConversionJob::alreadyDone);
     QCOMPARE(bad->convertState(), int(Failed));
     QVERIFY(runToEnd());
     QCOMPARE(converted(), QStringList{"bad.mp4"});
@@ -231,7 +246,7 @@ void TestBatchQueue::stopCancelsEveryJobNotDone()
 {
     ConversionJob *done = add(QStringLiteral("done.mp4"));
     QVERIFY(runToEnd());
-    QVERIFY(media.installStandIn(standIn(log, "0.5")));
+    QVERIFY(media.installStandIn(standIn(log, "sleep 0.5")));
     ConversionJob *slow = add(QStringLiteral("slow.mp4"));
     ConversionJob *waiting = add(QStringLiteral("waiting.mp4"));
     QSignalSpy finished(queue.get(), &BatchQueue::finished);
@@ -248,6 +263,19 @@ void TestBatchQueue::stopCancelsEveryJobNotDone()
     QVERIFY(!QFile::exists(QString::fromStdString(slow->outputPath())));
 }
 
+// What a killed run left is removed when a batch starts, before it writes anything.
+void TestBatchQueue::startRemovesLeftovers()
+{
+    const QString leftover = media.path(QStringLiteral("out/.quellix-0000000a-killed.part.mp4"));
+    QVERIFY(TestMedia::writeFile(leftover, "half"));
+    QCOMPARE(OutputPublisher::forThisUser().record().add(leftover), 0);
+    QVERIFY(add(QStringLiteral("a.mp4")));
+    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QCOMPARE(queue->start(), 0);
+    QVERIFY(!QFileInfo::exists(leftover));
+    QVERIFY(finished.wait(batchTimeoutMs));
+}
+
 void TestBatchQueue::startFailures_data()
 {
     QTest::addColumn<bool>("laterJob");
@@ -258,8 +286,11 @@ void TestBatchQueue::startFailures_data()
 void TestBatchQueue::startFailures()
 {
     QFETCH(bool, laterJob);
+    // The first transcoder goes on until the test has taken the others away.
+    const QString release = media.path(QStringLiteral("release"));
+    QFile::remove(release);
     if (laterJob)
-        QVERIFY(media.installStandIn(standIn(log, "0.3")));
+        QVERIFY(media.installStandIn(standIn(log, TestMedia::untilExists(release))));
     QVERIFY(add(QStringLiteral("first.mp4")));
     QVERIFY(add(QStringLiteral("second.mp4")));
     QVERIFY(add(QStringLiteral("third.mp4")));
@@ -269,15 +300,16 @@ void TestBatchQueue::startFailures()
         qputenv("PATH", "/nonexistent");
         const int result = queue->start();
         qputenv("PATH", path);
-        QCOMPARE(result, -102);
+        QCOMPARE(result, ProcessPipe::startFailed);
         QVERIFY(!queue->isRunning());
         QCOMPARE(queue->at(0)->convertState(), int(Waiting));
         return;
     }
     QCOMPARE(queue->start(), 0);
     // The first job has its transcoder once the source is probed; the others find none.
-    QTRY_VERIFY(QFile::exists(log));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), batchTimeoutMs);
     qputenv("PATH", "/nonexistent");
+    QVERIFY(TestMedia::writeFile(release, QByteArray()));
     const bool ended = finished.wait(batchTimeoutMs);
     qputenv("PATH", path);
     QVERIFY(ended);
@@ -326,31 +358,6 @@ void TestBatchQueue::outputNamesFollowTheList()
     QCOMPARE(QString::fromStdString(queue->at(1)->outputPath()), out + " (2).mp4");
 }
 
-// Two files of the same name from different folders, converted for real one after the other.
-void TestBatchQueue::sameNamesFromTwoFolders()
-{
-    media.restorePath();
-    QVERIFY(media.makeClip(QStringLiteral("clip.mp4"), 1));
-    const QString out = queue->outputDirectory();
-    for (const QString &folder : {QStringLiteral("a"), QStringLiteral("b")}) {
-        QVERIFY(QDir().mkpath(media.path(folder)));
-        QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")),
-                            media.path(folder + QStringLiteral("/clip.mp4"))));
-        ConversionJob *job = add(folder + QStringLiteral("/clip.mp4"));
-        QVERIFY(job);
-        AVSettings settings = job->settings();
-        setContainer(settings, 2);
-        job->setSettings(settings);
-    }
-    QVERIFY(runToEnd());
-    QCOMPARE(queue->summaryText(), summary(2, 0));
-    QCOMPARE(QString::fromStdString(queue->at(0)->outputPath()), out + "/Quellix转码-clip.avi");
-    QCOMPARE(QString::fromStdString(queue->at(1)->outputPath()), out + "/Quellix转码-clip (2).avi");
-    QCOMPARE(TestMedia::probeCodecs(out + "/Quellix转码-clip.avi"), (QStringList{"h264", "mp3"}));
-    QCOMPARE(TestMedia::probeCodecs(out + "/Quellix转码-clip (2).avi"),
-             (QStringList{"h264", "mp3"}));
-}
-
 void TestBatchQueue::admission_data()
 {
     QTest::addColumn<QString>("name");
@@ -359,11 +366,11 @@ void TestBatchQueue::admission_data()
     QTest::newRow("video") << "fine.mp4" << true << 0;
     QTest::newRow("upper-case suffix") << "LOUD.MKV" << true << 0;
     QTest::newRow("mixed-case suffix") << "mixed.RmVb" << true << 0;
-    QTest::newRow("missing") << "gone.mp4" << false << -1;
-    QTest::newRow("text") << "notes.txt" << true << -1;
-    QTest::newRow("video name, text type") << "clip.mp4.txt" << true << -1;
-    QTest::newRow("no suffix") << "noext" << true << -1;
-    QTest::newRow("empty path") << QString() << false << -1;
+    QTest::newRow("missing") << "gone.mp4" << false << int(BatchQueue::refused);
+    QTest::newRow("text") << "notes.txt" << true << int(BatchQueue::refused);
+    QTest::newRow("video name, text type") << "clip.mp4.txt" << true << int(BatchQueue::refused);
+    QTest::newRow("no suffix") << "noext" << true << int(BatchQueue::refused);
+    QTest::newRow("empty path") << QString() << false << int(BatchQueue::refused);
 }
 
 // Which files may join the list, decided without a window; a refused path leaves it unchanged.
@@ -384,7 +391,7 @@ void TestBatchQueue::admission()
     QCOMPARE(queue->at(0)->settings(), settings);
     QVERIFY(queue->isListed(path.toStdString()));
     // The same path twice, byte for byte, is listed once; another spelling of it is not the same.
-    QCOMPARE(queue->add(path.toStdString(), settings), -1);
+    QCOMPARE(queue->add(path.toStdString(), settings), BatchQueue::refused);
     const QString spelled = QFileInfo(path).path() + QStringLiteral("/./") + name;
     QCOMPARE(queue->add(spelled.toStdString(), settings), 0);
     QCOMPARE(queue->count(), 2);
@@ -480,6 +487,33 @@ void TestBatchQueue::rowsAreTold()
     QTEST(told, "told");
 }
 
+void TestBatchQueue::savedListKeepsTheWarning_data()
+{
+    QTest::addColumn<QByteArray>("position"); // where the run ends, of a source of 40 s
+    QTest::addColumn<QString>("note");
+    QTest::newRow("ended early") << QByteArray("00:00:10.00")
+                                 << QStringLiteral(
+                                        "源文件可能不完整：只转换了 10 秒（共 40 秒）\n");
+    QTest::newRow("whole") << QByteArray("00:00:40.00") << QString();
+}
+
+// A file Done with a warning keeps it in the saved list, where a restored row shows it.
+void TestBatchQueue::savedListKeepsTheWarning()
+{
+    QFETCH(QByteArray, position);
+    // The real prober reads the declared length.
+    QVERIFY(QFile::remove(media.path(QStringLiteral("bin/ffprobe"))));
+    QVERIFY(media.installStandIn("for last; do :; done; printf 'frame=  9 time=" + position +
+                                 " speed=9x\\r'; printf data > \"$last\"; echo 'kb/s:'"));
+    QVERIFY(add(QStringLiteral("forty.mka")));
+    QVERIFY(runToEnd());
+    QCOMPARE(queue->at(0)->convertState(), int(Done));
+    const std::vector<SavedEntry> saved = queue->savedEntries();
+    QCOMPARE(saved.size(), size_t(1));
+    QCOMPARE(saved.front().state, Done);
+    QTEST(QString::fromStdString(saved.front().note), "note");
+}
+
 void TestBatchQueue::severalAtOnce_data()
 {
     QTest::addColumn<int>("atOnce");
@@ -501,7 +535,7 @@ void TestBatchQueue::severalAtOnce()
     QFETCH(int, atOnce);
     QFETCH(QStringList, names);
     QFETCH(QStringList, failed);
-    QVERIFY(media.installStandIn(overlapLogger(log, "0.4")));
+    QVERIFY(media.installStandIn(overlapLogger(log, atOnce, int(names.size()))));
     queue->setMaxRunning(atOnce);
     for (const QString &name : names)
         QVERIFY(add(name));
@@ -526,31 +560,35 @@ void TestBatchQueue::severalAtOnce()
 // "Cancel" ends every running file at once; the next batch takes up all that is not done.
 void TestBatchQueue::severalAtOnceCancelledAndRestarted()
 {
-    QVERIFY(media.installStandIn(overlapLogger(log, "30")));
+    QVERIFY(media.installStandIn("echo \"start $(basename \"$3\")\" >> '" + log.toUtf8() +
+                                 "'; exec sleep 30"));
     queue->setMaxRunning(2);
     for (const char *name : {"a.mp4", "b.mp4", "c.mp4"})
         QVERIFY(add(QString::fromLatin1(name)));
     QCOMPARE(queue->start(), 0);
     QCOMPARE(queue->runningCount(), 2);
     QCOMPARE(queue->at(2)->convertState(), int(Waiting));
-    QTRY_COMPARE(TestMedia::childPids().size(), 2);
+    // Both transcoders run, each once its source is probed.
+    QTRY_COMPARE_WITH_TIMEOUT(converted().size(), 2, batchTimeoutMs);
     queue->stop();
     QCOMPARE(queue->runningCount(), 0);
     for (int row = 0; row < 3; ++row)
         QCOMPARE(queue->at(row)->convertState(), int(Cancelled));
-    QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
+    QTRY_COMPARE_WITH_TIMEOUT(TestMedia::childPids(), QList<qint64>(), batchTimeoutMs);
     QCOMPARE(queue->summaryText(), summary(0, 3));
 
-    QVERIFY(media.installStandIn(overlapLogger(log, "0.2")));
+    QVERIFY(media.installStandIn(overlapLogger(log, 2, 3)));
     QFile::remove(log);
     QVERIFY(runToEnd());
     QCOMPARE(queue->summaryText(), summary(3, 0));
+    QCOMPARE(
+        mostAtOnce(QString::fromUtf8(TestMedia::readFile(log)).split('\n', Qt::SkipEmptyParts)), 2);
 }
 
 // Same base names from different folders, started in one go: each takes its own output name.
 void TestBatchQueue::twoStartingAtOnceNeverShareAName()
 {
-    QVERIFY(media.installStandIn(overlapLogger(log, "0.3")));
+    QVERIFY(media.installStandIn(overlapLogger(log, 3, 3)));
     queue->setMaxRunning(3);
     for (const QString &folder : {QStringLiteral("p"), QStringLiteral("q"), QStringLiteral("r")}) {
         QVERIFY(QDir().mkpath(media.path(folder)));
@@ -579,7 +617,7 @@ void TestBatchQueue::automaticKeepsCoresBusy()
     QCOMPARE(queue->maxRunning(), 0);
     const int automatic = BatchQueue::automaticRunning();
     QVERIFY(automatic >= 2 && automatic <= qMax(2, QThread::idealThreadCount()));
-    QVERIFY(media.installStandIn(overlapLogger(log, "0.3")));
+    QVERIFY(media.installStandIn(overlapLogger(log, automatic, automatic + 1)));
     for (int i = 0; i < automatic + 1; ++i)
         QVERIFY(add(QStringLiteral("auto%1.mp4").arg(i)));
     QCOMPARE(queue->start(), 0);
@@ -593,7 +631,9 @@ void TestBatchQueue::automaticKeepsCoresBusy()
 // started in its place. Its progress counts the files done, and the batch ends once resumed.
 void TestBatchQueue::pauseHoldsTheBatch()
 {
-    QVERIFY(media.installStandIn(standIn(log, "3")));
+    const QString release = media.path(QStringLiteral("release-paused"));
+    QFile::remove(release);
+    QVERIFY(media.installStandIn(standIn(log, TestMedia::untilExists(release))));
     ConversionJob *first = add(QStringLiteral("first.mp4"));
     ConversionJob *second = add(QStringLiteral("second.mp4"));
     QSignalSpy running(queue.get(), &BatchQueue::runningChanged);
@@ -620,6 +660,7 @@ void TestBatchQueue::pauseHoldsTheBatch()
     QTest::qWait(300);
     QCOMPARE(converted().size(), 1);
 
+    QVERIFY(TestMedia::writeFile(release, QByteArray()));
     queue->resume();
     QVERIFY(!second->isPaused());
     QVERIFY(finished.wait(batchTimeoutMs));
@@ -634,92 +675,23 @@ void TestBatchQueue::pauseHoldsTheBatch()
     QVERIFY(!queue->isPaused());
 }
 
-void TestBatchQueue::lowDiskPausesTheBatch_data()
+void TestBatchQueue::automaticRunning_data()
 {
-    QTest::addColumn<qint64>("roomAboveLimit"); // MiB free above the limit at the start
-    QTest::addColumn<bool>("goOn");
-    QTest::newRow("low at the start, cancelled") << qint64(-2) << false;
-    QTest::newRow("low while writing, cancelled") << qint64(3) << false;
-    QTest::newRow("low while writing, resumed") << qint64(3) << true;
+    QTest::addColumn<int>("cores");
+    QTest::addColumn<int>("atOnce");
+    QTest::newRow("one core") << 1 << 2;
+    QTest::newRow("two cores") << 2 << 2;
+    QTest::newRow("four cores") << 4 << 2;
+    QTest::newRow("six cores") << 6 << 3;
+    QTest::newRow("eight cores") << 8 << 4;
+    QTest::newRow("sixteen cores") << 16 << 4;
 }
 
-// A real conversion into a 64 MiB memory file system: the batch pauses before the disk is full,
-// and nothing half-written ever has a final name, whether it goes on or is cancelled.
-void TestBatchQueue::lowDiskPausesTheBatch()
+// Half the cores, between two and four: each encoder runs threads of its own.
+void TestBatchQueue::automaticRunning()
 {
-    QFETCH(qint64, roomAboveLimit);
-    QFETCH(bool, goOn);
-    const QString folder = media.path(QStringLiteral("small-disk"));
-    QVERIFY(QDir().mkpath(folder));
-    if (geteuid() != 0 ||
-        QProcess::execute(QStringLiteral("mount"),
-                          {"-t", "tmpfs", "-o", "size=64m", "tmpfs", folder}) != 0)
-        QSKIP("mounting a memory file system needs root");
-    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", folder}); });
-    media.restorePath();
-    // Noise does not compress: its conversion writes about a megabyte a second.
-    const QString noise = media.path(QStringLiteral("noise.mp4"));
-    if (!QFile::exists(noise))
-        QVERIFY(media.makeMedia(
-            QStringLiteral("noise.mp4"),
-            {"-f", "lavfi", "-i", "nullsrc=s=320x240:r=25:d=10,geq=random(1)*255:128:128", "-f",
-             "lavfi", "-i", "sine=d=10", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset",
-             "ultrafast", "-crf", "30", "-c:a", "aac", "-shortest"}));
-    const qint64 mib = FreeSpace::mebibyte;
-    qint64 available = 0;
-    qint64 total = 0;
-    QCOMPARE(FreeSpace::measure(folder, available, total), 0);
-    const QString filler = folder + QStringLiteral("/filler");
-    QFile fill(filler);
-    QVERIFY(fill.open(QIODevice::WriteOnly));
-    const QByteArray block(int(mib), 'x');
-    for (qint64 left = available - FreeSpace::limitFor(total) - roomAboveLimit * mib; left > 0;
-         left -= block.size())
-        QVERIFY(fill.write(block.constData(), qMin<qint64>(left, block.size())) > 0);
-    fill.close();
-
-    queue->setOutputDirectory(folder);
-    queue->setDiskCheckInterval(100);
-    auto job = std::make_unique<ConversionJob>();
-    AVSettings settings = makeAVSettings(0, QualityHigh, QualityMedium);
-    settings.crf = 12;
-    QCOMPARE(job->setInput(noise.toStdString(), settings), 0);
-    ConversionJob *converting = queue->append(std::move(job));
-    QSignalSpy low(queue.get(), &BatchQueue::diskSpaceLow);
-    QSignalSpy finished(queue.get(), &BatchQueue::finished);
-    QCOMPARE(queue->start(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(low.count(), 1, 60000);
-    QVERIFY(queue->isPaused() && converting->isPaused());
-    QCOMPARE(low.at(0).at(1).toLongLong(), FreeSpace::limitFor(total));
-    QCOMPARE(FreeSpace::measure(folder, available, total), 0);
-    QVERIFY2(available > mib, qPrintable(QString::number(available)));
-    // What is written keeps its hidden temporary name.
-    QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{"filler"});
-    if (roomAboveLimit < 0) {
-        // Held from the start: the probe ends, and no transcoder starts.
-        QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
-        QTest::qWait(300);
-        QVERIFY(!TestMedia::transcoderRuns());
-    } else {
-        QCOMPARE(TestMedia::childPids().size(), 1);
-        QTRY_COMPARE(TestMedia::processState(TestMedia::childPids().first()), 'T');
-    }
-
-    if (!goOn) {
-        queue->stop();
-        QCOMPARE(converting->convertState(), int(Cancelled));
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"filler"});
-        return;
-    }
-    QVERIFY(QFile::remove(filler));
-    queue->resume();
-    QVERIFY(finished.wait(batchTimeoutMs));
-    QCOMPARE(converting->convertState(), int(Done));
-    const QString output = QString::fromStdString(converting->outputPath());
-    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
-             QStringList{QFileInfo(output).fileName()});
-    QVERIFY(TestMedia::decodesCleanly(output));
-    QCOMPARE(low.count(), 1);
+    QFETCH(int, cores);
+    QTEST(BatchQueue::automaticRunning(cores), "atOnce");
 }
 
 QTEST_GUILESS_MAIN(TestBatchQueue)

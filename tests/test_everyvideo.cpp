@@ -1,4 +1,5 @@
 #include "app/SingleInstance.h"
+#include "batch/BatchQueue.h"
 #include "convert/ConversionJob.h"
 #include "gui/InputItem.h"
 #include "params/ParamTables.h"
@@ -259,7 +260,8 @@ void TestEveryVideo::droppedFolder()
     QVERIFY(QFile::link(folder, folder + "/sub/deeper/loop"));
     // A folder named like a video is a folder, here an empty one, never a file to convert.
     QVERIFY(QDir().mkpath(folder + "/sub/folder.mp4"));
-    QCOMPARE(window->addInputFile(QString(folder + "/sub/folder.mp4").toStdString()), -1);
+    QCOMPARE(window->addInputFile(QString(folder + "/sub/folder.mp4").toStdString()),
+             BatchQueue::refused);
 
     QVERIFY(dropUrls(window, {QUrl::fromLocalFile(folder)}));
     QTRY_COMPARE_WITH_TIMEOUT(fixture.list()->count(), names.size(), 20000);

@@ -147,12 +147,12 @@ void TestFileList::addInputFile_data()
     QTest::newRow("mixed case rmvb") << "b.RmVb" << 0;
     QTest::newRow("two dots") << "a.b.avi" << 0;
     QTest::newRow("CJK and spaces") << "视频 文件.mkv" << 0;
-    QTest::newRow("text after video suffix") << "clip.mp4.txt" << -1;
-    QTest::newRow("no suffix") << "clip" << -1;
+    QTest::newRow("text after video suffix") << "clip.mp4.txt" << int(BatchQueue::refused);
+    QTest::newRow("no suffix") << "clip" << int(BatchQueue::refused);
     QTest::newRow("mpeg") << "clip.mpeg" << 0;
     QTest::newRow("camcorder MTS") << "clip.MTS" << 0;
-    QTest::newRow("not a video type") << "clip.m2t" << -1;
-    QTest::newRow("missing") << "missing.mp4" << -1;
+    QTest::newRow("not a video type") << "clip.m2t" << int(BatchQueue::refused);
+    QTest::newRow("missing") << "missing.mp4" << int(BatchQueue::refused);
 }
 
 void TestFileList::addInputFile()
@@ -167,7 +167,7 @@ void TestFileList::addInputFile()
         QCOMPARE(QString::fromStdString(job(0)->inputPath()), path);
         QCOMPARE(list()->item(0)->sizeHint(), QSize(398, 48));
     }
-    QCOMPARE(window->addInputFile(std::string()), -1);
+    QCOMPARE(window->addInputFile(std::string()), BatchQueue::refused);
 }
 
 void TestFileList::supportedSuffix_data()
@@ -193,7 +193,7 @@ void TestFileList::sameFileTwiceGivesOneEntry()
     const QString path = makeFile(QStringLiteral("twice.mp4"));
     drop({QUrl::fromLocalFile(path), QUrl::fromLocalFile(path)});
     QCOMPARE(list()->count(), 1);
-    QCOMPARE(window->addInputFile(path.toStdString()), -1);
+    QCOMPARE(window->addInputFile(path.toStdString()), BatchQueue::refused);
     QCOMPARE(list()->count(), 1);
     // Byte-exact comparison: another spelling of the same file is a new entry.
     QCOMPARE(

@@ -2,7 +2,6 @@
 #include "params/ParamTables.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -15,7 +14,7 @@ private slots:
     void initTestCase() { initParamTables(); }
     void treeInNameOrder();
     void stopsWhenAsked();
-    void tenThousandFiles();
+    void numberedFolders();
 
 private:
     bool make(const QString &relative);
@@ -78,25 +77,22 @@ void TestFolderVideos::stopsWhenAsked()
     QCOMPARE(collectFolderVideos(dir.filePath("stop"), &stop).size(), 1);
 }
 
-void TestFolderVideos::tenThousandFiles()
+// Folders and files in the order of their numbers at every level, however many there are; ten
+// thousand in a dropped folder are the window suite's.
+void TestFolderVideos::numberedFolders()
 {
-    for (int folder = 0; folder < 100; ++folder) {
-        for (int file = 0; file < 100; ++file)
+    for (int folder = 0; folder < 12; ++folder) {
+        for (int file = 0; file < 12; ++file)
             QVERIFY(make(QStringLiteral("many/f%1/clip%2.mp4").arg(folder).arg(file)));
     }
-    QElapsedTimer clock;
-    clock.start();
     const QStringList found = collectFolderVideos(dir.filePath("many"));
-    const qint64 ms = clock.elapsed();
-    qInfo("10,000 files collected in %lld ms", ms);
-    QCOMPARE(found.size(), 10000);
+    QCOMPARE(found.size(), 144);
     QCOMPARE(found.at(0), dir.filePath("many/f0/clip0.mp4"));
     QCOMPARE(found.at(2), dir.filePath("many/f0/clip2.mp4"));
-    QCOMPARE(found.at(100), dir.filePath("many/f1/clip0.mp4"));
-    QCOMPARE(found.last(), dir.filePath("many/f99/clip99.mp4"));
-    // About 0.2 s here, 0.5 s under the sanitizers; only something gone badly wrong takes this
-    // long.
-    QVERIFY(ms < 10000);
+    QCOMPARE(found.at(10), dir.filePath("many/f0/clip10.mp4"));
+    QCOMPARE(found.at(12), dir.filePath("many/f1/clip0.mp4"));
+    QCOMPARE(found.at(24), dir.filePath("many/f2/clip0.mp4"));
+    QCOMPARE(found.last(), dir.filePath("many/f11/clip11.mp4"));
 }
 
 QTEST_GUILESS_MAIN(TestFolderVideos)

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <deque>
 
 #include <unistd.h>
@@ -19,15 +20,6 @@ namespace
 {
 
 const QString prefix = QStringLiteral("Quellix转码-");
-
-QString probeFormat(const QString &file)
-{
-    QProcess probe;
-    probe.start(QStringLiteral("ffprobe"), {"-v", "error", "-show_entries", "format=format_name",
-                                            "-of", "default=nw=1:nk=1", file});
-    probe.waitForFinished(30000);
-    return QString::fromUtf8(probe.readAllStandardOutput()).trimmed();
-}
 
 // A process that runs while the object lives, standing for another copy of the program.
 class StillRunning final
@@ -83,9 +75,9 @@ private slots:
     void datedLikeTheSource();
     void discard();
     void leftoversRemovedOnlyWhenRecorded();
+    void ownerAnswer_data();
+    void ownerAnswer();
     void damagedRecordRemovesNothing();
-    void transcoderPicksTheContainer_data();
-    void transcoderPicksTheContainer();
 
 private:
     bool writeRecord(const QByteArray &bytes) const;
@@ -207,20 +199,27 @@ void TestTempOutputs::takenTempNameIsSkipped()
 
 void TestTempOutputs::publish_data()
 {
-    QTest::addColumn<QStringList>("existing"); // files in the folder before the rename
-    QTest::addColumn<QString>("linked");       // a dangling link under this name
-    QTest::addColumn<QStringList>("taken");    // names other jobs hold
+    QTest::addColumn<QStringList>("existing");  // files in the folder before the rename
+    QTest::addColumn<QString>("linked");        // a dangling link under this name
+    QTest::addColumn<QStringList>("taken");     // names other jobs hold
+    QTest::addColumn<QStringList>("appearing"); // made between choosing a name and the rename
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("free name") << QStringList() << "" << QStringList() << prefix + "clip.mp4";
-    QTest::newRow("appeared meanwhile")
-        << QStringList{prefix + "clip.mp4"} << "" << QStringList() << prefix + "clip (2).mp4";
+    const QStringList none;
+    QTest::newRow("free name") << none << "" << none << none << prefix + "clip.mp4";
+    QTest::newRow("there before") << QStringList{prefix + "clip.mp4"} << "" << none << none
+                                  << prefix + "clip (2).mp4";
     QTest::newRow("first free number") << QStringList{prefix + "clip.mp4", prefix + "clip (2).mp4"}
-                                       << "" << QStringList() << prefix + "clip (3).mp4";
+                                       << "" << none << none << prefix + "clip (3).mp4";
     QTest::newRow("dangling link")
-        << QStringList() << prefix + "clip.mp4" << QStringList() << prefix + "clip (2).mp4";
+        << none << prefix + "clip.mp4" << none << none << prefix + "clip (2).mp4";
     QTest::newRow("held by another job")
-        << QStringList() << "" << QStringList{prefix + "clip.mp4"} << prefix + "clip (2).mp4";
+        << none << "" << QStringList{prefix + "clip.mp4"} << none << prefix + "clip (2).mp4";
+    QTest::newRow("appears before the rename")
+        << none << "" << none << QStringList{prefix + "clip.mp4"} << prefix + "clip (2).mp4";
+    QTest::newRow("the next one appears too")
+        << QStringList{prefix + "clip.mp4"} << "" << none
+        << QStringList{prefix + "clip (2).mp4", prefix + "clip (3).mp4"} << prefix + "clip (4).mp4";
 }
 
 void TestTempOutputs::publish()
@@ -228,6 +227,7 @@ void TestTempOutputs::publish()
     QFETCH(QStringList, existing);
     QFETCH(QString, linked);
     QFETCH(QStringList, taken);
+    QFETCH(QStringList, appearing);
     QFETCH(QString, expected);
     OutputPublisher publisher(*record);
     std::string temp;
@@ -240,15 +240,23 @@ void TestTempOutputs::publish()
     TakenFiles others;
     for (const QString &name : taken)
         others.add(FileIdentity::of(out + "/" + name));
+    // Another program takes each chosen name just before the rename, in this order.
+    QStringList toAppear = appearing;
+    publisher.setNameChosen([&](const std::string &path) {
+        const QString chosen = QString::fromStdString(path);
+        if (!toAppear.isEmpty() && chosen == out + "/" + toAppear.first())
+            TestMedia::writeFile(chosen, toAppear.takeFirst().toUtf8());
+    });
 
     std::string finalPath;
     QCOMPARE(publisher.publish(
                  temp, out.toStdString(), "clip", ".mp4",
                  [&](const FileIdentity &file) { return others.contains(file); }, finalPath),
              0);
+    QCOMPARE(toAppear, QStringList());
     QCOMPARE(QString::fromStdString(finalPath), out + "/" + expected);
     QCOMPARE(TestMedia::readFile(QString::fromStdString(finalPath)), QByteArray("converted"));
-    for (const QString &name : existing)
+    for (const QString &name : existing + appearing)
         QCOMPARE(TestMedia::readFile(out + "/" + name), name.toUtf8());
     QVERIFY(!QFileInfo::exists(QString::fromStdString(temp)));
     QVERIFY(record->recorded().isEmpty());
@@ -346,6 +354,32 @@ void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
     QCOMPARE(record->recorded(), QStringList{writing});
 }
 
+void TestTempOutputs::ownerAnswer_data()
+{
+    QTest::addColumn<int>("answer"); // of kill(pid, 0) for the recorded owner
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("runs") << 0 << true;
+    QTest::newRow("runs as another user") << int(EPERM) << true;
+    QTest::newRow("gone") << int(ESRCH) << false;
+}
+
+void TestTempOutputs::ownerAnswer()
+{
+    QFETCH(int, answer);
+    constexpr qint64 owner = 4242;
+    qint64 asked = 0;
+    LeftoverOutputs answered(record->recordFile(), [&](qint64 pid) {
+        asked = pid;
+        return answer;
+    });
+    const QString leftover = out + "/.quellix-00000001-a.part.mp4";
+    QVERIFY(TestMedia::writeFile(leftover, "data"));
+    QVERIFY(writeRecord(LeftoverOutputs::serialise({{leftover, owner}})));
+    QCOMPARE(answered.removeLeftovers(), 0);
+    QCOMPARE(asked, owner);
+    QTEST(QFileInfo::exists(leftover), "kept");
+}
+
 void TestTempOutputs::damagedRecordRemovesNothing()
 {
     const QString leftover = out + "/.quellix-00000001-a.part.mp4";
@@ -359,50 +393,6 @@ void TestTempOutputs::damagedRecordRemovesNothing()
     // The record works again afterwards.
     QCOMPARE(record->add(leftover), 0);
     QCOMPARE(record->recorded(), QStringList{leftover});
-}
-
-void TestTempOutputs::transcoderPicksTheContainer_data()
-{
-    QTest::addColumn<QString>("extension");
-    QTest::addColumn<QString>("format");
-
-    QTest::newRow("mp4") << ".mp4"
-                         << "mov,mp4,m4a,3gp,3g2,mj2";
-    QTest::newRow("flv") << ".flv"
-                         << "flv";
-    QTest::newRow("avi") << ".avi"
-                         << "avi";
-    QTest::newRow("wmv") << ".wmv"
-                         << "asf";
-}
-
-// The real transcoder writes the temporary name, over the empty file made for it.
-void TestTempOutputs::transcoderPicksTheContainer()
-{
-    QFETCH(QString, extension);
-    QFETCH(QString, format);
-    OutputPublisher publisher(*record);
-    std::string temp;
-    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", extension.toStdString(), temp), 0);
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i",
-                  "testsrc=duration=1:size=160x120:rate=10", "-f", "lavfi", "-i", "sine=duration=1",
-                  "-pix_fmt", "yuv420p", QString::fromStdString(temp)});
-    QVERIFY(ffmpeg.waitForFinished(60000));
-    QVERIFY2(ffmpeg.exitCode() == 0, ffmpeg.readAll().constData());
-    QCOMPARE(probeFormat(QString::fromStdString(temp)), format);
-
-    std::string finalPath;
-    QCOMPARE(publisher.publish(
-                 temp, out.toStdString(), "clip", extension.toStdString(),
-                 [](const FileIdentity &) { return false; }, finalPath),
-             0);
-    QCOMPARE(QString::fromStdString(finalPath), out + "/" + prefix + "clip" + extension);
-    QCOMPARE(probeFormat(QString::fromStdString(finalPath)), format);
-    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
-             QStringList{prefix + "clip" + extension});
 }
 
 QTEST_GUILESS_MAIN(TestTempOutputs)
