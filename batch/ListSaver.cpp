@@ -2,6 +2,10 @@
 
 #include "batch/BatchQueue.h"
 
+#include <QRunnable>
+
+#include <memory>
+
 namespace
 {
 
@@ -16,7 +20,8 @@ ListSaver::ListSaver(BatchQueue *queue, const QString &fileName, QObject *parent
 {
     m_timer.setSingleShot(true);
     m_timer.setInterval(gatherMs);
-    connect(&m_timer, &QTimer::timeout, this, &ListSaver::saveNow);
+    m_writer.setMaxThreadCount(1);
+    connect(&m_timer, &QTimer::timeout, this, &ListSaver::saveInBackground);
     connect(queue, &BatchQueue::recordChanged, this, &ListSaver::scheduleSave);
 }
 
@@ -39,7 +44,16 @@ std::vector<SavedEntry> ListSaver::load() const
 int ListSaver::saveNow()
 {
     m_timer.stop();
+    m_writer.waitForDone();
     return m_file.save(m_queue->savedEntries());
+}
+
+// The rows are taken here, where the queue lives; only the copy goes to the writer.
+void ListSaver::saveInBackground()
+{
+    auto entries = std::make_shared<std::vector<SavedEntry>>(m_queue->savedEntries());
+    const SavedList file = m_file;
+    m_writer.start(QRunnable::create([file, entries] { file.save(*entries); }));
 }
 
 // A change that comes while a save is already due joins it rather than putting it off.
