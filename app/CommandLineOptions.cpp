@@ -75,9 +75,9 @@ QStringList CommandLineOptions::argumentsOf(int argc, char **argv)
 
 int CommandLineOptions::parse(const QStringList &arguments, const QString &workingDirectory)
 {
-    requested = Start;
-    givenPaths.clear();
-    error.clear();
+    m_requested = Start;
+    m_givenPaths.clear();
+    m_error.clear();
 
     QCommandLineParser parser;
     // Qt's options start with one dash: "-platform" is one option, not seven letters.
@@ -86,36 +86,35 @@ int CommandLineOptions::parse(const QStringList &arguments, const QString &worki
     parser.addOption(versionOption);
     addQtOptions(parser);
     if (!parser.parse(arguments)) {
-        error = parser.errorText();
+        m_error = parser.errorText();
         return usageError;
     }
     if (parser.isSet(helpOption)) {
-        requested = ShowHelp;
+        m_requested = ShowHelp;
         return 0;
     }
     if (parser.isSet(versionOption)) {
-        requested = ShowVersion;
+        m_requested = ShowVersion;
         return 0;
     }
     const QDir base(workingDirectory);
     for (const QString &argument : parser.positionalArguments()) {
         if (!argument.isEmpty())
-            givenPaths << absolutePath(argument, base);
+            m_givenPaths << absolutePath(argument, base);
     }
     return 0;
 }
 
 int CommandLineOptions::answer(std::FILE *out, std::FILE *err) const
 {
-    if (!error.isEmpty()) {
-        print(
-            err,
-            QStringLiteral("quellix: %1\nTry 'quellix --help' for more information.\n").arg(error));
+    if (!m_error.isEmpty()) {
+        print(err, QStringLiteral("quellix: %1\nTry 'quellix --help' for more information.\n")
+                       .arg(m_error));
         return usageError;
     }
-    if (requested == ShowHelp)
+    if (m_requested == ShowHelp)
         print(out, helpText());
-    else if (requested == ShowVersion)
+    else if (m_requested == ShowVersion)
         print(out, versionText());
     return 0;
 }

@@ -23,10 +23,10 @@ public:
     // Returns 0, or usageError with errorText() saying why.
     int parse(const QStringList &arguments, const QString &workingDirectory);
 
-    Request request() const { return requested; }
+    Request request() const { return m_requested; }
     // The files and folders to list, absolute, in the order given.
-    const QStringList &paths() const { return givenPaths; }
-    const QString &errorText() const { return error; }
+    const QStringList &paths() const { return m_givenPaths; }
+    const QString &errorText() const { return m_error; }
 
     // What the usage, the version or an error prints, on `out` or, for an error, on `err`.
     // Returns the exit status.
@@ -36,7 +36,7 @@ public:
     static QString versionText();
 
 private:
-    Request requested = Start;
-    QStringList givenPaths;
-    QString error;
+    Request m_requested = Start;
+    QStringList m_givenPaths;
+    QString m_error;
 };

@@ -217,7 +217,7 @@ SourceProbe::~SourceProbe()
 
 int SourceProbe::start(const QString &path, int timeLimitMs)
 {
-    if (process)
+    if (m_process)
         return ProbeRunning;
     const QString program = findProgram(m_program);
     if (program.isEmpty())
@@ -225,31 +225,31 @@ int SourceProbe::start(const QString &path, int timeLimitMs)
 
     m_info = SourceInfo();
     m_errorText.clear();
-    process = new ChildProcess(this);
-    process->setStandardInputFile(QProcess::nullDevice());
+    m_process = new ChildProcess(this);
+    m_process->setStandardInputFile(QProcess::nullDevice());
     // An absolute path starts with a slash, so the prober never takes it for an option.
-    process->setProgram(program);
-    process->setArguments({QStringLiteral("-v"), QStringLiteral("error"),
-                           QStringLiteral("-print_format"), QStringLiteral("json"),
-                           QStringLiteral("-show_streams"), QStringLiteral("-show_format"),
-                           QStringLiteral("-show_chapters"), QFileInfo(path).absoluteFilePath()});
-    connect(process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
+    m_process->setProgram(program);
+    m_process->setArguments({QStringLiteral("-v"), QStringLiteral("error"),
+                             QStringLiteral("-print_format"), QStringLiteral("json"),
+                             QStringLiteral("-show_streams"), QStringLiteral("-show_format"),
+                             QStringLiteral("-show_chapters"), QFileInfo(path).absoluteFilePath()});
+    connect(m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             &SourceProbe::onFinished);
-    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             end(ProbeNotStarted);
     });
-    timeLimit = new QTimer(this);
-    timeLimit->setSingleShot(true);
-    connect(timeLimit, &QTimer::timeout, this, &SourceProbe::onTimeLimit);
-    timeLimit->start(timeLimitMs);
-    process->start(QIODevice::ReadOnly);
+    m_timeLimit = new QTimer(this);
+    m_timeLimit->setSingleShot(true);
+    connect(m_timeLimit, &QTimer::timeout, this, &SourceProbe::onTimeLimit);
+    m_timeLimit->start(timeLimitMs);
+    m_process->start(QIODevice::ReadOnly);
     return ProbeOk;
 }
 
 void SourceProbe::cancel()
 {
-    if (!process)
+    if (!m_process)
         return;
     release();
 }
@@ -259,10 +259,10 @@ void SourceProbe::onFinished(int exitCode, QProcess::ExitStatus status)
     if (status == QProcess::CrashExit) {
         end(ProbeCrashed);
     } else if (exitCode != 0) {
-        m_errorText = lastLine(process->readAllStandardError());
+        m_errorText = lastLine(m_process->readAllStandardError());
         end(ProbeRefused);
     } else {
-        end(parseProbeOutput(process->readAllStandardOutput(), m_info));
+        end(parseProbeOutput(m_process->readAllStandardOutput(), m_info));
     }
 }
 
@@ -273,7 +273,7 @@ void SourceProbe::onTimeLimit()
 
 void SourceProbe::end(int result)
 {
-    if (!process)
+    if (!m_process)
         return;
     release();
     m_result = result;
@@ -284,14 +284,14 @@ void SourceProbe::end(int result)
 // goes once control is back in the event loop, since the end may come from inside its signal.
 void SourceProbe::release()
 {
-    process->disconnect(this);
-    if (process->state() != QProcess::NotRunning) {
-        process->kill();
-        process->waitForFinished(reapWaitMs);
+    m_process->disconnect(this);
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(reapWaitMs);
     }
-    process->deleteLater();
-    process = nullptr;
-    timeLimit->stop();
-    timeLimit->deleteLater();
-    timeLimit = nullptr;
+    m_process->deleteLater();
+    m_process = nullptr;
+    m_timeLimit->stop();
+    m_timeLimit->deleteLater();
+    m_timeLimit = nullptr;
 }

@@ -46,7 +46,7 @@ public:
     // Kills a running probe; no signal follows.
     void cancel();
 
-    bool running() const { return process != nullptr; }
+    bool running() const { return m_process != nullptr; }
     // The result of the last probe that ended, ProbeOk while none has.
     int result() const { return m_result; }
     // What the last successful probe found.
@@ -64,8 +64,8 @@ private:
     void release();
 
     QString m_program = QStringLiteral("ffprobe");
-    ChildProcess *process = nullptr;
-    QTimer *timeLimit = nullptr;
+    ChildProcess *m_process = nullptr;
+    QTimer *m_timeLimit = nullptr;
     SourceInfo m_info;
     std::string m_errorText;
     int m_result = ProbeOk;

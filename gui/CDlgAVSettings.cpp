@@ -77,9 +77,9 @@ void storeNumber(const QString &text, int32_t &field)
 } // namespace
 
 CDlgAVSettings::CDlgAVSettings(QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::CDlgAVSettings>())
+    : QDialog(parent), m_ui(std::make_unique<Ui::CDlgAVSettings>())
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     WindowDrag::install(this);
     setWindowModality(Qt::WindowModal);
@@ -101,15 +101,15 @@ void CDlgAVSettings::setSettings(AVSettings s)
     for (QComboBox *box : findChildren<QComboBox *>())
         box->disconnect(this);
 
-    refill(ui->cboxVC, tableTexts(containerTexts));
-    refill(ui->cboxVQL, tableTexts(qualityTexts));
-    refill(ui->cboxR, tableTexts(resolutions) << defaultEntry());
-    refill(ui->cboxCRF, withDefault(crfValues));
-    refill(ui->cboxBV, withDefault(videoBitRates));
-    refill(ui->cboxFPS, withDefault(frameRates));
-    refill(ui->cboxAQL, tableTexts(qualityTexts));
-    refill(ui->cboxBA, withDefault(audioBitRates));
-    refill(ui->cboxAR, withDefault(sampleRates));
+    refill(m_ui->cboxVC, tableTexts(containerTexts));
+    refill(m_ui->cboxVQL, tableTexts(qualityTexts));
+    refill(m_ui->cboxR, tableTexts(resolutions) << defaultEntry());
+    refill(m_ui->cboxCRF, withDefault(crfValues));
+    refill(m_ui->cboxBV, withDefault(videoBitRates));
+    refill(m_ui->cboxFPS, withDefault(frameRates));
+    refill(m_ui->cboxAQL, tableTexts(qualityTexts));
+    refill(m_ui->cboxBA, withDefault(audioBitRates));
+    refill(m_ui->cboxAR, withDefault(sampleRates));
     fillCodecCombos();
     connectCombos();
 }
@@ -118,29 +118,29 @@ void CDlgAVSettings::connectCombos()
 {
     // The level combos react only to a user's pick; every other combo also follows changes made
     // by the program, which is how a preset or a container change reaches `settings`.
-    connect(ui->cboxVC, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxVC_changed);
-    connect(ui->cboxVQL, &QComboBox::textActivated, this, &CDlgAVSettings::cboxVQL_changed);
-    connect(ui->cboxCV, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxCV_changed);
-    connect(ui->cboxR, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxR_changed);
-    connect(ui->cboxCRF, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxCRF_changed);
-    connect(ui->cboxBV, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxBV_changed);
-    connect(ui->cboxFPS, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxFPS_changed);
-    connect(ui->cboxAQL, &QComboBox::textActivated, this, &CDlgAVSettings::cboxAQL_changed);
-    connect(ui->cboxCA, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxCA_changed);
-    connect(ui->cboxBA, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxBA_changed);
-    connect(ui->cboxAR, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxAR_changed);
+    connect(m_ui->cboxVC, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxVC_changed);
+    connect(m_ui->cboxVQL, &QComboBox::textActivated, this, &CDlgAVSettings::cboxVQL_changed);
+    connect(m_ui->cboxCV, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxCV_changed);
+    connect(m_ui->cboxR, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxR_changed);
+    connect(m_ui->cboxCRF, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxCRF_changed);
+    connect(m_ui->cboxBV, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxBV_changed);
+    connect(m_ui->cboxFPS, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxFPS_changed);
+    connect(m_ui->cboxAQL, &QComboBox::textActivated, this, &CDlgAVSettings::cboxAQL_changed);
+    connect(m_ui->cboxCA, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxCA_changed);
+    connect(m_ui->cboxBA, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxBA_changed);
+    connect(m_ui->cboxAR, &QComboBox::currentTextChanged, this, &CDlgAVSettings::cboxAR_changed);
 }
 
 void CDlgAVSettings::fillCodecCombos()
 {
-    ui->cboxVC->setCurrentIndex(settings.vc);
+    m_ui->cboxVC->setCurrentIndex(settings.vc);
     // Clearing reports an empty text, which matches no codec; the first entry added becomes
     // current and its slot stores that codec.
-    ui->cboxCV->clear();
-    ui->cboxCA->clear();
+    m_ui->cboxCV->clear();
+    m_ui->cboxCA->clear();
     if (const ContainerCodecs *offered = offeredCodecs(settings.vc)) {
-        addCodecs(ui->cboxCV, videoCodecTexts, offered->video);
-        addCodecs(ui->cboxCA, audioCodecTexts, offered->audio);
+        addCodecs(m_ui->cboxCV, videoCodecTexts, offered->video);
+        addCodecs(m_ui->cboxCA, audioCodecTexts, offered->audio);
     }
     showVideoSettings();
     showAudioSettings();
@@ -148,23 +148,23 @@ void CDlgAVSettings::fillCodecCombos()
 
 void CDlgAVSettings::showVideoSettings()
 {
-    ui->cboxVQL->setCurrentIndex(settings.vql);
-    ui->cboxCV->setCurrentText(tableText(videoCodecTexts, settings.cv));
+    m_ui->cboxVQL->setCurrentIndex(settings.vql);
+    m_ui->cboxCV->setCurrentText(tableText(videoCodecTexts, settings.cv));
     if (settings.r == -1)
-        ui->cboxR->setCurrentText(defaultEntry());
+        m_ui->cboxR->setCurrentText(defaultEntry());
     else
-        ui->cboxR->setCurrentIndex(settings.r);
-    selectNumber(ui->cboxCRF, settings.crf);
-    selectNumber(ui->cboxBV, settings.bv);
-    selectNumber(ui->cboxFPS, settings.fps);
+        m_ui->cboxR->setCurrentIndex(settings.r);
+    selectNumber(m_ui->cboxCRF, settings.crf);
+    selectNumber(m_ui->cboxBV, settings.bv);
+    selectNumber(m_ui->cboxFPS, settings.fps);
 }
 
 void CDlgAVSettings::showAudioSettings()
 {
-    ui->cboxAQL->setCurrentIndex(settings.aql);
-    ui->cboxCA->setCurrentText(tableText(audioCodecTexts, settings.ca));
-    selectNumber(ui->cboxBA, settings.ba);
-    selectNumber(ui->cboxAR, settings.ar);
+    m_ui->cboxAQL->setCurrentIndex(settings.aql);
+    m_ui->cboxCA->setCurrentText(tableText(audioCodecTexts, settings.ca));
+    selectNumber(m_ui->cboxBA, settings.ba);
+    selectNumber(m_ui->cboxAR, settings.ar);
 }
 
 void CDlgAVSettings::on_btnTopClose_clicked()
@@ -196,7 +196,7 @@ void CDlgAVSettings::cboxVC_changed(const QString &text)
 
 void CDlgAVSettings::cboxVQL_changed(const QString &)
 {
-    setVideoQuality(settings, ui->cboxVQL->currentIndex());
+    setVideoQuality(settings, m_ui->cboxVQL->currentIndex());
     showVideoSettings();
 }
 
@@ -230,7 +230,7 @@ void CDlgAVSettings::cboxFPS_changed(const QString &text)
 
 void CDlgAVSettings::cboxAQL_changed(const QString &)
 {
-    setAudioQuality(settings, ui->cboxAQL->currentIndex());
+    setAudioQuality(settings, m_ui->cboxAQL->currentIndex());
     showAudioSettings();
 }
 

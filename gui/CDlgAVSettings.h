@@ -48,5 +48,5 @@ private:
     void showVideoSettings();
     void showAudioSettings();
 
-    std::unique_ptr<Ui::CDlgAVSettings> ui;
+    std::unique_ptr<Ui::CDlgAVSettings> m_ui;
 };

@@ -40,16 +40,16 @@ QString elidedName(const QString &name, const QFontMetrics &metrics, int width)
 } // namespace
 
 InputItem::InputItem(ConversionJob *job, QWidget *parent)
-    : QWidget(parent), ui(std::make_unique<Ui::InputItem>()), m_job(job)
+    : QWidget(parent), m_ui(std::make_unique<Ui::InputItem>()), m_job(job)
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     // The row paints its sheet's background over its whole area itself (see paintEvent), so that
     // the list behind it need not paint whenever the row changes, as its progress does per tick.
     setAttribute(Qt::WA_OpaquePaintEvent);
     loadStyleSheet(this, QStringLiteral(":/qss/css/InputItem.css"));
-    ui->progressBar->setRange(0, 100);
-    ui->filename->installEventFilter(this);
-    connect(ui->btnDel, &QPushButton::clicked, this, &InputItem::btnDel_clicked);
+    m_ui->progressBar->setRange(0, 100);
+    m_ui->filename->installEventFilter(this);
+    connect(m_ui->btnDel, &QPushButton::clicked, this, &InputItem::btnDel_clicked);
     connect(job, &ConversionJob::changed, this, &InputItem::showJob);
     connect(job, &ConversionJob::finished, this, [this] { emit ItemConvertDone(this); });
     showJob();
@@ -122,16 +122,16 @@ void InputItem::showJob()
     if (!m_job)
         return;
     // A paused job is a converting one that waits for the batch to go on.
-    ui->status->setText(m_job->isPaused() ? tr("转码暂停   ")
-                                          : tr(stateTexts[m_job->convertState()]));
+    m_ui->status->setText(m_job->isPaused() ? tr("转码暂停   ")
+                                            : tr(stateTexts[m_job->convertState()]));
     // Without the input's duration the bar can only show that work goes on.
-    ui->progressBar->setRange(0, m_job->isBusy() ? 0 : 100);
-    ui->progressBar->setValue(m_job->progress());
+    m_ui->progressBar->setRange(0, m_job->isBusy() ? 0 : 100);
+    m_ui->progressBar->setValue(m_job->progress());
     // A job without an input yet keeps the form's texts.
     if (m_job->inputPath().empty())
         return;
     showFileName();
-    ui->filesize->setText(sizeText(m_job->inputBytes()));
+    m_ui->filesize->setText(sizeText(m_job->inputBytes()));
     setToolTip(toolTipText());
 }
 
@@ -156,7 +156,7 @@ void InputItem::paintEvent(QPaintEvent *)
 
 bool InputItem::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == ui->filename && event->type() == QEvent::Resize && m_job &&
+    if (watched == m_ui->filename && event->type() == QEvent::Resize && m_job &&
         !m_job->inputPath().empty())
         showFileName();
     return QWidget::eventFilter(watched, event);
@@ -164,9 +164,9 @@ bool InputItem::eventFilter(QObject *watched, QEvent *event)
 
 void InputItem::showFileName()
 {
-    ui->filename->ensurePolished();
-    ui->filename->setText(
-        elidedName(m_job->fileName(), ui->filename->fontMetrics(), ui->filename->width()));
+    m_ui->filename->ensurePolished();
+    m_ui->filename->setText(
+        elidedName(m_job->fileName(), m_ui->filename->fontMetrics(), m_ui->filename->width()));
 }
 
 // The whole path, the output's frame rate once the source is known, how a run goes while it goes,

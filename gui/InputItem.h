@@ -57,6 +57,6 @@ private:
     void showFileName();
     QString toolTipText() const;
 
-    std::unique_ptr<Ui::InputItem> ui;
+    std::unique_ptr<Ui::InputItem> m_ui;
     QPointer<ConversionJob> m_job;
 };

@@ -34,9 +34,9 @@
 #include <QUrl>
 
 MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::MainWindow>())
+    : QMainWindow(parent), m_ui(std::make_unique<Ui::MainWindow>())
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setFixedSize(800, 510);
     centreOnDesktop();
     initSettings();
@@ -75,8 +75,8 @@ void MainWindow::initSettings()
     if (ConfigFile(m_configFile).read(videosDir) != 0)
         ConfigFile(m_configFile).write(videosDir);
     m_queue.setOutputDirectory(videosDir);
-    ui->editOutputDir->setText(videosDir);
-    ui->editOutputDir->setReadOnly(true);
+    m_ui->editOutputDir->setText(videosDir);
+    m_ui->editOutputDir->setReadOnly(true);
     initParamTables();
     setBatchUiState(NoFiles);
 }
@@ -84,51 +84,52 @@ void MainWindow::initSettings()
 void MainWindow::initUi()
 {
     m_intake = std::make_unique<ListIntake>(&m_queue);
-    m_files = std::make_unique<FileListView>(ui->listInput, &m_queue);
+    m_files = std::make_unique<FileListView>(m_ui->listInput, &m_queue);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     WindowDrag::install(this);
     setAttribute(Qt::WA_AlwaysShowToolTips, true);
     loadStyleSheet(this, QStringLiteral(":/qss/css/MainWindow.css"));
     styleComboItems(this);
     setWindowTitle(QStringLiteral("Quellix视频格式转换"));
-    ui->mainLabelLogoStr->setText(QStringLiteral("Quellix视频格式转换 v" QUELLIX_VERSION));
+    m_ui->mainLabelLogoStr->setText(QStringLiteral("Quellix视频格式转换 v" QUELLIX_VERSION));
     setWindowIcon(QIcon(QStringLiteral(":/images/images/main.ico")));
-    ui->btnQqUrl->setText(QStringLiteral("官方QQ交流群：") +
-                          QLatin1String(AppLinks::chatGroupNumber));
+    m_ui->btnQqUrl->setText(QStringLiteral("官方QQ交流群：") +
+                            QLatin1String(AppLinks::chatGroupNumber));
 
-    m_panel = new ParameterPanel({ui->cboxVContainer, ui->cboxVQuality, ui->cboxAQuality,
-                                  ui->applyAll, ui->btnQualitySettings, ui->listInput},
+    m_panel = new ParameterPanel({m_ui->cboxVContainer, m_ui->cboxVQuality, m_ui->cboxAQuality,
+                                  m_ui->applyAll, m_ui->btnQualitySettings, m_ui->listInput},
                                  &m_queue, m_files.get(), this);
-    new ConvertAtOnceChoice(ui->cboxConcurrent, &m_queue, m_configFile, this);
+    new ConvertAtOnceChoice(m_ui->cboxConcurrent, &m_queue, m_configFile, this);
     // The summary runs modally: not from inside the dialog that was just answered.
-    auto *pause = new PauseControl(ui->btnPauseBatch, &m_queue, this);
+    auto *pause = new PauseControl(m_ui->btnPauseBatch, &m_queue, this);
     connect(
         pause, &PauseControl::cancelRequested, this, [this] { stopBatch(true); },
         Qt::QueuedConnection);
-    m_whenDone = new WhenDoneChoice(ui->cboxWhenDone, this);
+    m_whenDone = new WhenDoneChoice(m_ui->cboxWhenDone, this);
     connect(m_whenDone, &WhenDoneChoice::summaryDue, this, &MainWindow::showSummary,
             Qt::QueuedConnection);
     connect(m_whenDone, &WhenDoneChoice::aboutToAct, this, [this] { m_saver->saveNow(); });
     new BatchSession(&m_queue, this);
-    new KeepDateChoice(ui->keepFileDate, m_configFile, this);
+    new KeepDateChoice(m_ui->keepFileDate, m_configFile, this);
 
-    ui->stackInput->setCurrentIndex(0);
+    m_ui->stackInput->setCurrentIndex(0);
     setAcceptDrops(true);
-    ui->applyAll->setChecked(true);
+    m_ui->applyAll->setChecked(true);
 
     m_notifier = new DesktopNotifier(this);
     m_player = new vlcplayer(nullptr);
-    ui->vlcLayout->addWidget(m_player);
+    m_ui->vlcLayout->addWidget(m_player);
 }
 
 void MainWindow::initConnections()
 {
-    connect(ui->btnConvertStart, &QPushButton::clicked, this, &MainWindow::btnConvertStart_clicked);
-    connect(ui->btnInputFile, &QPushButton::clicked, this, &MainWindow::btnInputFile_clicked);
-    connect(ui->btnInputClear, &QPushButton::clicked, this, &MainWindow::btnInputClear_clicked);
-    connect(ui->btnOutputDir, &QPushButton::clicked, this, &MainWindow::btnOutputDir_clicked);
-    connect(ui->btnOutputDir2, &QPushButton::clicked, this, &MainWindow::btnOutputDir2_clicked);
-    connect(ui->listInput, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDClicked);
+    connect(m_ui->btnConvertStart, &QPushButton::clicked, this,
+            &MainWindow::btnConvertStart_clicked);
+    connect(m_ui->btnInputFile, &QPushButton::clicked, this, &MainWindow::btnInputFile_clicked);
+    connect(m_ui->btnInputClear, &QPushButton::clicked, this, &MainWindow::btnInputClear_clicked);
+    connect(m_ui->btnOutputDir, &QPushButton::clicked, this, &MainWindow::btnOutputDir_clicked);
+    connect(m_ui->btnOutputDir2, &QPushButton::clicked, this, &MainWindow::btnOutputDir2_clicked);
+    connect(m_ui->listInput, &QListWidget::itemDoubleClicked, this, &MainWindow::ItemDClicked);
     connect(m_files.get(), &FileListView::deleteRequested, this, &MainWindow::confirmDelete);
     connect(m_files.get(), &FileListView::countChanged, this, [this](int count) {
         if (!isConverting())
@@ -190,13 +191,13 @@ void MainWindow::setBatchUiState(int state)
         return;
     }
     const bool converting = state == Running;
-    ui->stackInput->setCurrentIndex(state == NoFiles ? 0 : 1);
-    ui->btnConvertStart->setText(converting ? QStringLiteral("取消转码")
-                                            : QStringLiteral("开始转码"));
-    ui->btnConvertStart->setStyleSheet(*buttonSheet);
+    m_ui->stackInput->setCurrentIndex(state == NoFiles ? 0 : 1);
+    m_ui->btnConvertStart->setText(converting ? QStringLiteral("取消转码")
+                                              : QStringLiteral("开始转码"));
+    m_ui->btnConvertStart->setStyleSheet(*buttonSheet);
     const std::initializer_list<QWidget *> panelControls = {
-        ui->applyAll,     ui->cboxVContainer, ui->btnQualitySettings, ui->cboxVQuality,
-        ui->cboxAQuality, ui->btnOutputDir,   ui->cboxConcurrent,     ui->keepFileDate};
+        m_ui->applyAll,     m_ui->cboxVContainer, m_ui->btnQualitySettings, m_ui->cboxVQuality,
+        m_ui->cboxAQuality, m_ui->btnOutputDir,   m_ui->cboxConcurrent,     m_ui->keepFileDate};
     for (QWidget *control : panelControls)
         control->setEnabled(!converting);
 }
@@ -290,7 +291,7 @@ void MainWindow::btnInputClear_clicked()
 
 void MainWindow::ItemDClicked(QListWidgetItem *item)
 {
-    if (const ConversionJob *job = jobAt(ui->listInput->row(item)))
+    if (const ConversionJob *job = jobAt(m_ui->listInput->row(item)))
         m_player->openMedia(QString::fromStdString(job->inputPath()), true);
 }
 
@@ -366,7 +367,7 @@ void MainWindow::btnOutputDir_clicked()
     if (dir.isEmpty() || !QDir(dir).exists())
         return;
     m_queue.setOutputDirectory(dir);
-    ui->editOutputDir->setText(dir);
+    m_ui->editOutputDir->setText(dir);
     ConfigFile(m_configFile).write(dir);
 }
 

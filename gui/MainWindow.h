@@ -93,7 +93,7 @@ private:
     // The cursor shows that files are still coming.
     void showBusy(bool busy);
 
-    std::unique_ptr<Ui::MainWindow> ui;
+    std::unique_ptr<Ui::MainWindow> m_ui;
     BatchQueue m_queue;
     // Go before the list widget they watch, and before the queue they fill and show.
     std::unique_ptr<ListIntake> m_intake;

@@ -29,28 +29,28 @@ bool playbackOver(libvlc_state_t state)
 
 } // namespace
 
-vlcplayer::vlcplayer(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::vlcplayer>())
+vlcplayer::vlcplayer(QWidget *parent) : QWidget(parent), m_ui(std::make_unique<Ui::vlcplayer>())
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     loadStyleSheet(this, QStringLiteral(":/qss/css/vlcplayer.css"));
 
-    ui->btnStart->hide();
-    ui->labelDisplay->setText(QString());
-    ui->btnPause->setStyleSheet(styleResume);
+    m_ui->btnStart->hide();
+    m_ui->labelDisplay->setText(QString());
+    m_ui->btnPause->setStyleSheet(styleResume);
 
-    ui->progress->setMinimum(0);
-    ui->progress->setMaximum(100);
+    m_ui->progress->setMinimum(0);
+    m_ui->progress->setMaximum(100);
     m_volumeLevel = 100;
-    ui->volume->setMinimum(0);
-    ui->volume->setMaximum(100);
+    m_ui->volume->setMinimum(0);
+    m_ui->volume->setMaximum(100);
 
-    connect(ui->btnStart, &QPushButton::clicked, this, &vlcplayer::onBtnStart);
-    connect(ui->btnPause, &QPushButton::clicked, this, &vlcplayer::onBtnPause);
-    connect(ui->btnStop, &QPushButton::clicked, this, &vlcplayer::onBtnStop);
-    connect(ui->btnVolume, &QPushButton::clicked, this, &vlcplayer::onBtnVolume);
-    connect(ui->btnMute, &QPushButton::clicked, this, &vlcplayer::onBtnMute);
-    connect(ui->progress, &QSlider::valueChanged, this, &vlcplayer::onProgressChanged);
-    connect(ui->volume, &QSlider::valueChanged, this, &vlcplayer::onVolumeChanged);
+    connect(m_ui->btnStart, &QPushButton::clicked, this, &vlcplayer::onBtnStart);
+    connect(m_ui->btnPause, &QPushButton::clicked, this, &vlcplayer::onBtnPause);
+    connect(m_ui->btnStop, &QPushButton::clicked, this, &vlcplayer::onBtnStop);
+    connect(m_ui->btnVolume, &QPushButton::clicked, this, &vlcplayer::onBtnVolume);
+    connect(m_ui->btnMute, &QPushButton::clicked, this, &vlcplayer::onBtnMute);
+    connect(m_ui->progress, &QSlider::valueChanged, this, &vlcplayer::onProgressChanged);
+    connect(m_ui->volume, &QSlider::valueChanged, this, &vlcplayer::onVolumeChanged);
 
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &vlcplayer::onTimer);
@@ -115,7 +115,7 @@ void vlcplayer::startPlayback()
     if (playFile(m_mediaPath) != 0)
         return;
     m_playState = Playing;
-    ui->btnPause->setStyleSheet(stylePause);
+    m_ui->btnPause->setStyleSheet(stylePause);
     showVideo();
 }
 
@@ -129,7 +129,7 @@ int vlcplayer::playFile(const std::string &path)
     // is refused here so that the preview never claims to play it.
     if (!QFileInfo(QString::fromStdString(path)).isFile())
         return errNoMedia;
-    const WId window = ui->display->winId();
+    const WId window = m_ui->display->winId();
 
     m_media = libvlc_media_new_path(m_vlcInstance, path.c_str());
     if (!m_media)
@@ -159,8 +159,8 @@ void vlcplayer::showVideo()
     if (!m_mediaPlayer)
         return;
     libvlc_audio_set_volume(m_mediaPlayer, m_volumeLevel);
-    ui->display->show();
-    ui->labelDisplay->hide();
+    m_ui->display->show();
+    m_ui->labelDisplay->hide();
     m_timer->start(pollIntervalMs);
 }
 
@@ -171,11 +171,11 @@ void vlcplayer::onBtnPause()
     if (m_playState == Playing) {
         libvlc_media_player_set_pause(m_mediaPlayer, 1);
         m_playState = Paused;
-        ui->btnPause->setStyleSheet(styleResume);
+        m_ui->btnPause->setStyleSheet(styleResume);
     } else if (m_playState == Paused) {
         libvlc_media_player_set_pause(m_mediaPlayer, 0);
         m_playState = Playing;
-        ui->btnPause->setStyleSheet(stylePause);
+        m_ui->btnPause->setStyleSheet(stylePause);
     }
 }
 
@@ -204,12 +204,12 @@ void vlcplayer::onTimer()
         return;
     m_timeMs = static_cast<int>(libvlc_media_player_get_time(m_mediaPlayer));
     if (m_timeMs > 0)
-        ui->curtime->setText(formatTime(m_timeMs));
+        m_ui->curtime->setText(formatTime(m_timeMs));
     m_lengthMs = static_cast<int>(libvlc_media_player_get_length(m_mediaPlayer));
     if (m_lengthMs > 0) {
-        ui->duration->setText(formatTime(m_lengthMs));
+        m_ui->duration->setText(formatTime(m_lengthMs));
         m_lastProgress = static_cast<int>(static_cast<qint64>(m_timeMs) * 100 / m_lengthMs);
-        ui->progress->setValue(m_lastProgress);
+        m_ui->progress->setValue(m_lastProgress);
     }
     if (playbackOver(libvlc_media_player_get_state(m_mediaPlayer)))
         onBtnStop();
@@ -217,12 +217,12 @@ void vlcplayer::onTimer()
 
 void vlcplayer::onBtnVolume()
 {
-    ui->volume->setValue(0);
+    m_ui->volume->setValue(0);
 }
 
 void vlcplayer::onBtnMute()
 {
-    ui->volume->setValue(100);
+    m_ui->volume->setValue(100);
 }
 
 void vlcplayer::onVolumeChanged(int pos)
@@ -236,23 +236,23 @@ void vlcplayer::onVolumeChanged(int pos)
 void vlcplayer::resetControls()
 {
     m_playState = Stopped;
-    ui->btnPause->setStyleSheet(styleResume);
+    m_ui->btnPause->setStyleSheet(styleResume);
     m_lengthMs = 0;
     m_timeMs = 0;
     m_lastProgress = 0;
-    ui->progress->setValue(0);
-    ui->curtime->setText(formatTime(0));
-    ui->duration->setText(formatTime(0));
-    ui->display->hide();
-    ui->labelDisplay->show();
+    m_ui->progress->setValue(0);
+    m_ui->curtime->setText(formatTime(0));
+    m_ui->duration->setText(formatTime(0));
+    m_ui->display->hide();
+    m_ui->labelDisplay->show();
     showSoundButtons();
 }
 
 void vlcplayer::showSoundButtons()
 {
     const bool muted = m_volumeLevel <= 0;
-    ui->btnMute->setVisible(muted);
-    ui->btnVolume->setVisible(!muted);
+    m_ui->btnMute->setVisible(muted);
+    m_ui->btnVolume->setVisible(!muted);
     if (!muted)
-        ui->volume->setValue(m_volumeLevel);
+        m_ui->volume->setValue(m_volumeLevel);
 }

@@ -57,7 +57,7 @@ private:
     void resetControls();
     void showSoundButtons();
 
-    std::unique_ptr<Ui::vlcplayer> ui;
+    std::unique_ptr<Ui::vlcplayer> m_ui;
     std::string m_mediaPath;
     QTimer *m_timer = nullptr;
     libvlc_instance_t *m_vlcInstance = nullptr;

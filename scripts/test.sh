@@ -5,12 +5,13 @@
 #   asan    the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)
 #   package the Debian package made from build-test: lintian, the AppStream and menu-entry
 #           validators
+#   tidy    clang-tidy by .clang-tidy over the sources of build-test
 #   qt6     the whole suite built on Qt 6 (build-qt6)
 #   plain   the whole suite in the plain build (build-test)
-#   all     format, fuzz, asan, package, qt6 and plain in that order (the default, and what CI runs)
+#   all     format, fuzz, asan, package, tidy, qt6 and plain in that order (the default, and what CI runs)
 # The suites run headless. Stops at the first failing stage; each stage but the last says its
 # time, and the run ends with ctest's summary line.
-# Usage: scripts/test.sh [plain|asan|fuzz|format|package|qt6|all]
+# Usage: scripts/test.sh [plain|asan|fuzz|format|package|tidy|qt6|all]
 set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh test
@@ -39,9 +40,13 @@ stage() {
         build build-test
         scripts/package-check.sh build-test
         ;;
+    tidy)
+        build build-test
+        scripts/tidy.sh build-test
+        ;;
     qt6) suite build-qt6 -DQUELLIX_QT_MAJOR=6 ;;
     *)
-        echo "usage: $0 [plain|asan|fuzz|format|package|qt6|all]" >&2
+        echo "usage: $0 [plain|asan|fuzz|format|package|tidy|qt6|all]" >&2
         exit 2
         ;;
     esac
@@ -49,7 +54,7 @@ stage() {
 }
 
 if [ "${1:-all}" = all ]; then
-    for name in format fuzz asan package qt6 plain; do
+    for name in format fuzz asan package tidy qt6 plain; do
         stage "$name"
     done
 else

@@ -7,10 +7,10 @@
 #include <QTextEdit>
 #include <QtTest>
 
-DialogAnswerer::DialogAnswerer(Answer answer, QObject *parent) : QObject(parent), answer(answer)
+DialogAnswerer::DialogAnswerer(Answer answer, QObject *parent) : QObject(parent), m_answer(answer)
 {
-    connect(&timer, &QTimer::timeout, this, &DialogAnswerer::answerOpenDialogs);
-    timer.start(20);
+    connect(&m_timer, &QTimer::timeout, this, &DialogAnswerer::answerOpenDialogs);
+    m_timer.start(20);
 }
 
 void DialogAnswerer::answerOpenDialogs()
@@ -21,9 +21,9 @@ void DialogAnswerer::answerOpenDialogs()
             continue;
         dialog->setProperty("answered", true);
         texts << dialog->findChild<QTextEdit *>(QStringLiteral("textEdit"))->toPlainText();
-        const char *button = answer == PressOk       ? "btnOk"
-                             : answer == PressCancel ? "btnCancel"
-                                                     : "btnTopClose";
+        const char *button = m_answer == PressOk       ? "btnOk"
+                             : m_answer == PressCancel ? "btnCancel"
+                                                       : "btnTopClose";
         QTest::mouseClick(dialog->findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
     }
 }

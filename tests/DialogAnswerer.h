@@ -15,13 +15,13 @@ public:
 
     explicit DialogAnswerer(Answer answer = PressOk, QObject *parent = nullptr);
 
-    void setAnswer(Answer newAnswer) { answer = newAnswer; }
+    void setAnswer(Answer newAnswer) { m_answer = newAnswer; }
     // Texts of the dialogs answered so far, oldest first.
     QStringList texts;
 
 private:
     void answerOpenDialogs();
 
-    Answer answer;
-    QTimer timer;
+    Answer m_answer;
+    QTimer m_timer;
 };

@@ -29,8 +29,8 @@ public:
 private:
     void onTurn();
 
-    QTimer timer;
-    QElapsedTimer clock;
-    qint64 lastNs = 0;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_lastNs = 0;
     std::vector<double> m_gaps;
 };

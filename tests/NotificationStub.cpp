@@ -33,49 +33,49 @@ NotificationStub::NotificationStub(QObject *parent) : QObject(parent) {}
 NotificationStub::~NotificationStub()
 {
     unregisterService();
-    for (const QString &name : connectionNames)
+    for (const QString &name : m_connectionNames)
         QDBusConnection::disconnectFromBus(name);
-    if (daemon.state() != QProcess::NotRunning) {
-        daemon.terminate();
-        if (!daemon.waitForFinished(5000)) {
-            daemon.kill();
-            daemon.waitForFinished(5000);
+    if (m_daemon.state() != QProcess::NotRunning) {
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(5000)) {
+            m_daemon.kill();
+            m_daemon.waitForFinished(5000);
         }
     }
 }
 
 bool NotificationStub::startBus()
 {
-    if (!dir.isValid())
+    if (!m_dir.isValid())
         return false;
-    const QString config = dir.filePath(QStringLiteral("bus.conf"));
+    const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
     QFile file(config);
     if (!file.open(QIODevice::WriteOnly) || file.write(busConfig) < 0)
         return false;
     file.close();
-    daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address"),
-                  QStringLiteral("--nofork")});
-    if (!daemon.waitForStarted(10000))
+    m_daemon.start(QStringLiteral("dbus-daemon"),
+                   {QStringLiteral("--config-file=") + config, QStringLiteral("--print-address"),
+                    QStringLiteral("--nofork")});
+    if (!m_daemon.waitForStarted(10000))
         return false;
-    while (!daemon.canReadLine()) {
-        if (!daemon.waitForReadyRead(10000))
+    while (!m_daemon.canReadLine()) {
+        if (!m_daemon.waitForReadyRead(10000))
             return false;
     }
-    busAddress = QString::fromLocal8Bit(daemon.readLine()).trimmed();
-    return !busAddress.isEmpty();
+    m_busAddress = QString::fromLocal8Bit(m_daemon.readLine()).trimmed();
+    return !m_busAddress.isEmpty();
 }
 
 QDBusConnection NotificationStub::connection(const QString &name)
 {
-    connectionNames << name;
-    return QDBusConnection::connectToBus(busAddress, name);
+    m_connectionNames << name;
+    return QDBusConnection::connectToBus(m_busAddress, name);
 }
 
 bool NotificationStub::registerService()
 {
-    serviceConnection = QStringLiteral("notification-service");
-    QDBusConnection bus = connection(serviceConnection);
+    m_serviceConnection = QStringLiteral("notification-service");
+    QDBusConnection bus = connection(m_serviceConnection);
     return bus.isConnected() &&
            bus.registerObject(servicePath, this, QDBusConnection::ExportAllSlots) &&
            bus.registerService(serviceName);
@@ -83,13 +83,13 @@ bool NotificationStub::registerService()
 
 void NotificationStub::unregisterService()
 {
-    if (serviceConnection.isEmpty())
+    if (m_serviceConnection.isEmpty())
         return;
-    QDBusConnection bus(serviceConnection);
+    QDBusConnection bus(m_serviceConnection);
     bus.unregisterService(serviceName);
     bus.unregisterObject(servicePath);
-    QDBusConnection::disconnectFromBus(serviceConnection);
-    serviceConnection.clear();
+    QDBusConnection::disconnectFromBus(m_serviceConnection);
+    m_serviceConnection.clear();
 }
 
 uint NotificationStub::Notify(const QString &appName, uint replacesId, const QString &appIcon,

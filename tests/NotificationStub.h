@@ -34,7 +34,7 @@ public:
     // Starts the bus; false when dbus-daemon cannot be started.
     bool startBus();
     // The bus's address, for QDBusConnection::connectToBus.
-    QString address() const { return busAddress; }
+    QString address() const { return m_busAddress; }
     // A connection of its own to the bus, as another program would have; `name` tells it apart.
     QDBusConnection connection(const QString &name);
     // Takes the service's name on the bus and answers its calls from now on.
@@ -53,9 +53,9 @@ signals:
     void notified();
 
 private:
-    QTemporaryDir dir;
-    QProcess daemon;
-    QString busAddress;
-    QString serviceConnection;
-    QStringList connectionNames;
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_busAddress;
+    QString m_serviceConnection;
+    QStringList m_connectionNames;
 };

@@ -49,9 +49,9 @@ TestMedia::~TestMedia()
 
 void TestMedia::restorePath()
 {
-    if (pathChanged)
-        qputenv("PATH", savedPath);
-    pathChanged = false;
+    if (m_pathChanged)
+        qputenv("PATH", m_savedPath);
+    m_pathChanged = false;
 }
 
 bool TestMedia::makeClip(const QString &name, int seconds, const QString &size)
@@ -127,11 +127,11 @@ bool TestMedia::installStandInLink(const QString &program)
 
 bool TestMedia::putStandInFirst(const QString &bin)
 {
-    if (!pathChanged) {
-        savedPath = qgetenv("PATH");
-        pathChanged = true;
+    if (!m_pathChanged) {
+        m_savedPath = qgetenv("PATH");
+        m_pathChanged = true;
     }
-    qputenv("PATH", QFile::encodeName(bin) + ':' + savedPath);
+    qputenv("PATH", QFile::encodeName(bin) + ':' + m_savedPath);
     return true;
 }
 

@@ -16,8 +16,8 @@ public:
     TestMedia(const TestMedia &) = delete;
     TestMedia &operator=(const TestMedia &) = delete;
 
-    bool isValid() const { return dir.isValid(); }
-    QString path(const QString &name) const { return dir.filePath(name); }
+    bool isValid() const { return m_dir.isValid(); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
 
     // A clip with a test picture and a tone; false when the transcoder failed.
     bool makeClip(const QString &name, int seconds = 1,
@@ -77,7 +77,7 @@ public:
 private:
     bool putStandInFirst(const QString &bin);
 
-    QTemporaryDir dir;
-    QByteArray savedPath;
-    bool pathChanged = false;
+    QTemporaryDir m_dir;
+    QByteArray m_savedPath;
+    bool m_pathChanged = false;
 };

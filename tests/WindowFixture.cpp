@@ -22,14 +22,14 @@ WindowFixture::~WindowFixture()
 bool WindowFixture::open(const QString &outputDir, StateMode stateMode)
 {
     close();
-    previousDir = QDir::currentPath();
-    if (!dir.isValid() || !QDir::setCurrent(dir.path()))
+    m_previousDir = QDir::currentPath();
+    if (!m_dir.isValid() || !QDir::setCurrent(m_dir.path()))
         return false;
     QFile config(QStringLiteral("conf_main.json"));
     config.remove();
     // Every window starts with an empty list of its own, not one an earlier window saved.
     if (stateMode == FreshState) {
-        const QString state = dir.filePath(QStringLiteral("state"));
+        const QString state = m_dir.filePath(QStringLiteral("state"));
         QDir(state).removeRecursively();
         qputenv("XDG_STATE_HOME", QFile::encodeName(state));
     }
@@ -53,9 +53,9 @@ void WindowFixture::close()
 {
     delete m_window;
     m_window = nullptr;
-    if (!previousDir.isEmpty())
-        QDir::setCurrent(previousDir);
-    previousDir.clear();
+    if (!m_previousDir.isEmpty())
+        QDir::setCurrent(m_previousDir);
+    m_previousDir.clear();
 }
 
 QListWidget *WindowFixture::list() const

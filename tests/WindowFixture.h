@@ -32,7 +32,7 @@ public:
     void close();
 
     MainWindow *window() const { return m_window; }
-    QString workDir() const { return dir.path(); }
+    QString workDir() const { return m_dir.path(); }
     QListWidget *list() const;
     ConversionJob *job(int row) const;
     InputItem *row(int row) const;
@@ -49,8 +49,8 @@ public:
     static QString summary(int ok, int cancelled, const QStringList &failures = {});
 
 private:
-    QTemporaryDir dir;
-    QString previousDir;
+    QTemporaryDir m_dir;
+    QString m_previousDir;
     MainWindow *m_window = nullptr;
 };
 

@@ -41,16 +41,16 @@ private slots:
     void pauseThroughTheWindow();
 
 private:
-    QListWidget *list() const { return fixture.list(); }
-    ConversionJob *job(int row) const { return fixture.job(row); }
-    QPushButton *startButton() const { return fixture.startButton(); }
+    QListWidget *list() const { return m_fixture.list(); }
+    ConversionJob *job(int row) const { return m_fixture.job(row); }
+    QPushButton *startButton() const { return m_fixture.startButton(); }
     // A user's double click: the view sees the first press before the double-click event.
     void doubleClick(const QPoint &pos) const
     {
         QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
         QTest::mouseDClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier, pos);
     }
-    void add(const QString &path) { QVERIFY(fixture.add(path)); }
+    void add(const QString &path) { QVERIFY(m_fixture.add(path)); }
     // Presses start and waits until `count` dialogs have been answered.
     bool runUntilDialogs(DialogAnswerer &answerer, int count, int timeoutMs = 120000);
     static QString summary(int ok, int cancelled, const QStringList &failures = {})
@@ -58,84 +58,84 @@ private:
         return WindowFixture::summary(ok, cancelled, failures);
     }
 
-    TestMedia media;
-    QString outDir;
-    WindowFixture fixture;
-    MainWindow *window = nullptr;
+    TestMedia m_media;
+    QString m_outDir;
+    WindowFixture m_fixture;
+    MainWindow *m_window = nullptr;
 };
 
 void TestBatch::initTestCase()
 {
-    QVERIFY(media.isValid());
-    outDir = media.path(QStringLiteral("out"));
-    QVERIFY(QDir().mkpath(outDir));
-    QVERIFY(media.makeClip(QStringLiteral("one.mp4")));
-    QVERIFY(media.makeClip(QStringLiteral("two.mkv")));
-    QVERIFY(media.makeClip(QStringLiteral("three.avi")));
-    QVERIFY(media.makeClip(QStringLiteral("long.mp4"), 20, QStringLiteral("640x360")));
-    QFile text(media.path(QStringLiteral("notes.mp4")));
+    QVERIFY(m_media.isValid());
+    m_outDir = m_media.path(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(m_outDir));
+    QVERIFY(m_media.makeClip(QStringLiteral("one.mp4")));
+    QVERIFY(m_media.makeClip(QStringLiteral("two.mkv")));
+    QVERIFY(m_media.makeClip(QStringLiteral("three.avi")));
+    QVERIFY(m_media.makeClip(QStringLiteral("long.mp4"), 20, QStringLiteral("640x360")));
+    QFile text(m_media.path(QStringLiteral("notes.mp4")));
     QVERIFY(text.open(QIODevice::WriteOnly));
     text.write("these are not moving pictures\n");
 }
 
 void TestBatch::init()
 {
-    QVERIFY(fixture.open(outDir));
-    window = fixture.window();
+    QVERIFY(m_fixture.open(m_outDir));
+    m_window = m_fixture.window();
 }
 
 void TestBatch::cleanup()
 {
-    fixture.close();
-    window = nullptr;
+    m_fixture.close();
+    m_window = nullptr;
     QTRY_VERIFY(TestMedia::childPids().isEmpty());
-    for (const QString &name : QDir(outDir).entryList(QDir::Files))
-        QFile::remove(outDir + QLatin1Char('/') + name);
+    for (const QString &name : QDir(m_outDir).entryList(QDir::Files))
+        QFile::remove(m_outDir + QLatin1Char('/') + name);
 }
 
 bool TestBatch::runUntilDialogs(DialogAnswerer &answerer, int count, int timeoutMs)
 {
-    fixture.clickStart();
+    m_fixture.clickStart();
     return WindowFixture::waitForDialogs(answerer, count, timeoutMs);
 }
 
 void TestBatch::secondOfThreeFails()
 {
-    add(media.path(QStringLiteral("one.mp4")));
-    add(media.path(QStringLiteral("notes.mp4")));
-    add(media.path(QStringLiteral("two.mkv")));
+    add(m_media.path(QStringLiteral("one.mp4")));
+    add(m_media.path(QStringLiteral("notes.mp4")));
+    add(m_media.path(QStringLiteral("two.mkv")));
     DialogAnswerer answerer;
     QVERIFY(runUntilDialogs(answerer, 1));
     QCOMPARE(answerer.texts.first(), summary(2, 0,
-                                             {media.path(QStringLiteral("notes.mp4")),
+                                             {m_media.path(QStringLiteral("notes.mp4")),
                                               QStringLiteral("未识别的输入文件格式！\n")}));
-    QVERIFY(!window->isConverting());
+    QVERIFY(!m_window->isConverting());
     QCOMPARE(startButton()->styleSheet(), styleConvertStart);
     QCOMPARE(job(0)->convertState(), int(Done));
     QCOMPARE(job(1)->convertState(), int(Failed));
     QCOMPARE(job(2)->convertState(), int(Done));
-    QVERIFY(QFile::exists(outDir + QStringLiteral("/Quellix转码-one.mp4")));
-    QVERIFY(QFile::exists(outDir + QStringLiteral("/Quellix转码-two.mp4")));
+    QVERIFY(QFile::exists(m_outDir + QStringLiteral("/Quellix转码-one.mp4")));
+    QVERIFY(QFile::exists(m_outDir + QStringLiteral("/Quellix转码-two.mp4")));
 }
 
 void TestBatch::cancelDuringFirst()
 {
-    add(media.path(QStringLiteral("long.mp4")));
-    add(media.path(QStringLiteral("one.mp4")));
-    add(media.path(QStringLiteral("two.mkv")));
+    add(m_media.path(QStringLiteral("long.mp4")));
+    add(m_media.path(QStringLiteral("one.mp4")));
+    add(m_media.path(QStringLiteral("two.mkv")));
     DialogAnswerer answerer(DialogAnswerer::PressCancel);
     QTest::mouseClick(startButton(), Qt::LeftButton);
-    QVERIFY(window->isConverting());
+    QVERIFY(m_window->isConverting());
     QCOMPARE(startButton()->text(), QStringLiteral("取消转码"));
     QCOMPARE(startButton()->styleSheet(), styleConvertStop);
-    QVERIFY(!window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"))->isEnabled());
+    QVERIFY(!m_window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"))->isEnabled());
     QTRY_VERIFY(job(0)->progress() > 0 || !TestMedia::childPids().isEmpty());
 
     // Answering Cancel to the question leaves the batch running.
     QTest::mouseClick(startButton(), Qt::LeftButton);
     QCOMPARE(answerer.texts,
              QStringList{QStringLiteral("确认取消？\n未完成的转码任务将会取消。\n")});
-    QVERIFY(window->isConverting());
+    QVERIFY(m_window->isConverting());
     QCOMPARE(job(0)->convertState(), int(Converting));
 
     answerer.setAnswer(DialogAnswerer::PressOk);
@@ -151,16 +151,16 @@ void TestBatch::cancelDuringFirst()
 // stops nothing else, and the summary is that of a batch one after another.
 void TestBatch::twoAtOnce()
 {
-    auto *atOnce = window->findChild<QComboBox *>(QStringLiteral("cboxConcurrent"));
+    auto *atOnce = m_window->findChild<QComboBox *>(QStringLiteral("cboxConcurrent"));
     const int two = atOnce->findData(2);
     if (two < 0)
         QSKIP("this machine has a single core");
     atOnce->setCurrentIndex(two);
     emit atOnce->activated(two);
-    add(media.path(QStringLiteral("long.mp4")));
-    add(media.path(QStringLiteral("notes.mp4")));
-    add(media.path(QStringLiteral("one.mp4")));
-    add(media.path(QStringLiteral("two.mkv")));
+    add(m_media.path(QStringLiteral("long.mp4")));
+    add(m_media.path(QStringLiteral("notes.mp4")));
+    add(m_media.path(QStringLiteral("one.mp4")));
+    add(m_media.path(QStringLiteral("two.mkv")));
     int most = 0;
     QTimer count;
     connect(&count, &QTimer::timeout, this, [&] {
@@ -173,12 +173,12 @@ void TestBatch::twoAtOnce()
     DialogAnswerer answerer;
     QVERIFY(runUntilDialogs(answerer, 1));
     QCOMPARE(answerer.texts.first(), summary(3, 0,
-                                             {media.path(QStringLiteral("notes.mp4")),
+                                             {m_media.path(QStringLiteral("notes.mp4")),
                                               QStringLiteral("未识别的输入文件格式！\n")}));
     QCOMPARE(most, 2);
     QVERIFY(atOnce->isEnabled());
     for (const char *name : {"long.mp4", "one.mp4", "two.mp4"})
-        QVERIFY(TestMedia::decodesCleanly(outDir + QStringLiteral("/Quellix转码-") +
+        QVERIFY(TestMedia::decodesCleanly(m_outDir + QStringLiteral("/Quellix转码-") +
                                           QLatin1String(name)));
 }
 
@@ -189,40 +189,40 @@ void TestBatch::nothingLeftToConvert()
     QTest::qWait(100);
     QVERIFY(answerer.texts.isEmpty());
 
-    add(media.path(QStringLiteral("one.mp4")));
+    add(m_media.path(QStringLiteral("one.mp4")));
     QVERIFY(runUntilDialogs(answerer, 1));
     QCOMPARE(answerer.texts.at(0), summary(1, 0));
     QVERIFY(runUntilDialogs(answerer, 2));
     QCOMPARE(answerer.texts.at(1),
              QStringLiteral(
                  "没有需要转码的文件。\n点击<添加文件>选择视频文件，或直接<拖拽>文件至窗口内。\n"));
-    QVERIFY(!window->isConverting());
+    QVERIFY(!m_window->isConverting());
 }
 
 void TestBatch::onlyNewFilesConvertAgain()
 {
-    add(media.path(QStringLiteral("one.mp4")));
-    add(media.path(QStringLiteral("two.mkv")));
-    add(media.path(QStringLiteral("three.avi")));
+    add(m_media.path(QStringLiteral("one.mp4")));
+    add(m_media.path(QStringLiteral("two.mkv")));
+    add(m_media.path(QStringLiteral("three.avi")));
     DialogAnswerer answerer;
     QVERIFY(runUntilDialogs(answerer, 1));
     QCOMPARE(answerer.texts.at(0), summary(3, 0));
-    const QString first = outDir + QStringLiteral("/Quellix转码-one.mp4");
+    const QString first = m_outDir + QStringLiteral("/Quellix转码-one.mp4");
     const QDateTime firstWritten = QFileInfo(first).lastModified();
 
-    QVERIFY(media.makeClip(QStringLiteral("four.mov")));
-    QVERIFY(media.makeClip(QStringLiteral("five.flv")));
-    add(media.path(QStringLiteral("four.mov")));
-    add(media.path(QStringLiteral("five.flv")));
+    QVERIFY(m_media.makeClip(QStringLiteral("four.mov")));
+    QVERIFY(m_media.makeClip(QStringLiteral("five.flv")));
+    add(m_media.path(QStringLiteral("four.mov")));
+    add(m_media.path(QStringLiteral("five.flv")));
     QVERIFY(runUntilDialogs(answerer, 2));
     QCOMPARE(answerer.texts.at(1), summary(2, 3));
     QCOMPARE(QFileInfo(first).lastModified(), firstWritten);
-    QVERIFY(QFile::exists(outDir + QStringLiteral("/Quellix转码-five.mp4")));
+    QVERIFY(QFile::exists(m_outDir + QStringLiteral("/Quellix转码-five.mp4")));
 }
 
 void TestBatch::startFailureOfFirstJob()
 {
-    add(media.path(QStringLiteral("one.mp4")));
+    add(m_media.path(QStringLiteral("one.mp4")));
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", "/nonexistent");
     DialogAnswerer answerer;
@@ -230,21 +230,21 @@ void TestBatch::startFailureOfFirstJob()
     qputenv("PATH", path);
     QVERIFY(answered);
     QCOMPARE(answerer.texts.at(0), QStringLiteral("启动失败！\n错误码：-102"));
-    QVERIFY(!window->isConverting());
+    QVERIFY(!m_window->isConverting());
     QCOMPARE(job(0)->convertState(), int(Waiting));
 }
 
 void TestBatch::laterStartFailureStillEndsWithSummary()
 {
-    add(media.path(QStringLiteral("long.mp4")));
-    add(media.path(QStringLiteral("one.mp4")));
-    add(media.path(QStringLiteral("two.mkv")));
-    auto *container = window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"));
+    add(m_media.path(QStringLiteral("long.mp4")));
+    add(m_media.path(QStringLiteral("one.mp4")));
+    add(m_media.path(QStringLiteral("two.mkv")));
+    auto *container = m_window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"));
     container->setCurrentIndex(3); // wmv encodes quickly
     const QByteArray path = qgetenv("PATH");
     DialogAnswerer answerer;
     QTest::mouseClick(startButton(), Qt::LeftButton);
-    QVERIFY(window->isConverting());
+    QVERIFY(m_window->isConverting());
     // The transcoder disappears while the first file converts (once its source is probed).
     QTRY_VERIFY(TestMedia::transcoderRuns());
     qputenv("PATH", "/nonexistent");
@@ -256,22 +256,22 @@ void TestBatch::laterStartFailureStillEndsWithSummary()
     QCOMPARE(answerer.texts.size(), 1);
     const QString failure = QStringLiteral("启动失败！错误码：-102\n");
     QCOMPARE(answerer.texts.at(0), summary(1, 0,
-                                           {media.path(QStringLiteral("one.mp4")), failure,
-                                            media.path(QStringLiteral("two.mkv")), failure}));
-    QVERIFY(!window->isConverting());
+                                           {m_media.path(QStringLiteral("one.mp4")), failure,
+                                            m_media.path(QStringLiteral("two.mkv")), failure}));
+    QVERIFY(!m_window->isConverting());
 }
 
 void TestBatch::sameOutputNamesDoNotCollide()
 {
-    QVERIFY(media.makeClip(QStringLiteral("same.avi"), 1, QStringLiteral("160x120")));
-    QVERIFY(media.makeClip(QStringLiteral("same.mkv"), 2, QStringLiteral("320x240")));
-    add(media.path(QStringLiteral("same.avi")));
-    add(media.path(QStringLiteral("same.mkv")));
+    QVERIFY(m_media.makeClip(QStringLiteral("same.avi"), 1, QStringLiteral("160x120")));
+    QVERIFY(m_media.makeClip(QStringLiteral("same.mkv"), 2, QStringLiteral("320x240")));
+    add(m_media.path(QStringLiteral("same.avi")));
+    add(m_media.path(QStringLiteral("same.mkv")));
     DialogAnswerer answerer;
     QVERIFY(runUntilDialogs(answerer, 1));
     QCOMPARE(answerer.texts.at(0), summary(2, 0));
-    const QString first = outDir + QStringLiteral("/Quellix转码-same.mp4");
-    const QString second = outDir + QStringLiteral("/Quellix转码-same (2).mp4");
+    const QString first = m_outDir + QStringLiteral("/Quellix转码-same.mp4");
+    const QString second = m_outDir + QStringLiteral("/Quellix转码-same (2).mp4");
     QCOMPARE(QString::fromStdString(job(0)->outputPath()), first);
     QCOMPARE(QString::fromStdString(job(1)->outputPath()), second);
     QCOMPARE(TestMedia::probeCodecs(first), (QStringList{"h264", "aac"}));
@@ -286,18 +286,18 @@ void TestBatch::longestNamesDoNotCollide()
     const QString name = QString(251, QLatin1Char('y')) + QStringLiteral(".mp4");
     QStringList inputs;
     for (const QString &folder : {QStringLiteral("a"), QStringLiteral("b")}) {
-        QVERIFY(QDir().mkpath(media.path(folder)));
-        inputs << media.path(folder + QLatin1Char('/') + name);
-        QVERIFY(QFile::copy(media.path(QStringLiteral("one.mp4")), inputs.last()));
+        QVERIFY(QDir().mkpath(m_media.path(folder)));
+        inputs << m_media.path(folder + QLatin1Char('/') + name);
+        QVERIFY(QFile::copy(m_media.path(QStringLiteral("one.mp4")), inputs.last()));
         add(inputs.last());
     }
     DialogAnswerer answerer;
     QVERIFY(runUntilDialogs(answerer, 1));
     QCOMPARE(answerer.texts.at(0), summary(2, 0));
     const QString stem = QStringLiteral("Quellix转码-") + QString(237, QLatin1Char('y'));
-    QCOMPARE(QString::fromStdString(job(0)->outputPath()), outDir + "/" + stem + ".mp4");
+    QCOMPARE(QString::fromStdString(job(0)->outputPath()), m_outDir + "/" + stem + ".mp4");
     QCOMPARE(QString::fromStdString(job(1)->outputPath()),
-             outDir + "/" + stem.chopped(4) + " (2).mp4");
+             m_outDir + "/" + stem.chopped(4) + " (2).mp4");
     for (int row = 0; row < 2; ++row) {
         const QFileInfo output(QString::fromStdString(job(row)->outputPath()));
         QCOMPARE(QFile::encodeName(output.fileName()).size(), 255);
@@ -317,13 +317,13 @@ void TestBatch::restartConvertsUnfinishedJobsAgain_data()
 void TestBatch::restartConvertsUnfinishedJobsAgain()
 {
     QFETCH(bool, cancelFirst);
-    const QString notes = media.path(QStringLiteral("notes.mp4"));
-    add(cancelFirst ? media.path(QStringLiteral("long.mp4")) : notes);
-    add(media.path(QStringLiteral("one.mp4")));
+    const QString notes = m_media.path(QStringLiteral("notes.mp4"));
+    add(cancelFirst ? m_media.path(QStringLiteral("long.mp4")) : notes);
+    add(m_media.path(QStringLiteral("one.mp4")));
     DialogAnswerer answerer;
     if (cancelFirst) {
         QTest::mouseClick(startButton(), Qt::LeftButton);
-        QVERIFY(window->isConverting());
+        QVERIFY(m_window->isConverting());
         QVERIFY(runUntilDialogs(answerer, 2, 10000)); // the question, then the summary
         QCOMPARE(answerer.texts.at(1), summary(0, 2));
         QVERIFY(runUntilDialogs(answerer, 3));
@@ -349,16 +349,16 @@ void TestBatch::closeDuringBatch_data()
 void TestBatch::closeDuringBatch()
 {
     QFETCH(bool, confirm);
-    add(media.path(QStringLiteral("long.mp4")));
-    add(media.path(QStringLiteral("one.mp4")));
+    add(m_media.path(QStringLiteral("long.mp4")));
+    add(m_media.path(QStringLiteral("one.mp4")));
     DialogAnswerer answerer(confirm ? DialogAnswerer::PressOk : DialogAnswerer::PressCancel);
     QTest::mouseClick(startButton(), Qt::LeftButton);
-    QVERIFY(window->isConverting());
-    QCOMPARE(window->close(), confirm);
+    QVERIFY(m_window->isConverting());
+    QCOMPARE(m_window->close(), confirm);
     QCOMPARE(answerer.texts,
              QStringList{QStringLiteral("正在转码中，确认关闭？\n未完成的压缩任务将会取消。\n")});
-    QCOMPARE(window->isVisible(), !confirm);
-    QCOMPARE(window->isConverting(), !confirm);
+    QCOMPARE(m_window->isVisible(), !confirm);
+    QCOMPARE(m_window->isConverting(), !confirm);
     if (confirm) {
         QTest::qWait(300);
         QCOMPARE(answerer.texts.size(), 1); // no summary
@@ -374,9 +374,9 @@ void TestBatch::closeDuringBatch()
 
 void TestBatch::previewFollowsTheList()
 {
-    add(media.path(QStringLiteral("long.mp4")));
-    add(media.path(QStringLiteral("one.mp4")));
-    vlcplayer *player = window->previewPlayer();
+    add(m_media.path(QStringLiteral("long.mp4")));
+    add(m_media.path(QStringLiteral("one.mp4")));
+    vlcplayer *player = m_window->previewPlayer();
     const QRect second = list()->visualItemRect(list()->item(1));
     doubleClick(second.center());
     QTRY_COMPARE(player->playState(), int(vlcplayer::Playing));
@@ -384,16 +384,16 @@ void TestBatch::previewFollowsTheList()
     // Starting a batch toggles the preview's pause; a double click still plays during it.
     DialogAnswerer answerer;
     QTest::mouseClick(startButton(), Qt::LeftButton);
-    QVERIFY(window->isConverting());
+    QVERIFY(m_window->isConverting());
     QCOMPARE(player->playState(), int(vlcplayer::Paused));
     doubleClick(second.center());
     QTRY_COMPARE(player->playState(), int(vlcplayer::Playing));
     QTest::mouseClick(startButton(), Qt::LeftButton);
     QTRY_COMPARE(answerer.texts.size(), 2);
-    QVERIFY(!window->isConverting());
+    QVERIFY(!m_window->isConverting());
 
     // Clearing the list stops the preview.
-    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
+    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
                       Qt::LeftButton);
     QCOMPARE(answerer.texts.size(), 3);
     QCOMPARE(player->playState(), int(vlcplayer::Stopped));
@@ -403,17 +403,17 @@ void TestBatch::previewFollowsTheList()
 // batch goes on to its end once continued.
 void TestBatch::pauseThroughTheWindow()
 {
-    add(media.path(QStringLiteral("long.mp4")));
-    auto *pause = fixture.child<QPushButton>("btnPauseBatch");
+    add(m_media.path(QStringLiteral("long.mp4")));
+    auto *pause = m_fixture.child<QPushButton>("btnPauseBatch");
     QVERIFY(!pause->isEnabled());
     DialogAnswerer answerer;
-    fixture.clickStart();
+    m_fixture.clickStart();
     QVERIFY(pause->isEnabled());
     QTRY_VERIFY_WITH_TIMEOUT(job(0)->progress() > 0, 60000);
     QTest::mouseClick(pause, Qt::LeftButton);
     QCOMPARE(pause->text(), QStringLiteral("继续转码"));
     QVERIFY(job(0)->isPaused());
-    QCOMPARE(fixture.row(0)->findChild<QLabel *>(QStringLiteral("status"))->text(),
+    QCOMPARE(m_fixture.row(0)->findChild<QLabel *>(QStringLiteral("status"))->text(),
              QStringLiteral("转码暂停   "));
     const QList<qint64> transcoder = TestMedia::childPids();
     QCOMPARE(transcoder.size(), 1);
@@ -422,11 +422,11 @@ void TestBatch::pauseThroughTheWindow()
     const qint64 written = QFileInfo(output).size();
     QTest::qWait(500);
     QCOMPARE(QFileInfo(output).size(), written);
-    QVERIFY(window->isConverting());
+    QVERIFY(m_window->isConverting());
 
     QTest::mouseClick(pause, Qt::LeftButton);
     QCOMPARE(pause->text(), QStringLiteral("暂停转码"));
-    QCOMPARE(fixture.row(0)->findChild<QLabel *>(QStringLiteral("status"))->text(),
+    QCOMPARE(m_fixture.row(0)->findChild<QLabel *>(QStringLiteral("status"))->text(),
              QStringLiteral("正在转码..."));
     QVERIFY(WindowFixture::waitForDialogs(answerer, 1, 120000));
     QCOMPARE(answerer.texts.first(), summary(1, 0));

@@ -56,21 +56,21 @@ private slots:
     void lockedBoxText();
 
 private:
-    QTemporaryDir workDir;
-    QString previousDir;
+    QTemporaryDir m_workDir;
+    QString m_previousDir;
 };
 
 void TestBatchLook::initTestCase()
 {
     // The window keeps its configuration file in the working directory.
-    QVERIFY(workDir.isValid());
-    previousDir = QDir::currentPath();
-    QDir::setCurrent(workDir.path());
+    QVERIFY(m_workDir.isValid());
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_workDir.path());
 }
 
 void TestBatchLook::cleanupTestCase()
 {
-    QDir::setCurrent(previousDir);
+    QDir::setCurrent(m_previousDir);
 }
 
 void TestBatchLook::lockedControls_data()

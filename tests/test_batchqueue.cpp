@@ -114,62 +114,62 @@ private:
     QStringList converted() const;
     QString summary(int ok, int cancelled, const QStringList &failedNames = {}) const;
 
-    TestMedia media;
-    QString log;
-    std::unique_ptr<BatchQueue> queue;
+    TestMedia m_media;
+    QString m_log;
+    std::unique_ptr<BatchQueue> m_queue;
 };
 
 void TestBatchQueue::initTestCase()
 {
     initParamTables();
-    QVERIFY(media.isValid());
-    log = media.path(QStringLiteral("converted.log"));
-    QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
+    QVERIFY(m_media.isValid());
+    m_log = m_media.path(QStringLiteral("converted.log"));
+    QVERIFY(QDir().mkpath(m_media.path(QStringLiteral("out"))));
     // A source that declares 40 seconds, for the stand-in to end short of.
-    QVERIFY(media.makeMedia(QStringLiteral("forty.mka"),
-                            {"-f", "lavfi", "-i", "sine=d=40", "-c:a", "flac"}));
+    QVERIFY(m_media.makeMedia(QStringLiteral("forty.mka"),
+                              {"-f", "lavfi", "-i", "sine=d=40", "-c:a", "flac"}));
 }
 
 void TestBatchQueue::init()
 {
-    QFile::remove(log);
-    QVERIFY(media.installStandIn(standIn(log)));
+    QFile::remove(m_log);
+    QVERIFY(m_media.installStandIn(standIn(m_log)));
     // The real prober refuses these one-byte inputs too, but takes a good part of a second to
     // start on a loaded machine.
-    QVERIFY(TestMedia::writeScript(media.path(QStringLiteral("bin/ffprobe")), "exit 1"));
-    queue = std::make_unique<BatchQueue>();
-    queue->setOutputDirectory(media.path(QStringLiteral("out")));
+    QVERIFY(TestMedia::writeScript(m_media.path(QStringLiteral("bin/ffprobe")), "exit 1"));
+    m_queue = std::make_unique<BatchQueue>();
+    m_queue->setOutputDirectory(m_media.path(QStringLiteral("out")));
 }
 
 void TestBatchQueue::cleanup()
 {
-    queue.reset();
-    media.restorePath();
+    m_queue.reset();
+    m_media.restorePath();
 }
 
 ConversionJob *TestBatchQueue::add(const QString &name)
 {
-    const QString path = media.path(name);
+    const QString path = m_media.path(name);
     QFile file(path);
     if (!file.exists() && file.open(QIODevice::WriteOnly))
         file.write("x");
     auto job = std::make_unique<ConversionJob>();
     if (job->setInput(path.toStdString(), makeAVSettings(0, QualityMedium, QualityMedium)) != 0)
         return nullptr;
-    return queue->append(std::move(job));
+    return m_queue->append(std::move(job));
 }
 
 bool TestBatchQueue::runToEnd()
 {
-    QSignalSpy finished(queue.get(), &BatchQueue::finished);
-    return queue->start() == 0 && queue->isRunning() && finished.wait(batchTimeoutMs) &&
-           !queue->isRunning();
+    QSignalSpy finished(m_queue.get(), &BatchQueue::finished);
+    return m_queue->start() == 0 && m_queue->isRunning() && finished.wait(batchTimeoutMs) &&
+           !m_queue->isRunning();
 }
 
 // Names of the inputs the transcoder was started for, in order.
 QStringList TestBatchQueue::converted() const
 {
-    QFile file(log);
+    QFile file(m_log);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QStringList names;
@@ -186,7 +186,7 @@ QString TestBatchQueue::summary(int ok, int cancelled, const QStringList &failed
     if (!failedNames.isEmpty())
         text += QStringLiteral("失败： %1 个\n").arg(failedNames.size());
     for (const QString &name : failedNames)
-        text += media.path(name) + QStringLiteral(" : 未识别的输入文件格式！\n");
+        text += m_media.path(name) + QStringLiteral(" : 未识别的输入文件格式！\n");
     return text;
 }
 
@@ -209,11 +209,12 @@ void TestBatchQueue::runsInListOrder()
         QVERIFY(add(name));
     QVERIFY(runToEnd());
     QCOMPARE(converted(), names);
-    QCOMPARE(queue->summaryText(), summary(names.size() - failed.size(), 0, failed));
+    QCOMPARE(m_queue->summaryText(), summary(names.size() - failed.size(), 0, failed));
     for (int row = 0; row < names.size(); ++row)
-        QCOMPARE(queue->at(row)->convertState(), int(failed.contains(names[row]) ? Failed : Done));
-    queue->clearResults();
-    QCOMPARE(queue->summaryText(), summary(0, names.size()));
+        QCOMPARE(m_queue->at(row)->convertState(),
+                 int(failed.contains(names[row]) ? Failed : Done));
+    m_queue->clearResults();
+    QCOMPARE(m_queue->summaryText(), summary(0, names.size()));
 }
 
 // Done jobs are skipped and count as not converted; failed and cancelled ones run again.
@@ -226,52 +227,52 @@ void TestBatchQueue::laterBatchConvertsOnlyWhatIsNotDone()
     QVERIFY(runToEnd());
     QCOMPARE(converted(), (QStringList{"a.mp4", "bad.mp4", "later.mp4"}));
 
-    QFile::remove(log);
+    QFile::remove(m_log);
     QCOMPARE(later->cancel(), ConversionJob::alreadyDone);
     QCOMPARE(bad->convertState(), int(Failed));
     QVERIFY(runToEnd());
     QCOMPARE(converted(), QStringList{"bad.mp4"});
-    QCOMPARE(queue->summaryText(), summary(0, 2, {"bad.mp4"}));
+    QCOMPARE(m_queue->summaryText(), summary(0, 2, {"bad.mp4"}));
 
-    QFile::remove(log);
+    QFile::remove(m_log);
     QCOMPARE(bad->cancel(), 0);
     QCOMPARE(bad->convertState(), int(Cancelled));
     QVERIFY(runToEnd());
     QCOMPARE(converted(), QStringList{"bad.mp4"});
-    QCOMPARE(queue->findStartable(0), bad);
-    QCOMPARE(queue->findStartableAfter(bad), nullptr);
+    QCOMPARE(m_queue->findStartable(0), bad);
+    QCOMPARE(m_queue->findStartableAfter(bad), nullptr);
 }
 
 void TestBatchQueue::stopCancelsEveryJobNotDone()
 {
     ConversionJob *done = add(QStringLiteral("done.mp4"));
     QVERIFY(runToEnd());
-    QVERIFY(media.installStandIn(standIn(log, "sleep 0.5")));
+    QVERIFY(m_media.installStandIn(standIn(m_log, "sleep 0.5")));
     ConversionJob *slow = add(QStringLiteral("slow.mp4"));
     ConversionJob *waiting = add(QStringLiteral("waiting.mp4"));
-    QSignalSpy finished(queue.get(), &BatchQueue::finished);
-    QCOMPARE(queue->start(), 0);
+    QSignalSpy finished(m_queue.get(), &BatchQueue::finished);
+    QCOMPARE(m_queue->start(), 0);
     QCOMPARE(slow->convertState(), int(Converting));
-    queue->stop();
-    QVERIFY(!queue->isRunning());
+    m_queue->stop();
+    QVERIFY(!m_queue->isRunning());
     QCOMPARE(done->convertState(), int(Done));
     QCOMPARE(slow->convertState(), int(Cancelled));
     QCOMPARE(waiting->convertState(), int(Cancelled));
     QTest::qWait(800);
     QCOMPARE(finished.count(), 0);
-    QCOMPARE(queue->summaryText(), summary(0, 3));
+    QCOMPARE(m_queue->summaryText(), summary(0, 3));
     QVERIFY(!QFile::exists(QString::fromStdString(slow->outputPath())));
 }
 
 // What a killed run left is removed when a batch starts, before it writes anything.
 void TestBatchQueue::startRemovesLeftovers()
 {
-    const QString leftover = media.path(QStringLiteral("out/.quellix-0000000a-killed.part.mp4"));
+    const QString leftover = m_media.path(QStringLiteral("out/.quellix-0000000a-killed.part.mp4"));
     QVERIFY(TestMedia::writeFile(leftover, "half"));
     QCOMPARE(OutputPublisher::forThisUser().record().add(leftover), 0);
     QVERIFY(add(QStringLiteral("a.mp4")));
-    QSignalSpy finished(queue.get(), &BatchQueue::finished);
-    QCOMPARE(queue->start(), 0);
+    QSignalSpy finished(m_queue.get(), &BatchQueue::finished);
+    QCOMPARE(m_queue->start(), 0);
     QVERIFY(!QFileInfo::exists(leftover));
     QVERIFY(finished.wait(batchTimeoutMs));
 }
@@ -287,54 +288,55 @@ void TestBatchQueue::startFailures()
 {
     QFETCH(bool, laterJob);
     // The first transcoder goes on until the test has taken the others away.
-    const QString release = media.path(QStringLiteral("release"));
+    const QString release = m_media.path(QStringLiteral("release"));
     QFile::remove(release);
     if (laterJob)
-        QVERIFY(media.installStandIn(standIn(log, TestMedia::untilExists(release))));
+        QVERIFY(m_media.installStandIn(standIn(m_log, TestMedia::untilExists(release))));
     QVERIFY(add(QStringLiteral("first.mp4")));
     QVERIFY(add(QStringLiteral("second.mp4")));
     QVERIFY(add(QStringLiteral("third.mp4")));
     const QByteArray path = qgetenv("PATH");
-    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QSignalSpy finished(m_queue.get(), &BatchQueue::finished);
     if (!laterJob) {
         qputenv("PATH", "/nonexistent");
-        const int result = queue->start();
+        const int result = m_queue->start();
         qputenv("PATH", path);
         QCOMPARE(result, ProcessPipe::startFailed);
-        QVERIFY(!queue->isRunning());
-        QCOMPARE(queue->at(0)->convertState(), int(Waiting));
+        QVERIFY(!m_queue->isRunning());
+        QCOMPARE(m_queue->at(0)->convertState(), int(Waiting));
         return;
     }
-    QCOMPARE(queue->start(), 0);
+    QCOMPARE(m_queue->start(), 0);
     // The first job has its transcoder once the source is probed; the others find none.
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), batchTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(m_log), batchTimeoutMs);
     qputenv("PATH", "/nonexistent");
     QVERIFY(TestMedia::writeFile(release, QByteArray()));
     const bool ended = finished.wait(batchTimeoutMs);
     qputenv("PATH", path);
     QVERIFY(ended);
     const QString failure = QStringLiteral("启动失败！错误码：-102\n");
-    QCOMPARE(queue->summaryText(), QStringLiteral("转码任务完成！\n成功： 1 个\n失败： 2 个\n") +
-                                       media.path(QStringLiteral("second.mp4")) + " : " + failure +
-                                       media.path(QStringLiteral("third.mp4")) + " : " + failure);
+    QCOMPARE(m_queue->summaryText(), QStringLiteral("转码任务完成！\n成功： 1 个\n失败： 2 个\n") +
+                                         m_media.path(QStringLiteral("second.mp4")) + " : " +
+                                         failure + m_media.path(QStringLiteral("third.mp4")) +
+                                         " : " + failure);
 }
 
 void TestBatchQueue::listKeepsPathsApart()
 {
     ConversionJob *a = add(QStringLiteral("a.mp4"));
     ConversionJob *b = add(QStringLiteral("b.mp4"));
-    QVERIFY(queue->isListed(media.path(QStringLiteral("a.mp4")).toStdString()));
-    QVERIFY(!queue->isListed(media.path(QStringLiteral("./a.mp4")).toStdString()));
-    QCOMPARE(queue->rowOf(b), 1);
-    queue->removeAt(0);
-    QCOMPARE(queue->count(), 1);
-    QCOMPARE(queue->at(0), b);
-    QCOMPARE(queue->rowOf(a), -1);
-    QVERIFY(!queue->isListed(media.path(QStringLiteral("a.mp4")).toStdString()));
-    QCOMPARE(queue->at(1), nullptr);
-    queue->clear();
-    QCOMPARE(queue->count(), 0);
-    QCOMPARE(queue->start(), BatchQueue::nothingToConvert);
+    QVERIFY(m_queue->isListed(m_media.path(QStringLiteral("a.mp4")).toStdString()));
+    QVERIFY(!m_queue->isListed(m_media.path(QStringLiteral("./a.mp4")).toStdString()));
+    QCOMPARE(m_queue->rowOf(b), 1);
+    m_queue->removeAt(0);
+    QCOMPARE(m_queue->count(), 1);
+    QCOMPARE(m_queue->at(0), b);
+    QCOMPARE(m_queue->rowOf(a), -1);
+    QVERIFY(!m_queue->isListed(m_media.path(QStringLiteral("a.mp4")).toStdString()));
+    QCOMPARE(m_queue->at(1), nullptr);
+    m_queue->clear();
+    QCOMPARE(m_queue->count(), 0);
+    QCOMPARE(m_queue->start(), BatchQueue::nothingToConvert);
 }
 
 // A finished file gets its name, a failed one leaves nothing; a listed job's output name stays
@@ -342,20 +344,20 @@ void TestBatchQueue::listKeepsPathsApart()
 void TestBatchQueue::outputNamesFollowTheList()
 {
     for (const char *folder : {"good", "bad", "again"})
-        QVERIFY(QDir().mkpath(media.path(QString::fromLatin1(folder))));
-    const QString out = queue->outputDirectory() + QStringLiteral("/Quellix转码-clip");
+        QVERIFY(QDir().mkpath(m_media.path(QString::fromLatin1(folder))));
+    const QString out = m_queue->outputDirectory() + QStringLiteral("/Quellix转码-clip");
     QVERIFY(add(QStringLiteral("good/clip.mkv")));
     ConversionJob *failing = add(QStringLiteral("bad/clip.avi"));
     QVERIFY(runToEnd());
-    QCOMPARE(QString::fromStdString(queue->at(0)->outputPath()), out + ".mp4");
+    QCOMPARE(QString::fromStdString(m_queue->at(0)->outputPath()), out + ".mp4");
     QCOMPARE(failing->convertState(), int(Failed));
-    const QDir folder(queue->outputDirectory());
+    const QDir folder(m_queue->outputDirectory());
     QCOMPARE(folder.entryList({QStringLiteral("*clip*")}, QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("Quellix转码-clip.mp4")});
-    queue->removeAt(0);
+    m_queue->removeAt(0);
     QVERIFY(add(QStringLiteral("again/clip.mov")));
     QVERIFY(runToEnd());
-    QCOMPARE(QString::fromStdString(queue->at(1)->outputPath()), out + " (2).mp4");
+    QCOMPARE(QString::fromStdString(m_queue->at(1)->outputPath()), out + " (2).mp4");
 }
 
 void TestBatchQueue::admission_data()
@@ -378,23 +380,23 @@ void TestBatchQueue::admission()
 {
     QFETCH(QString, name);
     QFETCH(bool, create);
-    const QString path = name.isEmpty() ? QString() : media.path(name);
+    const QString path = name.isEmpty() ? QString() : m_media.path(name);
     if (create) {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     const AVSettings settings = makeAVSettings(2, QualityHigh, QualityLow);
-    QTEST(queue->add(path.toStdString(), settings), "result");
-    if (queue->count() == 0)
+    QTEST(m_queue->add(path.toStdString(), settings), "result");
+    if (m_queue->count() == 0)
         return;
-    QCOMPARE(queue->count(), 1);
-    QCOMPARE(queue->at(0)->settings(), settings);
-    QVERIFY(queue->isListed(path.toStdString()));
+    QCOMPARE(m_queue->count(), 1);
+    QCOMPARE(m_queue->at(0)->settings(), settings);
+    QVERIFY(m_queue->isListed(path.toStdString()));
     // The same path twice, byte for byte, is listed once; another spelling of it is not the same.
-    QCOMPARE(queue->add(path.toStdString(), settings), BatchQueue::refused);
+    QCOMPARE(m_queue->add(path.toStdString(), settings), BatchQueue::refused);
     const QString spelled = QFileInfo(path).path() + QStringLiteral("/./") + name;
-    QCOMPARE(queue->add(spelled.toStdString(), settings), 0);
-    QCOMPARE(queue->count(), 2);
+    QCOMPARE(m_queue->add(spelled.toStdString(), settings), 0);
+    QCOMPARE(m_queue->count(), 2);
 }
 
 void TestBatchQueue::applyToAllAndTheFolder()
@@ -402,16 +404,16 @@ void TestBatchQueue::applyToAllAndTheFolder()
     QVERIFY(add(QStringLiteral("one.mp4")));
     QVERIFY(add(QStringLiteral("two.mp4")));
     const AVSettings wmv = makeAVSettings(3, QualityLow, QualityHigh);
-    queue->applyToAll(wmv);
-    QCOMPARE(queue->at(0)->settings(), wmv);
-    QCOMPARE(queue->at(1)->settings(), wmv);
+    m_queue->applyToAll(wmv);
+    QCOMPARE(m_queue->at(0)->settings(), wmv);
+    QCOMPARE(m_queue->at(1)->settings(), wmv);
 
     // Jobs write where the queue says at the moment they start.
-    const QString other = media.path(QStringLiteral("other out"));
-    queue->setOutputDirectory(other);
-    QCOMPARE(queue->outputDirectory(), other);
+    const QString other = m_media.path(QStringLiteral("other out"));
+    m_queue->setOutputDirectory(other);
+    QCOMPARE(m_queue->outputDirectory(), other);
     QVERIFY(runToEnd());
-    QCOMPARE(QString::fromStdString(queue->at(0)->outputPath()),
+    QCOMPARE(QString::fromStdString(m_queue->at(0)->outputPath()),
              other + QStringLiteral("/Quellix转码-one.wmv"));
     QVERIFY(QFile::exists(other + QStringLiteral("/Quellix转码-two.wmv")));
 }
@@ -457,32 +459,32 @@ void TestBatchQueue::rowsAreTold()
             told << QStringLiteral("%1 %2-%3").arg(QLatin1String(what)).arg(first).arg(last);
         };
     };
-    connect(queue.get(), &BatchQueue::rowsInserted, this, rows("inserted"));
-    connect(queue.get(), &BatchQueue::rowsRemoved, this, rows("removed"));
-    connect(queue.get(), &BatchQueue::rowsChanged, this, rows("changed"));
-    connect(queue.get(), &BatchQueue::recordChanged, this, [&told] { told << "record"; });
+    connect(m_queue.get(), &BatchQueue::rowsInserted, this, rows("inserted"));
+    connect(m_queue.get(), &BatchQueue::rowsRemoved, this, rows("removed"));
+    connect(m_queue.get(), &BatchQueue::rowsChanged, this, rows("changed"));
+    connect(m_queue.get(), &BatchQueue::recordChanged, this, [&told] { told << "record"; });
     const AVSettings settings = makeAVSettings(0, QualityMedium, QualityMedium);
     for (const QString &step : steps) {
         const QString what = step.section(QLatin1Char(' '), 0, 0);
         const QString name = step.section(QLatin1Char(' '), 1);
         if (what == QLatin1String("add") && name != QLatin1String("missing.mp4"))
-            media.makeFile(name);
+            m_media.makeFile(name);
         if (what == QLatin1String("add"))
-            queue->add(media.path(name).toStdString(), settings);
+            m_queue->add(m_media.path(name).toStdString(), settings);
         else if (what == QLatin1String("restore"))
-            queue->restore({media.path(name).toStdString(), settings, Done, {}, {}});
+            m_queue->restore({m_media.path(name).toStdString(), settings, Done, {}, {}});
         else if (what == QLatin1String("begin"))
-            queue->beginInsertions();
+            m_queue->beginInsertions();
         else if (what == QLatin1String("end"))
-            queue->endInsertions();
+            m_queue->endInsertions();
         else if (what == QLatin1String("remove"))
-            queue->removeAt(name.toInt());
+            m_queue->removeAt(name.toInt());
         else if (what == QLatin1String("clear"))
-            queue->clear();
+            m_queue->clear();
         else if (what == QLatin1String("apply"))
-            queue->applyToAll(makeAVSettings(3, QualityLow, QualityLow));
+            m_queue->applyToAll(makeAVSettings(3, QualityLow, QualityLow));
         else if (what == QLatin1String("cancel"))
-            queue->at(name.toInt())->cancel();
+            m_queue->at(name.toInt())->cancel();
     }
     QTEST(told, "told");
 }
@@ -502,13 +504,13 @@ void TestBatchQueue::savedListKeepsTheWarning()
 {
     QFETCH(QByteArray, position);
     // The real prober reads the declared length.
-    QVERIFY(QFile::remove(media.path(QStringLiteral("bin/ffprobe"))));
-    QVERIFY(media.installStandIn("for last; do :; done; printf 'frame=  9 time=" + position +
-                                 " speed=9x\\r'; printf data > \"$last\"; echo 'kb/s:'"));
+    QVERIFY(QFile::remove(m_media.path(QStringLiteral("bin/ffprobe"))));
+    QVERIFY(m_media.installStandIn("for last; do :; done; printf 'frame=  9 time=" + position +
+                                   " speed=9x\\r'; printf data > \"$last\"; echo 'kb/s:'"));
     QVERIFY(add(QStringLiteral("forty.mka")));
     QVERIFY(runToEnd());
-    QCOMPARE(queue->at(0)->convertState(), int(Done));
-    const std::vector<SavedEntry> saved = queue->savedEntries();
+    QCOMPARE(m_queue->at(0)->convertState(), int(Done));
+    const std::vector<SavedEntry> saved = m_queue->savedEntries();
     QCOMPARE(saved.size(), size_t(1));
     QCOMPARE(saved.front().state, Done);
     QTEST(QString::fromStdString(saved.front().note), "note");
@@ -535,76 +537,77 @@ void TestBatchQueue::severalAtOnce()
     QFETCH(int, atOnce);
     QFETCH(QStringList, names);
     QFETCH(QStringList, failed);
-    QVERIFY(media.installStandIn(overlapLogger(log, atOnce, int(names.size()))));
-    queue->setMaxRunning(atOnce);
+    QVERIFY(m_media.installStandIn(overlapLogger(m_log, atOnce, int(names.size()))));
+    m_queue->setMaxRunning(atOnce);
     for (const QString &name : names)
         QVERIFY(add(name));
     int most = 0;
     QStringList started;
-    connect(queue.get(), &BatchQueue::jobStarted, this, [&](ConversionJob *job) {
-        most = qMax(most, queue->runningCount());
+    connect(m_queue.get(), &BatchQueue::jobStarted, this, [&](ConversionJob *job) {
+        most = qMax(most, m_queue->runningCount());
         started << job->fileName();
     });
     QVERIFY(runToEnd());
-    QCOMPARE(queue->runningCount(), 0);
+    QCOMPARE(m_queue->runningCount(), 0);
     QCOMPARE(most, qMin(atOnce, names.size()));
-    QFile file(log);
+    QFile file(m_log);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
     // The transcoders themselves overlapped as much, and no more.
     QCOMPARE(mostAtOnce(lines), qMin(atOnce, names.size()));
     QCOMPARE(started, names);
-    QCOMPARE(queue->summaryText(), summary(names.size() - failed.size(), 0, failed));
+    QCOMPARE(m_queue->summaryText(), summary(names.size() - failed.size(), 0, failed));
 }
 
 // "Cancel" ends every running file at once; the next batch takes up all that is not done.
 void TestBatchQueue::severalAtOnceCancelledAndRestarted()
 {
-    QVERIFY(media.installStandIn("echo \"start $(basename \"$3\")\" >> '" + log.toUtf8() +
-                                 "'; exec sleep 30"));
-    queue->setMaxRunning(2);
+    QVERIFY(m_media.installStandIn("echo \"start $(basename \"$3\")\" >> '" + m_log.toUtf8() +
+                                   "'; exec sleep 30"));
+    m_queue->setMaxRunning(2);
     for (const char *name : {"a.mp4", "b.mp4", "c.mp4"})
         QVERIFY(add(QString::fromLatin1(name)));
-    QCOMPARE(queue->start(), 0);
-    QCOMPARE(queue->runningCount(), 2);
-    QCOMPARE(queue->at(2)->convertState(), int(Waiting));
+    QCOMPARE(m_queue->start(), 0);
+    QCOMPARE(m_queue->runningCount(), 2);
+    QCOMPARE(m_queue->at(2)->convertState(), int(Waiting));
     // Both transcoders run, each once its source is probed.
     QTRY_COMPARE_WITH_TIMEOUT(converted().size(), 2, batchTimeoutMs);
-    queue->stop();
-    QCOMPARE(queue->runningCount(), 0);
+    m_queue->stop();
+    QCOMPARE(m_queue->runningCount(), 0);
     for (int row = 0; row < 3; ++row)
-        QCOMPARE(queue->at(row)->convertState(), int(Cancelled));
+        QCOMPARE(m_queue->at(row)->convertState(), int(Cancelled));
     QTRY_COMPARE_WITH_TIMEOUT(TestMedia::childPids(), QList<qint64>(), batchTimeoutMs);
-    QCOMPARE(queue->summaryText(), summary(0, 3));
+    QCOMPARE(m_queue->summaryText(), summary(0, 3));
 
-    QVERIFY(media.installStandIn(overlapLogger(log, 2, 3)));
-    QFile::remove(log);
+    QVERIFY(m_media.installStandIn(overlapLogger(m_log, 2, 3)));
+    QFile::remove(m_log);
     QVERIFY(runToEnd());
-    QCOMPARE(queue->summaryText(), summary(3, 0));
+    QCOMPARE(m_queue->summaryText(), summary(3, 0));
     QCOMPARE(
-        mostAtOnce(QString::fromUtf8(TestMedia::readFile(log)).split('\n', Qt::SkipEmptyParts)), 2);
+        mostAtOnce(QString::fromUtf8(TestMedia::readFile(m_log)).split('\n', Qt::SkipEmptyParts)),
+        2);
 }
 
 // Same base names from different folders, started in one go: each takes its own output name.
 void TestBatchQueue::twoStartingAtOnceNeverShareAName()
 {
-    QVERIFY(media.installStandIn(overlapLogger(log, 3, 3)));
-    queue->setMaxRunning(3);
+    QVERIFY(m_media.installStandIn(overlapLogger(m_log, 3, 3)));
+    m_queue->setMaxRunning(3);
     for (const QString &folder : {QStringLiteral("p"), QStringLiteral("q"), QStringLiteral("r")}) {
-        QVERIFY(QDir().mkpath(media.path(folder)));
+        QVERIFY(QDir().mkpath(m_media.path(folder)));
         QVERIFY(add(folder + QStringLiteral("/same.mp4")));
     }
-    QCOMPARE(queue->start(), 0);
-    QCOMPARE(queue->runningCount(), 3);
+    QCOMPARE(m_queue->start(), 0);
+    QCOMPARE(m_queue->runningCount(), 3);
     QSet<QString> written;
     for (int row = 0; row < 3; ++row)
-        written << QString::fromStdString(queue->at(row)->outputPath());
+        written << QString::fromStdString(m_queue->at(row)->outputPath());
     QCOMPARE(written.size(), 3);
-    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QSignalSpy finished(m_queue.get(), &BatchQueue::finished);
     QVERIFY(finished.wait(batchTimeoutMs));
     QSet<QString> outputs;
     for (int row = 0; row < 3; ++row)
-        outputs << QString::fromStdString(queue->at(row)->outputPath());
+        outputs << QString::fromStdString(m_queue->at(row)->outputPath());
     QCOMPARE(outputs.size(), 3);
     for (const QString &output : qAsConst(outputs))
         QVERIFY2(QFile::exists(output), qPrintable(output));
@@ -612,67 +615,67 @@ void TestBatchQueue::twoStartingAtOnceNeverShareAName()
 
 void TestBatchQueue::automaticKeepsCoresBusy()
 {
-    QCOMPARE(queue->maxRunning(), 1);
-    queue->setMaxRunning(0);
-    QCOMPARE(queue->maxRunning(), 0);
+    QCOMPARE(m_queue->maxRunning(), 1);
+    m_queue->setMaxRunning(0);
+    QCOMPARE(m_queue->maxRunning(), 0);
     const int automatic = BatchQueue::automaticRunning();
     QVERIFY(automatic >= 2 && automatic <= qMax(2, QThread::idealThreadCount()));
-    QVERIFY(media.installStandIn(overlapLogger(log, automatic, automatic + 1)));
+    QVERIFY(m_media.installStandIn(overlapLogger(m_log, automatic, automatic + 1)));
     for (int i = 0; i < automatic + 1; ++i)
         QVERIFY(add(QStringLiteral("auto%1.mp4").arg(i)));
-    QCOMPARE(queue->start(), 0);
-    QCOMPARE(queue->runningCount(), automatic);
-    QSignalSpy finished(queue.get(), &BatchQueue::finished);
+    QCOMPARE(m_queue->start(), 0);
+    QCOMPARE(m_queue->runningCount(), automatic);
+    QSignalSpy finished(m_queue.get(), &BatchQueue::finished);
     QVERIFY(finished.wait(batchTimeoutMs));
-    QCOMPARE(queue->summaryText(), summary(automatic + 1, 0));
+    QCOMPARE(m_queue->summaryText(), summary(automatic + 1, 0));
 }
 
 // A paused batch starts no transcoder: not for the job that fails meanwhile, nor for the one
 // started in its place. Its progress counts the files done, and the batch ends once resumed.
 void TestBatchQueue::pauseHoldsTheBatch()
 {
-    const QString release = media.path(QStringLiteral("release-paused"));
+    const QString release = m_media.path(QStringLiteral("release-paused"));
     QFile::remove(release);
-    QVERIFY(media.installStandIn(standIn(log, TestMedia::untilExists(release))));
+    QVERIFY(m_media.installStandIn(standIn(m_log, TestMedia::untilExists(release))));
     ConversionJob *first = add(QStringLiteral("first.mp4"));
     ConversionJob *second = add(QStringLiteral("second.mp4"));
-    QSignalSpy running(queue.get(), &BatchQueue::runningChanged);
-    QSignalSpy paused(queue.get(), &BatchQueue::pausedChanged);
-    QSignalSpy finished(queue.get(), &BatchQueue::finished);
-    QCOMPARE(queue->start(), 0);
+    QSignalSpy running(m_queue.get(), &BatchQueue::runningChanged);
+    QSignalSpy paused(m_queue.get(), &BatchQueue::pausedChanged);
+    QSignalSpy finished(m_queue.get(), &BatchQueue::finished);
+    QCOMPARE(m_queue->start(), 0);
     QTRY_COMPARE(converted().size(), 1);
-    queue->pause();
-    QVERIFY(queue->isPaused() && first->isPaused());
+    m_queue->pause();
+    QVERIFY(m_queue->isPaused() && first->isPaused());
     // The next file's probe ahead ends by itself; the transcoder stays stopped.
     QTRY_COMPARE(TestMedia::childPids().size(), 1);
     const QList<qint64> transcoder = TestMedia::childPids();
     QCOMPARE(TestMedia::processName(transcoder.first()), QByteArray("ffmpeg"));
     QTRY_COMPARE(TestMedia::processState(transcoder.first()), 'T');
-    QCOMPARE(queue->filesLeft(), 2);
+    QCOMPARE(m_queue->filesLeft(), 2);
 
     QCOMPARE(::kill(pid_t(transcoder.first()), SIGKILL), 0);
     QTRY_COMPARE(first->convertState(), int(Failed));
     QCOMPARE(second->convertState(), int(Converting));
     QVERIFY(second->isPaused());
-    QCOMPARE(queue->filesLeft(), 1);
-    QCOMPARE(queue->batchProgress(), 0.5);
+    QCOMPARE(m_queue->filesLeft(), 1);
+    QCOMPARE(m_queue->batchProgress(), 0.5);
     QTRY_COMPARE(TestMedia::childPids(), QList<qint64>()); // its probe has ended
     QTest::qWait(300);
     QCOMPARE(converted().size(), 1);
 
     QVERIFY(TestMedia::writeFile(release, QByteArray()));
-    queue->resume();
+    m_queue->resume();
     QVERIFY(!second->isPaused());
     QVERIFY(finished.wait(batchTimeoutMs));
     QCOMPARE(second->convertState(), int(Done));
-    QCOMPARE(queue->batchProgress(), 1.0);
-    QCOMPARE(queue->filesLeft(), 0);
+    QCOMPARE(m_queue->batchProgress(), 1.0);
+    QCOMPARE(m_queue->filesLeft(), 0);
     QCOMPARE(running.count(), 2);
     QCOMPARE(running.at(1).at(0).toBool(), false);
     QCOMPARE(paused.count(), 2);
-    QVERIFY(!queue->isPaused());
-    queue->pause(); // no batch, nothing to hold
-    QVERIFY(!queue->isPaused());
+    QVERIFY(!m_queue->isPaused());
+    m_queue->pause(); // no batch, nothing to hold
+    QVERIFY(!m_queue->isPaused());
 }
 
 void TestBatchQueue::automaticRunning_data()

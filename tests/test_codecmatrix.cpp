@@ -17,19 +17,19 @@ private slots:
     void pairs();
 
 private:
-    TestMedia media;
-    QString clip;
-    QString outDir;
+    TestMedia m_media;
+    QString m_clip;
+    QString m_outDir;
 };
 
 void TestCodecMatrix::initTestCase()
 {
     initParamTables();
-    QVERIFY(media.isValid());
-    QVERIFY(media.makeClip(QStringLiteral("clip.mp4"), 1, QStringLiteral("160x120")));
-    clip = media.path(QStringLiteral("clip.mp4"));
-    outDir = media.path(QStringLiteral("out"));
-    QVERIFY(QDir().mkpath(outDir));
+    QVERIFY(m_media.isValid());
+    QVERIFY(m_media.makeClip(QStringLiteral("clip.mp4"), 1, QStringLiteral("160x120")));
+    m_clip = m_media.path(QStringLiteral("clip.mp4"));
+    m_outDir = m_media.path(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(m_outDir));
 }
 
 void TestCodecMatrix::pairs_data()
@@ -73,8 +73,8 @@ void TestCodecMatrix::pairs()
     settings.cv = cv;
     settings.ca = ca;
     ConversionJob job;
-    QCOMPARE(job.setInput(clip.toStdString(), settings), 0);
-    QCOMPARE(job.start(outDir.toStdString()), 0);
+    QCOMPARE(job.setInput(m_clip.toStdString(), settings), 0);
+    QCOMPARE(job.start(m_outDir.toStdString()), 0);
     QTRY_VERIFY_WITH_TIMEOUT(job.convertState() != Converting, 60000);
     const QString errorText = QString::fromStdString(job.errorText());
     if (job.convertState() == Failed)

@@ -35,34 +35,34 @@ private:
     bool prepareLock(const QString &dir);
     bool lock(const QString &dir);
 
-    QTemporaryDir workDir;
-    QString previousDir;
-    QString existingDir;
-    QString lockedDir;
-    bool mounted = false;
+    QTemporaryDir m_workDir;
+    QString m_previousDir;
+    QString m_existingDir;
+    QString m_lockedDir;
+    bool m_mounted = false;
 };
 
 void TestConfig::init()
 {
-    QVERIFY(workDir.isValid());
-    previousDir = QDir::currentPath();
-    QDir::setCurrent(workDir.path());
+    QVERIFY(m_workDir.isValid());
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_workDir.path());
     QFile::remove(QStringLiteral("conf_main.json"));
-    existingDir = workDir.filePath(QStringLiteral("out"));
-    QVERIFY(QDir().mkpath(existingDir));
+    m_existingDir = m_workDir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(m_existingDir));
 }
 
 void TestConfig::cleanup()
 {
-    QDir::setCurrent(previousDir);
-    if (mounted)
-        QProcess::execute(QStringLiteral("umount"), {lockedDir});
-    mounted = false;
-    if (!lockedDir.isEmpty()) {
-        QFile::setPermissions(lockedDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QDir(lockedDir).removeRecursively();
+    QDir::setCurrent(m_previousDir);
+    if (m_mounted)
+        QProcess::execute(QStringLiteral("umount"), {m_lockedDir});
+    m_mounted = false;
+    if (!m_lockedDir.isEmpty()) {
+        QFile::setPermissions(m_lockedDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir(m_lockedDir).removeRecursively();
     }
-    lockedDir.clear();
+    m_lockedDir.clear();
 }
 
 QString TestConfig::readBack() const
@@ -93,9 +93,9 @@ bool TestConfig::prepareLock(const QString &dir)
 {
     if (geteuid() != 0)
         return true;
-    mounted = QProcess::execute(QStringLiteral("mount"),
-                                {"-t", "tmpfs", "-o", "size=64k", "tmpfs", dir}) == 0;
-    return mounted;
+    m_mounted = QProcess::execute(QStringLiteral("mount"),
+                                  {"-t", "tmpfs", "-o", "size=64k", "tmpfs", dir}) == 0;
+    return m_mounted;
 }
 
 bool TestConfig::lock(const QString &dir)
@@ -130,7 +130,7 @@ void TestConfig::startUpRepairsFile()
     QFETCH(bool, present);
     QFETCH(QByteArray, content);
     if (present)
-        writeConfig(content.replace("@DIR@", existingDir.toUtf8()));
+        writeConfig(content.replace("@DIR@", m_existingDir.toUtf8()));
     const QString movies = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     MainWindow window;
     QCOMPARE(window.outputDirectory(), movies);
@@ -143,10 +143,11 @@ void TestConfig::startUpRepairsFile()
 
 void TestConfig::startUpKeepsGoodFile()
 {
-    writeConfig(QByteArray(R"({"VideosDir":")") + existingDir.toUtf8() + QByteArray(R"(","x":1})"));
+    writeConfig(QByteArray(R"({"VideosDir":")") + m_existingDir.toUtf8() +
+                QByteArray(R"(","x":1})"));
     MainWindow window;
-    QCOMPARE(window.outputDirectory(), existingDir);
-    QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("editOutputDir"))->text(), existingDir);
+    QCOMPARE(window.outputDirectory(), m_existingDir);
+    QCOMPARE(window.findChild<QLineEdit *>(QStringLiteral("editOutputDir"))->text(), m_existingDir);
     // Read, not rewritten: the extra member is still there.
     QVERIFY(readBack().contains(QStringLiteral("\"x\":1")));
 }
@@ -168,24 +169,24 @@ void TestConfig::startUpWithoutWriting()
 {
     QFETCH(QByteArray, content);
     QFETCH(bool, defaultUsed);
-    lockedDir = workDir.filePath(QStringLiteral("locked"));
-    QVERIFY(QDir().mkpath(lockedDir));
+    m_lockedDir = m_workDir.filePath(QStringLiteral("locked"));
+    QVERIFY(QDir().mkpath(m_lockedDir));
     const bool folderRow = content == "@FOLDER@";
-    if (!folderRow && !prepareLock(lockedDir))
+    if (!folderRow && !prepareLock(m_lockedDir))
         QSKIP("cannot mount a tmpfs here");
-    QDir::setCurrent(lockedDir);
+    QDir::setCurrent(m_lockedDir);
     if (folderRow)
         QVERIFY(QDir().mkdir(QStringLiteral("conf_main.json")));
     else if (content != "@NONE@")
-        writeConfig(content.replace("@DIR@", existingDir.toUtf8()));
+        writeConfig(content.replace("@DIR@", m_existingDir.toUtf8()));
     if (!folderRow)
-        QVERIFY(lock(lockedDir));
+        QVERIFY(lock(m_lockedDir));
     const QStringList entriesBefore = configEntries();
     const QString before = readBack();
 
     const QString movies = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
     MainWindow window;
-    QCOMPARE(window.outputDirectory(), defaultUsed ? movies : existingDir);
+    QCOMPARE(window.outputDirectory(), defaultUsed ? movies : m_existingDir);
     QCOMPARE(configEntries(), entriesBefore);
     QCOMPARE(readBack(), before);
     QCOMPARE(QFileInfo(QStringLiteral("conf_main.json")).isDir(), folderRow);

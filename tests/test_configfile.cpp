@@ -29,23 +29,23 @@ private:
     QString readBack() const;
     void writeConfig(const QByteArray &bytes) const;
 
-    QTemporaryDir workDir;
-    QString configPath;
-    QString existingDir;
+    QTemporaryDir m_workDir;
+    QString m_configPath;
+    QString m_existingDir;
 };
 
 void TestConfigFile::init()
 {
-    QVERIFY(workDir.isValid());
-    configPath = workDir.filePath(QStringLiteral("conf_main.json"));
-    QFile::remove(configPath);
-    existingDir = workDir.filePath(QStringLiteral("out"));
-    QVERIFY(QDir().mkpath(existingDir));
+    QVERIFY(m_workDir.isValid());
+    m_configPath = m_workDir.filePath(QStringLiteral("conf_main.json"));
+    QFile::remove(m_configPath);
+    m_existingDir = m_workDir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(m_existingDir));
 }
 
 QString TestConfigFile::readBack() const
 {
-    QFile file(configPath);
+    QFile file(m_configPath);
     if (!file.open(QIODevice::ReadOnly))
         return QStringLiteral("<missing>");
     return QString::fromUtf8(file.readAll());
@@ -53,7 +53,7 @@ QString TestConfigFile::readBack() const
 
 void TestConfigFile::writeConfig(const QByteArray &bytes) const
 {
-    QFile file(configPath);
+    QFile file(m_configPath);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
 }
@@ -82,18 +82,18 @@ void TestConfigFile::reading()
 {
     QFETCH(QByteArray, content);
     QFETCH(bool, found);
-    writeConfig(content.replace("@DIR@", existingDir.toUtf8()));
+    writeConfig(content.replace("@DIR@", m_existingDir.toUtf8()));
     QString dir = QStringLiteral("unchanged");
-    const int result = ConfigFile(configPath).read(dir);
+    const int result = ConfigFile(m_configPath).read(dir);
     QCOMPARE(result, found ? 0 : -202);
-    QCOMPARE(dir, found ? existingDir : QStringLiteral("unchanged"));
+    QCOMPARE(dir, found ? m_existingDir : QStringLiteral("unchanged"));
 }
 
 void TestConfigFile::writingIsCompactAndDropsOtherMembers()
 {
     writeConfig(R"({"Other":true,"VideosDir":"/tmp"})");
-    const QString dir = existingDir + QStringLiteral("/视频 \"quoted\"");
-    QCOMPARE(ConfigFile(configPath).write(dir), 0);
+    const QString dir = m_existingDir + QStringLiteral("/视频 \"quoted\"");
+    QCOMPARE(ConfigFile(m_configPath).write(dir), 0);
     QJsonObject expected;
     expected.insert(QStringLiteral("VideosDir"), dir);
     QCOMPARE(readBack(), QString::fromUtf8(QJsonDocument(expected).toJson(QJsonDocument::Compact)));
@@ -112,7 +112,7 @@ void TestConfigFile::failedWriteKeepsOldFile_data()
 void TestConfigFile::failedWriteKeepsOldFile()
 {
     QFETCH(bool, smallDisk);
-    QString dir = workDir.filePath(QStringLiteral("small"));
+    QString dir = m_workDir.filePath(QStringLiteral("small"));
     QVERIFY(QDir().mkpath(dir));
     if (smallDisk) {
         if (geteuid() != 0)
@@ -122,7 +122,7 @@ void TestConfigFile::failedWriteKeepsOldFile()
                  0);
     }
     const ConfigFile config(dir + QStringLiteral("/conf_main.json"));
-    QCOMPARE(config.write(existingDir), 0);
+    QCOMPARE(config.write(m_existingDir), 0);
     const QString huge = QStringLiteral("/") + QString(64 * 1024, QLatin1Char('x'));
 
     rlimit saved = {};
@@ -143,7 +143,7 @@ void TestConfigFile::failedWriteKeepsOldFile()
         QProcess::execute(QStringLiteral("umount"), {dir});
     QCOMPARE(result, -202);
     QCOMPARE(readResult, 0);
-    QCOMPARE(readDir, existingDir);
+    QCOMPARE(readDir, m_existingDir);
 }
 
 QTEST_GUILESS_MAIN(TestConfigFile)

@@ -75,47 +75,47 @@ private:
     // Binds a fresh job to `input` with the given container and default qualities.
     bool bind(ConversionJob &job, const QString &input, int vc = 0);
 
-    TestMedia media;
-    QString clip;
-    QString longClip;
+    TestMedia m_media;
+    QString m_clip;
+    QString m_longClip;
     // The output folder of the running test function.
-    std::string outDir;
+    std::string m_outDir;
 };
 
 void TestConversionJob::initTestCase()
 {
     initParamTables();
-    QVERIFY(media.isValid());
-    QVERIFY(media.makeClip(QStringLiteral("clip.mp4"), 2));
-    clip = media.path(QStringLiteral("clip.mp4"));
+    QVERIFY(m_media.isValid());
+    QVERIFY(m_media.makeClip(QStringLiteral("clip.mp4"), 2));
+    m_clip = m_media.path(QStringLiteral("clip.mp4"));
     // Sound alone is enough to declare a length of 40 seconds.
-    QVERIFY(media.makeMedia(QStringLiteral("forty.mka"),
-                            {"-f", "lavfi", "-i", "sine=d=40", "-c:a", "flac"}));
-    longClip = media.path(QStringLiteral("forty.mka"));
+    QVERIFY(m_media.makeMedia(QStringLiteral("forty.mka"),
+                              {"-f", "lavfi", "-i", "sine=d=40", "-c:a", "flac"}));
+    m_longClip = m_media.path(QStringLiteral("forty.mka"));
 }
 
 void TestConversionJob::init()
 {
-    const QString out = media.path(QString::fromUtf8(QTest::currentTestFunction()) + "-" +
-                                   QString::fromUtf8(QTest::currentDataTag()));
+    const QString out = m_media.path(QString::fromUtf8(QTest::currentTestFunction()) + "-" +
+                                     QString::fromUtf8(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(out));
-    outDir = utf8(out);
+    m_outDir = utf8(out);
     // What the prober says matters only to the cases about it, which use the real one or their
     // own: elsewhere a stand-in refuses every file at once, where the real one takes a good part
     // of a second to start on a loaded machine.
-    QVERIFY(QDir().mkpath(media.path(QStringLiteral("bin"))));
+    QVERIFY(QDir().mkpath(m_media.path(QStringLiteral("bin"))));
     QVERIFY(installProber("exit 1"));
 }
 
 void TestConversionJob::cleanup()
 {
-    QFile::remove(media.path(QStringLiteral("bin/ffprobe")));
-    media.restorePath();
+    QFile::remove(m_media.path(QStringLiteral("bin/ffprobe")));
+    m_media.restorePath();
 }
 
 bool TestConversionJob::installProber(const QByteArray &body)
 {
-    return TestMedia::writeScript(media.path(QStringLiteral("bin/ffprobe")), body);
+    return TestMedia::writeScript(m_media.path(QStringLiteral("bin/ffprobe")), body);
 }
 
 bool TestConversionJob::bind(ConversionJob &job, const QString &input, int vc)
@@ -133,7 +133,7 @@ void TestConversionJob::setInput_data()
 void TestConversionJob::setInput()
 {
     QFETCH(int, bytes);
-    const QString path = media.makeFile(QStringLiteral("sized 文件.avi"), bytes);
+    const QString path = m_media.makeFile(QStringLiteral("sized 文件.avi"), bytes);
     QVERIFY(!path.isEmpty());
 
     ConversionJob job;
@@ -145,7 +145,7 @@ void TestConversionJob::setInput()
     QCOMPARE(job.convertState(), int(Waiting));
 
     // A missing file changes nothing.
-    QCOMPARE(job.setInput(utf8(media.path(QStringLiteral("gone.mp4"))), makeAVSettings(0, 1, 1)),
+    QCOMPARE(job.setInput(utf8(m_media.path(QStringLiteral("gone.mp4"))), makeAVSettings(0, 1, 1)),
              ConversionJob::inputMissing);
     QCOMPARE(job.inputPath(), utf8(path));
     QCOMPARE(job.settings().vc, 2);
@@ -183,12 +183,12 @@ void TestConversionJob::outputNames()
     QFETCH(int, vc);
     QFETCH(QStringList, takenNames);
     QFETCH(bool, linkToInput);
-    const QString argsFile = media.path(QStringLiteral("arguments.txt"));
-    QVERIFY(media.installStandIn(writesOutput + "printf '%s\\n' \"$@\" > '" + argsFile.toUtf8() +
-                                 "'; echo 'kb/s:'"));
-    const QString input = media.path(inputName);
+    const QString argsFile = m_media.path(QStringLiteral("arguments.txt"));
+    QVERIFY(m_media.installStandIn(writesOutput + "printf '%s\\n' \"$@\" > '" + argsFile.toUtf8() +
+                                   "'; echo 'kb/s:'"));
+    const QString input = m_media.path(inputName);
     QVERIFY(QFile(input).open(QIODevice::WriteOnly));
-    const QString out = QString::fromStdString(outDir);
+    const QString out = QString::fromStdString(m_outDir);
     if (linkToInput)
         QVERIFY(QFile::link(input, out + "/Quellix转码-" + QFileInfo(inputName).completeBaseName() +
                                        ".mp4"));
@@ -198,7 +198,7 @@ void TestConversionJob::outputNames()
 
     ConversionJob job;
     QVERIFY(bind(job, input, vc));
-    QCOMPARE(job.start(outDir, taken), 0);
+    QCOMPARE(job.start(m_outDir, taken), 0);
     // Written under a hidden name of the program's own, of the same type.
     const QFileInfo written(QString::fromStdString(job.outputPath()));
     QVERIFY2(isTempOutputName(written.fileName()), qPrintable(written.fileName()));
@@ -275,11 +275,11 @@ void TestConversionJob::scriptedRuns()
 {
     QFETCH(QByteArray, script);
     QFETCH(QString, errorText);
-    QVERIFY(media.installStandIn(script));
+    QVERIFY(m_media.installStandIn(script));
     ConversionJob job;
-    QVERIFY(bind(job, clip));
+    QVERIFY(bind(job, m_clip));
     QSignalSpy done(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     QCOMPARE(job.convertState(), int(Converting));
     QVERIFY(finishes(job));
     QCOMPARE(done.count(), 1);
@@ -317,15 +317,16 @@ void TestConversionJob::probeFailures()
     QFETCH(QByteArray, prober);
     QFETCH(bool, transcoderRuns);
     QFETCH(QString, errorText);
-    const QString marker = media.path(QStringLiteral("transcoder-ran"));
+    const QString marker = m_media.path(QStringLiteral("transcoder-ran"));
     QFile::remove(marker);
-    QVERIFY(media.installStandIn("touch '" + marker.toUtf8() +
-                                 "'; echo 'x: Invalid data found when processing input'; exit 1"));
+    QVERIFY(
+        m_media.installStandIn("touch '" + marker.toUtf8() +
+                               "'; echo 'x: Invalid data found when processing input'; exit 1"));
     QVERIFY(installProber(prober));
     ConversionJob job;
-    QVERIFY(bind(job, clip));
+    QVERIFY(bind(job, m_clip));
     QSignalSpy finished(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     QCOMPARE(job.convertState(), int(Converting));
     QVERIFY(finished.wait(conversionTimeoutMs));
     QCOMPARE(finished.count(), 1);
@@ -336,17 +337,17 @@ void TestConversionJob::probeFailures()
 
 void TestConversionJob::cancelWhileProbing()
 {
-    const QString marker = media.path(QStringLiteral("transcoder-ran"));
+    const QString marker = m_media.path(QStringLiteral("transcoder-ran"));
     QFile::remove(marker);
-    QVERIFY(media.installStandIn("touch '" + marker.toUtf8() + "'"));
+    QVERIFY(m_media.installStandIn("touch '" + marker.toUtf8() + "'"));
     QVERIFY(installProber("exec sleep 30"));
     ConversionJob job;
-    QVERIFY(bind(job, clip));
+    QVERIFY(bind(job, m_clip));
     QSignalSpy finished(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     QTRY_COMPARE(TestMedia::childPids().size(), 1);
     QVERIFY(job.isBusy());
-    QCOMPARE(job.start(outDir), ConversionJob::alreadyRunning);
+    QCOMPARE(job.start(m_outDir), ConversionJob::alreadyRunning);
     QCOMPARE(job.cancel(), 0);
     QCOMPARE(job.convertState(), int(Cancelled));
     QVERIFY(!job.isBusy());
@@ -360,25 +361,25 @@ void TestConversionJob::cancelWhileProbing()
 // that died ahead still fails the run, once the start has returned.
 void TestConversionJob::probedAhead()
 {
-    QVERIFY(media.installStandIn(writesOutput + "echo 'kb/s:'"));
+    QVERIFY(m_media.installStandIn(writesOutput + "echo 'kb/s:'"));
     ConversionJob job;
-    QVERIFY(bind(job, clip));
+    QVERIFY(bind(job, m_clip));
     job.probeAhead();
     QCOMPARE(job.convertState(), int(Waiting));
     QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
     QTest::qWait(50);
     QVERIFY(installProber("kill -SEGV $$"));
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
 
     ConversionJob doomed;
-    QVERIFY(bind(doomed, clip));
+    QVERIFY(bind(doomed, m_clip));
     doomed.probeAhead();
     QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
     QTest::qWait(50);
     QSignalSpy finished(&doomed, &ConversionJob::finished);
-    QCOMPARE(doomed.start(outDir), 0);
+    QCOMPARE(doomed.start(m_outDir), 0);
     QCOMPARE(finished.count(), 0);
     QVERIFY(finished.wait());
     QCOMPARE(doomed.convertState(), int(Failed));
@@ -405,15 +406,16 @@ void TestConversionJob::declaredLength()
     QFETCH(QByteArray, position);
     QFETCH(int, progress);
     QFETCH(QString, warning);
-    QVERIFY(QFile::remove(media.path(QStringLiteral("bin/ffprobe"))));
+    QVERIFY(QFile::remove(m_media.path(QStringLiteral("bin/ffprobe"))));
     // The stand-in goes on until the test has read the progress.
-    const QString release = media.path(QStringLiteral("release"));
+    const QString release = m_media.path(QStringLiteral("release"));
     QFile::remove(release);
-    QVERIFY(media.installStandIn(writesOutput + "printf 'frame=  9 time=" + position +
-                                 " bitrate=1k speed=1x\\r'; " + TestMedia::untilExists(release)));
+    QVERIFY(m_media.installStandIn(writesOutput + "printf 'frame=  9 time=" + position +
+                                   " bitrate=1k speed=1x\\r'; " + TestMedia::untilExists(release)));
     ConversionJob job;
-    QVERIFY(bind(job, declares ? longClip : media.makeFile(QStringLiteral("unknown.mp4"), 100)));
-    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(
+        bind(job, declares ? m_longClip : m_media.makeFile(QStringLiteral("unknown.mp4"), 100)));
+    QCOMPARE(job.start(m_outDir), 0);
     if (progress > 0)
         QTRY_COMPARE_WITH_TIMEOUT(job.progress(), progress, conversionTimeoutMs);
     else
@@ -431,17 +433,17 @@ void TestConversionJob::declaredLength()
 void TestConversionJob::busyWithoutDuration()
 {
     QFETCH(bool, cancelled);
-    const QString release = media.path(QStringLiteral("release"));
+    const QString release = m_media.path(QStringLiteral("release"));
     QFile::remove(release);
-    QVERIFY(media.installStandIn(writesOutput +
-                                 "echo '  Duration: N/A, start: 0.000000, bitrate: N/A'; "
-                                 "printf 'frame=  9 time=00:00:01.00 speed=1x\\r'; " +
-                                 TestMedia::untilExists(release)));
+    QVERIFY(m_media.installStandIn(writesOutput +
+                                   "echo '  Duration: N/A, start: 0.000000, bitrate: N/A'; "
+                                   "printf 'frame=  9 time=00:00:01.00 speed=1x\\r'; " +
+                                   TestMedia::untilExists(release)));
     // No length the prober could read either: the input is no media it knows.
-    const QString unknown = media.makeFile(QStringLiteral("unknown.mp4"), 100);
+    const QString unknown = m_media.makeFile(QStringLiteral("unknown.mp4"), 100);
     ConversionJob job;
     QVERIFY(bind(job, unknown));
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     QTRY_VERIFY_WITH_TIMEOUT(job.isBusy(), conversionTimeoutMs);
     QCOMPARE(job.progress(), 0);
     if (cancelled) {
@@ -463,14 +465,14 @@ void TestConversionJob::windowKeepsTurningWhileSilent()
 {
     // The transcoder says nothing until the loop has turned a while: a reader that waited for it
     // would hold the loop until the stand-in gives up, a minute later.
-    const QString release = media.path(QStringLiteral("release"));
+    const QString release = m_media.path(QStringLiteral("release"));
     QFile::remove(release);
-    QVERIFY(media.installStandIn(writesOutput + TestMedia::untilExists(release) + "; printf '" +
-                                 durationLine + halfWayLine + "'"));
+    QVERIFY(m_media.installStandIn(writesOutput + TestMedia::untilExists(release) + "; printf '" +
+                                   durationLine + halfWayLine + "'"));
     ConversionJob job;
-    QVERIFY(bind(job, clip));
+    QVERIFY(bind(job, m_clip));
     EventLoopWatch watch;
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     QTRY_VERIFY_WITH_TIMEOUT(TestMedia::transcoderRuns(), conversionTimeoutMs);
     const size_t turns = watch.gaps().size();
     QTRY_VERIFY_WITH_TIMEOUT(watch.gaps().size() >= turns + 20, conversionTimeoutMs);
@@ -486,17 +488,17 @@ void TestConversionJob::windowKeepsTurningWhileSilent()
 void TestConversionJob::endIsTakenAtOnce()
 {
     // In a batch the next file waits for this verdict: it must not wait for the next poll.
-    QVERIFY(media.installStandIn(writesOutput + "printf '" + durationLine + halfWayLine +
-                                 "kb/s:1\\n'"));
+    QVERIFY(m_media.installStandIn(writesOutput + "printf '" + durationLine + halfWayLine +
+                                   "kb/s:1\\n'"));
     ConversionJob job;
-    QVERIFY(bind(job, clip));
+    QVERIFY(bind(job, m_clip));
     // Probed before, as a batch does for its next file, so that the clock runs for the
     // transcoder alone.
     job.probeAhead();
     QTRY_COMPARE_WITH_TIMEOUT(TestMedia::childPids(), QList<qint64>(), conversionTimeoutMs);
     QTest::qWait(50);
     QSignalSpy done(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     // With its poll stopped, only the end of the transcoder itself can bring the verdict.
     QTimer *poll = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -514,15 +516,15 @@ void TestConversionJob::endIsTakenAtOnce()
 void TestConversionJob::floodDoesNotStallTheTranscoder()
 {
     // 20 MB of warnings: a reader that took 8191 bytes per tick would need over eight minutes.
-    const QString marker = media.path(QStringLiteral("flood-written"));
-    QVERIFY(media.installStandIn(
+    const QString marker = m_media.path(QStringLiteral("flood-written"));
+    QVERIFY(m_media.installStandIn(
         writesOutput +
         "yes '[h264 @ 0x1] warning: a long line of noise that the transcoder keeps printing' | "
         "head -c 20000000; touch '" +
         marker.toUtf8() + "'; printf '\\n" + durationLine + halfWayLine + "'"));
     ConversionJob job;
-    QVERIFY(bind(job, clip));
-    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(bind(job, m_clip));
+    QCOMPARE(job.start(m_outDir), 0);
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), conversionTimeoutMs);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
@@ -531,15 +533,15 @@ void TestConversionJob::floodDoesNotStallTheTranscoder()
 void TestConversionJob::positionPastTheDuration()
 {
     // Each step of the stand-in waits until the test has seen the one before.
-    const QString seenHalf = media.path(QStringLiteral("seen-half"));
-    const QString seenPast = media.path(QStringLiteral("seen-past"));
-    QVERIFY(media.installStandIn("printf '" + durationLine + halfWayLine + "'; " +
-                                 TestMedia::untilExists(seenHalf) +
-                                 "; printf 'frame=  200 time=00:00:20.00 speed=7x\\r'; " +
-                                 TestMedia::untilExists(seenPast) + "; echo 'kb/s:'"));
+    const QString seenHalf = m_media.path(QStringLiteral("seen-half"));
+    const QString seenPast = m_media.path(QStringLiteral("seen-past"));
+    QVERIFY(m_media.installStandIn("printf '" + durationLine + halfWayLine + "'; " +
+                                   TestMedia::untilExists(seenHalf) +
+                                   "; printf 'frame=  200 time=00:00:20.00 speed=7x\\r'; " +
+                                   TestMedia::untilExists(seenPast) + "; echo 'kb/s:'"));
     ConversionJob job;
-    QVERIFY(bind(job, clip));
-    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(bind(job, m_clip));
+    QCOMPARE(job.start(m_outDir), 0);
     QTRY_COMPARE_WITH_TIMEOUT(job.progress(), 50, conversionTimeoutMs);
     QVERIFY(TestMedia::writeFile(seenHalf, QByteArray()));
     // The speed comes from the same line as the position past the end.
@@ -553,20 +555,20 @@ void TestConversionJob::positionPastTheDuration()
 void TestConversionJob::stateRules()
 {
     ConversionJob job;
-    QVERIFY(bind(job, clip));
+    QVERIFY(bind(job, m_clip));
     QCOMPARE(job.cancel(), 0);
     QCOMPARE(job.convertState(), int(Cancelled));
 
     // Without a transcoder to find the start fails and changes nothing.
     const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", QFile::encodeName(media.path(QStringLiteral("empty"))));
-    const int missing = job.start(outDir);
+    qputenv("PATH", QFile::encodeName(m_media.path(QStringLiteral("empty"))));
+    const int missing = job.start(m_outDir);
     qputenv("PATH", path);
     QCOMPARE(missing, ProcessPipe::startFailed);
     QCOMPARE(job.convertState(), int(Cancelled));
 
-    QVERIFY(media.installStandIn("echo hello"));
-    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(m_media.installStandIn("echo hello"));
+    QCOMPARE(job.start(m_outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Failed));
     QCOMPARE(job.cancel(), 0);
@@ -574,32 +576,32 @@ void TestConversionJob::stateRules()
     QCOMPARE(job.errorText(), std::string("模糊信息\n"));
 
     // A new run starts clean; a second start while it runs is refused.
-    const QString release = media.path(QStringLiteral("release"));
+    const QString release = m_media.path(QStringLiteral("release"));
     QFile::remove(release);
-    QVERIFY(media.installStandIn(writesOutput + "printf '" + durationLine + halfWayLine + "'; " +
-                                 TestMedia::untilExists(release)));
-    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(m_media.installStandIn(writesOutput + "printf '" + durationLine + halfWayLine + "'; " +
+                                   TestMedia::untilExists(release)));
+    QCOMPARE(job.start(m_outDir), 0);
     QVERIFY(job.errorText().empty());
     QTRY_COMPARE_WITH_TIMEOUT(job.progress(), 50, conversionTimeoutMs);
-    QCOMPARE(job.start(outDir), ConversionJob::alreadyRunning);
+    QCOMPARE(job.start(m_outDir), ConversionJob::alreadyRunning);
     QVERIFY(TestMedia::writeFile(release, QByteArray()));
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Done));
     QCOMPARE(job.cancel(), ConversionJob::alreadyDone);
     QCOMPARE(job.convertState(), int(Done));
 
-    QVERIFY(media.installStandIn("echo hello"));
-    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(m_media.installStandIn("echo hello"));
+    QCOMPARE(job.start(m_outDir), 0);
     QCOMPARE(job.progress(), 0);
     QVERIFY(finishes(job));
 }
 
 void TestConversionJob::destroyedWhileConverting()
 {
-    QVERIFY(media.installStandIn("echo started; exec sleep 30"));
+    QVERIFY(m_media.installStandIn("echo started; exec sleep 30"));
     auto job = std::make_unique<ConversionJob>();
-    QVERIFY(bind(*job, clip));
-    QCOMPARE(job->start(outDir), 0);
+    QVERIFY(bind(*job, m_clip));
+    QCOMPARE(job->start(m_outDir), 0);
     // The transcoder runs once the source is probed.
     QTRY_VERIFY_WITH_TIMEOUT(TestMedia::childNamed("sleep") != 0, conversionTimeoutMs);
     QCOMPARE(TestMedia::childPids().size(), 1);
@@ -620,20 +622,20 @@ void TestConversionJob::pausedBeforeTheTranscoder_data()
 void TestConversionJob::pausedBeforeTheTranscoder()
 {
     QFETCH(QString, when);
-    const QString marker = media.path(QStringLiteral("transcoder-ran"));
+    const QString marker = m_media.path(QStringLiteral("transcoder-ran"));
     QFile::remove(marker);
-    QVERIFY(media.installStandIn(writesOutput + "touch '" + marker.toUtf8() + "'; echo 'kb/s:'"));
+    QVERIFY(m_media.installStandIn(writesOutput + "touch '" + marker.toUtf8() + "'; echo 'kb/s:'"));
     if (when == QLatin1String("probing"))
         QVERIFY(installProber("sleep 0.5; exec /usr/bin/ffprobe \"$@\""));
     ConversionJob job;
-    QVERIFY(bind(job, clip));
+    QVERIFY(bind(job, m_clip));
     if (when == QLatin1String("ahead")) {
         job.probeAhead();
         QTRY_COMPARE(TestMedia::childPids(), QList<qint64>());
     }
     if (when != QLatin1String("probing"))
         job.pause();
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     if (when == QLatin1String("probing")) {
         QCOMPARE(TestMedia::childPids().size(), 1);
         job.pause();

@@ -88,8 +88,8 @@ private slots:
     void outputLinkedToInput();
 
 private:
-    ConversionJob *job(int row) const { return fixture.job(row); }
-    void clickStart() const { fixture.clickStart(); }
+    ConversionJob *job(int row) const { return m_fixture.job(row); }
+    void clickStart() const { m_fixture.clickStart(); }
     // Adds a file through the window and guards it; false when the window refused it.
     bool add(const QString &path);
     void guard(const QString &path);
@@ -106,83 +106,83 @@ private:
                      const QStringList &inputs, QString state = QString());
     bool mountSmallDisk(const QString &size);
 
-    TestMedia media;
-    QString outDir;
-    QString helperWorkDir;
-    WindowFixture fixture;
-    MainWindow *window = nullptr;
-    EventLoopWatch *watch = nullptr;
-    QMap<QString, QByteArray> guarded; // input path -> hash when guarded
-    bool mounted = false;
+    TestMedia m_media;
+    QString m_outDir;
+    QString m_helperWorkDir;
+    WindowFixture m_fixture;
+    MainWindow *m_window = nullptr;
+    EventLoopWatch *m_watch = nullptr;
+    QMap<QString, QByteArray> m_guarded; // input path -> hash when guarded
+    bool m_mounted = false;
 };
 
 void TestFaults::initTestCase()
 {
     initParamTables();
-    QVERIFY(media.isValid());
-    outDir = media.path(QStringLiteral("out"));
-    QVERIFY(media.makeClip(QStringLiteral("clip.mp4")));
-    QVERIFY(media.makeClip(QStringLiteral("two.mkv")));
-    QVERIFY(media.makeClip(QStringLiteral("long.mp4"), 20, QStringLiteral("640x360")));
+    QVERIFY(m_media.isValid());
+    m_outDir = m_media.path(QStringLiteral("out"));
+    QVERIFY(m_media.makeClip(QStringLiteral("clip.mp4")));
+    QVERIFY(m_media.makeClip(QStringLiteral("two.mkv")));
+    QVERIFY(m_media.makeClip(QStringLiteral("long.mp4"), 20, QStringLiteral("640x360")));
     // Noise does not compress: its conversion is larger than the small disk.
-    QVERIFY(media.makeMedia(QStringLiteral("noise.mp4"),
-                            {"-f", "lavfi", "-i",
-                             "nullsrc=s=320x240:r=10:d=6,geq=random(1)*255:128:128", "-f", "lavfi",
-                             "-i", "sine=d=6", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset",
-                             "ultrafast", "-crf", "30", "-c:a", "aac", "-shortest"}));
-    QFile text(media.path(QStringLiteral("notes.mp4")));
+    QVERIFY(m_media.makeMedia(QStringLiteral("noise.mp4"),
+                              {"-f", "lavfi", "-i",
+                               "nullsrc=s=320x240:r=10:d=6,geq=random(1)*255:128:128", "-f",
+                               "lavfi", "-i", "sine=d=6", "-pix_fmt", "yuv420p", "-c:v", "libx264",
+                               "-preset", "ultrafast", "-crf", "30", "-c:a", "aac", "-shortest"}));
+    QFile text(m_media.path(QStringLiteral("notes.mp4")));
     QVERIFY(text.open(QIODevice::WriteOnly) && text.write("these are not moving pictures\n") > 0);
-    QFile empty(media.path(QStringLiteral("zero.mp4")));
+    QFile empty(m_media.path(QStringLiteral("zero.mp4")));
     QVERIFY(empty.open(QIODevice::WriteOnly));
     // Twenty seconds that compress well: their conversion takes about 320 KB.
-    QVERIFY(media.makeMedia(QStringLiteral("steady.mp4"),
-                            {"-f", "lavfi", "-i", "testsrc=d=20:s=320x240:r=25", "-f", "lavfi",
-                             "-i", "sine=d=20", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset",
-                             "ultrafast", "-c:a", "aac", "-shortest"}));
+    QVERIFY(m_media.makeMedia(QStringLiteral("steady.mp4"),
+                              {"-f", "lavfi", "-i", "testsrc=d=20:s=320x240:r=25", "-f", "lavfi",
+                               "-i", "sine=d=20", "-pix_fmt", "yuv420p", "-c:v", "libx264",
+                               "-preset", "ultrafast", "-c:a", "aac", "-shortest"}));
 }
 
 void TestFaults::init()
 {
-    QVERIFY(QDir().mkpath(outDir));
-    QVERIFY(fixture.open(outDir));
-    window = fixture.window();
-    guarded.clear();
-    watch = new EventLoopWatch(this);
+    QVERIFY(QDir().mkpath(m_outDir));
+    QVERIFY(m_fixture.open(m_outDir));
+    m_window = m_fixture.window();
+    m_guarded.clear();
+    m_watch = new EventLoopWatch(this);
 }
 
 void TestFaults::cleanup()
 {
-    media.restorePath();
-    const qint64 stall = watch->longestStallMs();
-    const bool answering = window->isVisible() && !window->isConverting();
+    m_media.restorePath();
+    const qint64 stall = m_watch->longestStallMs();
+    const bool answering = m_window->isVisible() && !m_window->isConverting();
     const bool childrenGone =
         waitUntil([] { return TestMedia::childPids().isEmpty(); }, goneWithinMs);
-    delete watch;
-    watch = nullptr;
-    fixture.close();
-    window = nullptr;
-    if (mounted)
-        QProcess::execute(QStringLiteral("umount"), {outDir});
-    mounted = false;
-    QDir(outDir).removeRecursively();
+    delete m_watch;
+    m_watch = nullptr;
+    m_fixture.close();
+    m_window = nullptr;
+    if (m_mounted)
+        QProcess::execute(QStringLiteral("umount"), {m_outDir});
+    m_mounted = false;
+    QDir(m_outDir).removeRecursively();
 
     QVERIFY2(stall < maxStallMs,
              qPrintable(QStringLiteral("the window stood still for %1 ms").arg(stall)));
     QVERIFY(answering);
     QVERIFY2(childrenGone, "a child process was left behind");
-    for (auto it = guarded.cbegin(); it != guarded.cend(); ++it)
+    for (auto it = m_guarded.cbegin(); it != m_guarded.cend(); ++it)
         QVERIFY2(fileHash(it.key()) == it.value(), qPrintable(it.key() + " changed"));
 }
 
 bool TestFaults::add(const QString &path)
 {
     guard(path);
-    return window->addInputFile(path.toStdString()) == 0;
+    return m_window->addInputFile(path.toStdString()) == 0;
 }
 
 void TestFaults::guard(const QString &path)
 {
-    guarded.insert(path, fileHash(path));
+    m_guarded.insert(path, fileHash(path));
 }
 
 // A summary of one failed job whose reason matches `pattern`.
@@ -232,9 +232,9 @@ void TestFaults::failedRuns()
     QFETCH(int, cv);
     QFETCH(int, ca);
     QFETCH(QString, reason);
-    const QString path = media.path(input);
+    const QString path = m_media.path(input);
     if (fault == "delete input")
-        QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")), path));
+        QVERIFY(QFile::copy(m_media.path(QStringLiteral("clip.mp4")), path));
     QVERIFY(add(path));
     AVSettings settings = job(0)->settings();
     setContainer(settings, vc);
@@ -260,7 +260,7 @@ void TestFaults::startHelper(QProcess &helper, const QStringList &prefix, const 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (state.isEmpty()) {
         static int helpers = 0;
-        state = media.path(QStringLiteral("helper-state-%1").arg(++helpers));
+        state = m_media.path(QStringLiteral("helper-state-%1").arg(++helpers));
     }
     QVERIFY(QDir().mkpath(state));
     env.insert(QStringLiteral("XDG_STATE_HOME"), state);
@@ -280,7 +280,7 @@ void TestFaults::startHelper(QProcess &helper, const QStringList &prefix, const 
 // for whom a folder owned by root is not writable.
 void TestFaults::outputFolderNotWritable()
 {
-    const QString locked = outDir + QStringLiteral("/locked");
+    const QString locked = m_outDir + QStringLiteral("/locked");
     QVERIFY(QDir().mkpath(locked));
     QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                               QFile::ReadOther | QFile::ExeOther));
@@ -293,13 +293,13 @@ void TestFaults::outputFolderNotWritable()
             QSKIP("cannot switch to an unprivileged user here");
         prefix = QStringList{QStringLiteral("setpriv")} + setpriv;
         // The unprivileged user must reach the input and the helper's files.
-        QVERIFY(QFile::setPermissions(media.path(QString()),
+        QVERIFY(QFile::setPermissions(m_media.path(QString()),
                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                           QFile::ReadOther | QFile::ExeOther));
     } else {
         QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner));
     }
-    const QString input = media.path(QStringLiteral("clip.mp4"));
+    const QString input = m_media.path(QStringLiteral("clip.mp4"));
     guard(input);
     QProcess helper;
     startHelper(helper, prefix, locked, {input});
@@ -314,16 +314,16 @@ void TestFaults::outputFolderNotWritable()
 
 bool TestFaults::mountSmallDisk(const QString &size)
 {
-    mounted = QProcess::execute(QStringLiteral("mount"),
-                                {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", outDir}) == 0;
-    return mounted;
+    m_mounted = QProcess::execute(QStringLiteral("mount"),
+                                  {"-t", "tmpfs", "-o", "size=" + size, "tmpfs", m_outDir}) == 0;
+    return m_mounted;
 }
 
 void TestFaults::diskFull()
 {
     if (geteuid() != 0)
         QSKIP("mounting a small tmpfs as the output folder needs root");
-    const QString noise = media.path(QStringLiteral("noise.mp4"));
+    const QString noise = m_media.path(QStringLiteral("noise.mp4"));
     if (!mountSmallDisk(QStringLiteral("1m")))
         QSKIP("cannot mount a tmpfs here");
     QVERIFY(add(noise));
@@ -342,7 +342,7 @@ void TestFaults::diskFullWhenFinishing()
 {
     if (geteuid() != 0)
         QSKIP("mounting a small tmpfs as the output folder needs root");
-    const QString input = media.path(QStringLiteral("steady.mp4"));
+    const QString input = m_media.path(QStringLiteral("steady.mp4"));
     QVERIFY(add(input));
     DialogAnswerer answerer;
     clickStart();
@@ -355,9 +355,9 @@ void TestFaults::diskFullWhenFinishing()
     if (!mountSmallDisk(QStringLiteral("%1k").arg(kilobytes / 4 * 4)))
         QSKIP("cannot mount a tmpfs here");
 
-    fixture.close(); // a new window: the same file as a new job
-    QVERIFY(fixture.open(outDir));
-    window = fixture.window();
+    m_fixture.close(); // a new window: the same file as a new job
+    QVERIFY(m_fixture.open(m_outDir));
+    m_window = m_fixture.window();
     QVERIFY(add(input));
     clickStart();
     QVERIFY(waitForDialogs(answerer, 2));
@@ -368,7 +368,7 @@ void TestFaults::diskFullWhenFinishing()
                   "^磁盘空间不足，输出文件没有写完整！\nError writing trailer of " +
                       QRegularExpression::escape(written) + ": No space left on device\n$");
     QCOMPARE(job(0)->convertState(), int(Failed));
-    QCOMPARE(QDir(outDir).entryList(QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(QDir(m_outDir).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void TestFaults::diskNearlyFull_data()
@@ -388,11 +388,11 @@ void TestFaults::diskNearlyFull()
         QSKIP("mounting a small tmpfs as the output folder needs root");
     if (!mountSmallDisk(QStringLiteral("4m")))
         QSKIP("cannot mount a tmpfs here");
-    QFile filler(outDir + QStringLiteral("/filler"));
+    QFile filler(m_outDir + QStringLiteral("/filler"));
     QVERIFY(filler.open(QIODevice::WriteOnly));
     QVERIFY(filler.write(QByteArray(3400 * 1024, 'x')) > 0);
     filler.close();
-    const QString input = media.path(QStringLiteral("clip.mp4"));
+    const QString input = m_media.path(QStringLiteral("clip.mp4"));
     QVERIFY(add(input));
     DialogAnswerer answerer(goOn ? DialogAnswerer::PressOk : DialogAnswerer::PressCancel);
     clickStart();
@@ -404,7 +404,7 @@ void TestFaults::diskNearlyFull()
     QFETCH(QString, summary);
     QCOMPARE(answerer.texts.at(1), summary);
     QCOMPARE(job(0)->convertState(), int(goOn ? Done : Cancelled));
-    QStringList left = QDir(outDir).entryList(QDir::Files | QDir::Hidden);
+    QStringList left = QDir(m_outDir).entryList(QDir::Files | QDir::Hidden);
     QVERIFY(left.removeOne(QStringLiteral("filler")));
     QCOMPARE(left, goOn ? QStringList{QStringLiteral("Quellix转码-clip.mp4")} : QStringList());
 }
@@ -424,21 +424,21 @@ void TestFaults::outputFolder()
     QFETCH(QString, case_);
     const QByteArray home = qgetenv("HOME");
     const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-    QString folder = outDir;
+    QString folder = m_outDir;
     if (case_ == "movies") {
-        const QString newHome = media.path(QStringLiteral("home"));
+        const QString newHome = m_media.path(QStringLiteral("home"));
         QVERIFY(QDir().mkpath(newHome));
         qputenv("HOME", QFile::encodeName(newHome));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(newHome + "/.config"));
-        QVERIFY(fixture.open());
-        window = fixture.window();
-        folder = window->outputDirectory();
+        QVERIFY(m_fixture.open());
+        m_window = m_fixture.window();
+        folder = m_window->outputDirectory();
         QCOMPARE(folder, newHome + "/Videos");
     }
-    QVERIFY(QDir(outDir).removeRecursively());
+    QVERIFY(QDir(m_outDir).removeRecursively());
     if (case_ == "file")
-        QVERIFY(QFile(outDir).open(QIODevice::WriteOnly));
-    const QString input = media.path(QStringLiteral("clip.mp4"));
+        QVERIFY(QFile(m_outDir).open(QIODevice::WriteOnly));
+    const QString input = m_media.path(QStringLiteral("clip.mp4"));
     QVERIFY(add(input));
     DialogAnswerer answerer;
     clickStart();
@@ -449,16 +449,16 @@ void TestFaults::outputFolder()
     if (case_ == "file") {
         QCOMPARE(
             answerer.texts.at(0),
-            QStringLiteral("无法使用输出文件夹：\n%1\n原因：路径上有同名的文件\n").arg(outDir));
+            QStringLiteral("无法使用输出文件夹：\n%1\n原因：路径上有同名的文件\n").arg(m_outDir));
         QCOMPARE(job(0)->convertState(), int(Waiting));
-        QVERIFY(!window->isConverting());
-        QVERIFY(QFile::remove(outDir));
+        QVERIFY(!m_window->isConverting());
+        QVERIFY(QFile::remove(m_outDir));
         return;
     }
     QCOMPARE(answerer.texts.at(0), WindowFixture::summary(1, 0));
     QCOMPARE(QFileInfo(QString::fromStdString(job(0)->outputPath())).path(), folder);
     // The batch is over; the prober's run below holds the loop itself.
-    watch->stop();
+    m_watch->stop();
     QCOMPARE(TestMedia::probeCodecs(QString::fromStdString(job(0)->outputPath())),
              (QStringList{"h264", "aac"}));
 }
@@ -478,7 +478,7 @@ void TestFaults::transcoderKilled()
 {
     QFETCH(int, signal);
     QFETCH(QString, reason);
-    const QString input = media.path(QStringLiteral("long.mp4"));
+    const QString input = m_media.path(QStringLiteral("long.mp4"));
     QVERIFY(add(input));
     DialogAnswerer answerer;
     clickStart();
@@ -494,18 +494,18 @@ void TestFaults::transcoderKilled()
 
 void TestFaults::cancelDuringFlood()
 {
-    QVERIFY(media.installStandIn(
+    QVERIFY(m_media.installStandIn(
         "for last; do :; done; printf partial > \"$last\"\n"
         "printf '  Duration: 00:00:10.00, start: 0.000000\\ntime=00:00:05.00\\r'\n"
         "exec yes '[h264 @ 0x1] warning: a long line of noise that the transcoder keeps "
         "printing'"));
-    QVERIFY(add(media.path(QStringLiteral("clip.mp4"))));
+    QVERIFY(add(m_media.path(QStringLiteral("clip.mp4"))));
     DialogAnswerer answerer;
     clickStart();
     const QString output = QString::fromStdString(job(0)->outputPath());
     QTRY_VERIFY(job(0)->progress() == 50 && QFile::exists(output));
     QTest::qWait(300);
-    QVERIFY(window->isConverting());
+    QVERIFY(m_window->isConverting());
 
     QElapsedTimer sinceCancel;
     sinceCancel.start();
@@ -523,7 +523,7 @@ void TestFaults::cancelDuringFlood()
 // The program itself killed during a conversion: its transcoder must not run on unattended.
 void TestFaults::programKilled()
 {
-    const QString input = media.path(QStringLiteral("long.mp4"));
+    const QString input = m_media.path(QStringLiteral("long.mp4"));
     guard(input);
     // logind for the helper alone: its bus and service are children of this suite until the end.
     LogindMock logind;
@@ -538,7 +538,7 @@ void TestFaults::programKilled()
             qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     });
     QProcess helper;
-    startHelper(helper, {}, outDir, {input});
+    startHelper(helper, {}, m_outDir, {input});
     QVERIFY(helper.waitForStarted());
     const qint64 helperPid = helper.processId();
     qint64 transcoder = 0;
@@ -572,13 +572,13 @@ void TestFaults::killedDuringABatchAndRestarted()
 {
     // The helper programs convert; this suite's own window takes no part, and the decoding
     // checks below hold its loop themselves.
-    watch->stop();
-    const QString folder = outDir + QStringLiteral("/killed");
+    m_watch->stop();
+    const QString folder = m_outDir + QStringLiteral("/killed");
     QVERIFY(QDir().mkpath(folder));
-    const QString state = media.path(QStringLiteral("killed-state"));
-    const QStringList inputs = {media.path(QStringLiteral("clip.mp4")),
-                                media.path(QStringLiteral("long.mp4")),
-                                media.path(QStringLiteral("two.mkv"))};
+    const QString state = m_media.path(QStringLiteral("killed-state"));
+    const QStringList inputs = {m_media.path(QStringLiteral("clip.mp4")),
+                                m_media.path(QStringLiteral("long.mp4")),
+                                m_media.path(QStringLiteral("two.mkv"))};
     const QString savedList = state + QStringLiteral("/quellix/list.json");
     const auto savedStates = [&] {
         QFile file(savedList);
@@ -593,7 +593,7 @@ void TestFaults::killedDuringABatchAndRestarted()
     };
     // Both batches run in helper programs; this process's window only waits, and the checks
     // below, which decode whole outputs, hold it on purpose.
-    watch->stop();
+    m_watch->stop();
     QProcess first;
     startHelper(first, {}, folder, inputs, state);
     QVERIFY(first.waitForStarted());
@@ -646,8 +646,8 @@ void TestFaults::transcoderMissing()
     QVERIFY(QStandardPaths::findExecutable(QStringLiteral("ffmpeg"),
                                            {QCoreApplication::applicationDirPath()})
                 .isEmpty());
-    QVERIFY(add(media.path(QStringLiteral("clip.mp4"))));
-    const QString second = media.path(QStringLiteral("two.mkv"));
+    QVERIFY(add(m_media.path(QStringLiteral("clip.mp4"))));
+    const QString second = m_media.path(QStringLiteral("two.mkv"));
     if (laterJob)
         QVERIFY(add(second));
     const QByteArray path = qgetenv("PATH");
@@ -686,10 +686,10 @@ void TestFaults::outputLinkedToInput_data()
 void TestFaults::outputLinkedToInput()
 {
     QFETCH(bool, symbolic);
-    const QString input = media.path(QStringLiteral("linked.mp4"));
+    const QString input = m_media.path(QStringLiteral("linked.mp4"));
     QFile::remove(input);
-    QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")), input));
-    const QString link = outDir + QStringLiteral("/Quellix转码-linked.mp4");
+    QVERIFY(QFile::copy(m_media.path(QStringLiteral("clip.mp4")), input));
+    const QString link = m_outDir + QStringLiteral("/Quellix转码-linked.mp4");
     if (symbolic)
         QVERIFY(QFile::link(input, link));
     else
@@ -700,12 +700,12 @@ void TestFaults::outputLinkedToInput()
     clickStart();
     QVERIFY(waitForDialogs(answerer, 1));
     QCOMPARE(answerer.texts.at(0), WindowFixture::summary(1, 0));
-    const QString output = outDir + QStringLiteral("/Quellix转码-linked (2).mp4");
+    const QString output = m_outDir + QStringLiteral("/Quellix转码-linked (2).mp4");
     QCOMPARE(QString::fromStdString(job(0)->outputPath()), output);
     // The batch is over; the prober's run below holds the loop itself.
-    watch->stop();
+    m_watch->stop();
     QCOMPARE(TestMedia::probeCodecs(output), (QStringList{"h264", "aac"}));
-    QCOMPARE(fileHash(link), guarded.value(input));
+    QCOMPARE(fileHash(link), m_guarded.value(input));
     QCOMPARE(QFileInfo(link).isSymLink(), symbolic);
 }
 

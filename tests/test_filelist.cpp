@@ -26,11 +26,11 @@ namespace
 class ChildCounter final : public QObject
 {
 public:
-    explicit ChildCounter(QWidget *watched) : watched(watched)
+    explicit ChildCounter(QWidget *watched) : m_watched(watched)
     {
         watched->installEventFilter(this);
     }
-    ~ChildCounter() override { watched->removeEventFilter(this); }
+    ~ChildCounter() override { m_watched->removeEventFilter(this); }
     int count = 0;
 
 protected:
@@ -41,7 +41,7 @@ protected:
     }
 
 private:
-    QWidget *watched;
+    QWidget *m_watched;
 };
 
 } // namespace
@@ -79,52 +79,52 @@ private:
     bool startEndlessBatch();
     QString makeFile(const QString &name) const;
     QString makeEmptyFile(const QString &name) const;
-    QListWidget *list() const { return fixture.list(); }
-    ConversionJob *job(int row) const { return fixture.job(row); }
+    QListWidget *list() const { return m_fixture.list(); }
+    ConversionJob *job(int row) const { return m_fixture.job(row); }
     QPushButton *deleteButton(int row) const
     {
-        return fixture.row(row)->findChild<QPushButton *>(QStringLiteral("btnDel"));
+        return m_fixture.row(row)->findChild<QPushButton *>(QStringLiteral("btnDel"));
     }
     // Drops and waits until the list has taken the drop, which it does a slice at a time.
     void drop(const QList<QUrl> &urls)
     {
-        dropUrls(window, urls);
-        QVERIFY(QTest::qWaitFor([this] { return !window->isAddingFiles(); }, 30000));
+        dropUrls(m_window, urls);
+        QVERIFY(QTest::qWaitFor([this] { return !m_window->isAddingFiles(); }, 30000));
     }
-    int page() const { return fixture.child<QStackedWidget>("stackInput")->currentIndex(); }
+    int page() const { return m_fixture.child<QStackedWidget>("stackInput")->currentIndex(); }
 
-    QTemporaryDir dir;
-    TestMedia media;
-    WindowFixture fixture;
-    MainWindow *window = nullptr;
+    QTemporaryDir m_dir;
+    TestMedia m_media;
+    WindowFixture m_fixture;
+    MainWindow *m_window = nullptr;
 };
 
 void TestFileList::init()
 {
-    QVERIFY(fixture.open());
-    window = fixture.window();
+    QVERIFY(m_fixture.open());
+    m_window = m_fixture.window();
 }
 
 void TestFileList::cleanup()
 {
-    fixture.close();
-    window = nullptr;
-    media.restorePath();
+    m_fixture.close();
+    m_window = nullptr;
+    m_media.restorePath();
 }
 
 bool TestFileList::startEndlessBatch()
 {
-    if (!media.installStandIn("exec sleep 60\n"))
+    if (!m_media.installStandIn("exec sleep 60\n"))
         return false;
-    if (window->addInputFile(makeFile(QStringLiteral("endless.mp4")).toStdString()) != 0)
+    if (m_window->addInputFile(makeFile(QStringLiteral("endless.mp4")).toStdString()) != 0)
         return false;
-    QTest::mouseClick(fixture.startButton(), Qt::LeftButton);
-    return window->isConverting();
+    QTest::mouseClick(m_fixture.startButton(), Qt::LeftButton);
+    return m_window->isConverting();
 }
 
 QString TestFileList::makeFile(const QString &name) const
 {
-    QString path = dir.filePath(name);
+    QString path = m_dir.filePath(name);
     QFile file(path);
     if (!file.exists() && file.open(QIODevice::WriteOnly))
         file.write(QByteArray(1572864, 'v'));
@@ -133,7 +133,7 @@ QString TestFileList::makeFile(const QString &name) const
 
 QString TestFileList::makeEmptyFile(const QString &name) const
 {
-    QFile file(dir.filePath(name));
+    QFile file(m_dir.filePath(name));
     file.open(QIODevice::WriteOnly);
     return file.fileName();
 }
@@ -160,14 +160,14 @@ void TestFileList::addInputFile()
     QFETCH(QString, name);
     QFETCH(int, result);
     const QString path =
-        name.startsWith(QLatin1String("missing")) ? dir.filePath(name) : makeFile(name);
-    QCOMPARE(window->addInputFile(path.toStdString()), result);
+        name.startsWith(QLatin1String("missing")) ? m_dir.filePath(name) : makeFile(name);
+    QCOMPARE(m_window->addInputFile(path.toStdString()), result);
     QCOMPARE(list()->count(), result == 0 ? 1 : 0);
     if (result == 0) {
         QCOMPARE(QString::fromStdString(job(0)->inputPath()), path);
         QCOMPARE(list()->item(0)->sizeHint(), QSize(398, 48));
     }
-    QCOMPARE(window->addInputFile(std::string()), BatchQueue::refused);
+    QCOMPARE(m_window->addInputFile(std::string()), BatchQueue::refused);
 }
 
 void TestFileList::supportedSuffix_data()
@@ -193,20 +193,20 @@ void TestFileList::sameFileTwiceGivesOneEntry()
     const QString path = makeFile(QStringLiteral("twice.mp4"));
     drop({QUrl::fromLocalFile(path), QUrl::fromLocalFile(path)});
     QCOMPARE(list()->count(), 1);
-    QCOMPARE(window->addInputFile(path.toStdString()), BatchQueue::refused);
+    QCOMPARE(m_window->addInputFile(path.toStdString()), BatchQueue::refused);
     QCOMPARE(list()->count(), 1);
     // Byte-exact comparison: another spelling of the same file is a new entry.
-    QCOMPARE(
-        window->addInputFile(QString(dir.path() + QStringLiteral("/./twice.mp4")).toStdString()),
-        0);
+    QCOMPARE(m_window->addInputFile(
+                 QString(m_dir.path() + QStringLiteral("/./twice.mp4")).toStdString()),
+             0);
 }
 
 void TestFileList::newJobsGetWhatThePanelShows()
 {
     // "应用到所有" is checked at start: a new file gets the container the panel shows.
-    auto *container = window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"));
+    auto *container = m_window->findChild<QComboBox *>(QStringLiteral("cboxVContainer"));
     container->setCurrentIndex(3);
-    QCOMPARE(window->addInputFile(makeFile(QStringLiteral("fresh.avi")).toStdString()), 0);
+    QCOMPARE(m_window->addInputFile(makeFile(QStringLiteral("fresh.avi")).toStdString()), 0);
     QVERIFY(job(0)->settings() == makeAVSettings(3, 1, 1));
 }
 
@@ -215,14 +215,14 @@ void TestFileList::dropAddsOnlyLocalVideos()
     const QString video = makeFile(QStringLiteral("dropped.mov"));
     const QString text = makeFile(QStringLiteral("notes.txt"));
     // A folder without videos adds nothing, though it is named like one.
-    const QString folder = dir.filePath(QStringLiteral("no videos inside.mp4"));
+    const QString folder = m_dir.filePath(QStringLiteral("no videos inside.mp4"));
     QVERIFY(QDir().mkpath(folder));
     drop({QUrl::fromLocalFile(text), QUrl(QStringLiteral("https://example.org/clip.mp4")),
           QUrl::fromLocalFile(video), QUrl::fromLocalFile(folder)});
     QCOMPARE(list()->count(), 1);
     QCOMPARE(QString::fromStdString(job(0)->inputPath()), video);
     QCOMPARE(page(), 1);
-    auto *start = window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
+    auto *start = m_window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
     QCOMPARE(start->styleSheet(), styleConvertStart);
 }
 
@@ -237,7 +237,7 @@ void TestFileList::dropOfNothingUsableKeepsTeachPage()
 void TestFileList::dropRefusedWhileConverting()
 {
     QVERIFY(startEndlessBatch());
-    QVERIFY(!dropUrls(window, {QUrl::fromLocalFile(makeFile(QStringLiteral("late.mp4")))}));
+    QVERIFY(!dropUrls(m_window, {QUrl::fromLocalFile(makeFile(QStringLiteral("late.mp4")))}));
     QCOMPARE(list()->count(), 1);
 }
 
@@ -256,8 +256,8 @@ void TestFileList::deleteAsksFirst()
     QFETCH(int, remaining);
     const QString first = makeFile(QStringLiteral("del1.mp4"));
     const QString second = makeFile(QStringLiteral("del2.mp4"));
-    QCOMPARE(window->addInputFile(first.toStdString()), 0);
-    QCOMPARE(window->addInputFile(second.toStdString()), 0);
+    QCOMPARE(m_window->addInputFile(first.toStdString()), 0);
+    QCOMPARE(m_window->addInputFile(second.toStdString()), 0);
     DialogAnswerer answerer{DialogAnswerer::Answer(answer)};
     QTest::mouseClick(deleteButton(0), Qt::LeftButton);
     QCOMPARE(answerer.texts, QStringList{QStringLiteral("\n确认删除？\n")});
@@ -265,13 +265,13 @@ void TestFileList::deleteAsksFirst()
     QCOMPARE(QString::fromStdString(job(remaining - 1)->inputPath()), second);
     if (remaining == 1) {
         // The deleted file can be added again; deleting the last entry shows the teach page.
-        QCOMPARE(window->addInputFile(first.toStdString()), 0);
+        QCOMPARE(m_window->addInputFile(first.toStdString()), 0);
         answerer.setAnswer(DialogAnswerer::PressOk);
         for (int i = 0; i < 2; ++i)
             QTest::mouseClick(deleteButton(0), Qt::LeftButton);
         QCOMPARE(list()->count(), 0);
         QCOMPARE(page(), 0);
-        auto *start = window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
+        auto *start = m_window->findChild<QPushButton *>(QStringLiteral("btnConvertStart"));
         QCOMPARE(start->styleSheet(), styleConvertDisabled);
     }
 }
@@ -288,7 +288,7 @@ void TestFileList::clearAsksFirst()
 {
     QFETCH(int, answer);
     QFETCH(int, remaining);
-    auto *clear = window->findChild<QPushButton *>(QStringLiteral("btnInputClear"));
+    auto *clear = m_window->findChild<QPushButton *>(QStringLiteral("btnInputClear"));
     DialogAnswerer answerer{DialogAnswerer::Answer(answer)};
     QTest::mouseClick(clear, Qt::LeftButton); // empty list: no question
     QCOMPARE(answerer.texts.size(), 0);
@@ -300,17 +300,17 @@ void TestFileList::clearAsksFirst()
     QCOMPARE(list()->count(), remaining);
     QCOMPARE(page(), remaining ? 1 : 0);
     if (remaining == 0)
-        QCOMPARE(window->addInputFile(makeFile(QStringLiteral("c1.wmv")).toStdString()), 0);
+        QCOMPARE(m_window->addInputFile(makeFile(QStringLiteral("c1.wmv")).toStdString()), 0);
 }
 
 void TestFileList::listFrozenWhileConverting()
 {
     QVERIFY(startEndlessBatch());
     DialogAnswerer answerer(DialogAnswerer::PressOk);
-    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
+    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
                       Qt::LeftButton);
     QTest::mouseClick(deleteButton(0), Qt::LeftButton);
-    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputFile")),
+    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("btnInputFile")),
                       Qt::LeftButton);
     QTest::qWait(100);
     QCOMPARE(answerer.texts.size(), 0);
@@ -328,19 +328,19 @@ void TestFileList::largeDropKeepsOrderAndRules()
         urls << QUrl::fromLocalFile(path);
         expected << path;
         if (i % 500 == 7) { // refused in the middle: a duplicate, a missing file, a text file
-            urls << QUrl::fromLocalFile(path) << QUrl::fromLocalFile(dir.filePath("gone.mp4"))
+            urls << QUrl::fromLocalFile(path) << QUrl::fromLocalFile(m_dir.filePath("gone.mp4"))
                  << QUrl::fromLocalFile(makeEmptyFile(QStringLiteral("notes %1.txt").arg(i)));
         }
     }
     EventLoopWatch watch;
     DialogAnswerer answerer;
-    QVERIFY(dropUrls(window, urls));
-    QVERIFY(window->isAddingFiles());
+    QVERIFY(dropUrls(m_window, urls));
+    QVERIFY(m_window->isAddingFiles());
     QVERIFY(list()->count() > 0);
     QCOMPARE(page(), 1);
-    QTest::mouseClick(fixture.startButton(), Qt::LeftButton);
-    QVERIFY(!window->isConverting());
-    QTRY_VERIFY_WITH_TIMEOUT(!window->isAddingFiles(), 30000);
+    QTest::mouseClick(m_fixture.startButton(), Qt::LeftButton);
+    QVERIFY(!m_window->isConverting());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isAddingFiles(), 30000);
     // Listed in one go, these files take the loop for seconds; a slice stays far below that even
     // under the sanitizers on a loaded machine.
     QVERIFY2(watch.longestStallMs() < 1500, qPrintable(QString::number(watch.longestStallMs())));
@@ -358,22 +358,22 @@ void TestFileList::largeListHasWidgetsOnScreenOnly()
     for (int i = 0; i < 300; ++i)
         urls << QUrl::fromLocalFile(
             makeFile(QStringLiteral("row %1.mkv").arg(i, 3, 10, QChar('0'))));
-    QVERIFY(dropUrls(window, urls));
-    QTRY_VERIFY(!window->isAddingFiles());
+    QVERIFY(dropUrls(m_window, urls));
+    QTRY_VERIFY(!m_window->isAddingFiles());
     const auto rowsOnScreen = [this] {
         const int rowHeight = list()->visualItemRect(list()->item(0)).height();
         return list()->viewport()->height() / rowHeight + 3;
     };
     const auto widgets = [this] { return list()->viewport()->findChildren<InputItem *>().size(); };
-    QVERIFY(fixture.row(0));
-    QVERIFY(!fixture.row(299));
+    QVERIFY(m_fixture.row(0));
+    QVERIFY(!m_fixture.row(299));
     QVERIFY(widgets() <= rowsOnScreen());
 
     list()->scrollToBottom();
-    QVERIFY(fixture.row(299));
-    QVERIFY(!fixture.row(0));
+    QVERIFY(m_fixture.row(299));
+    QVERIFY(!m_fixture.row(0));
     QTRY_VERIFY(widgets() <= rowsOnScreen());
-    QCOMPARE(fixture.row(299)->job(), job(299));
+    QCOMPARE(m_fixture.row(299)->job(), job(299));
 
     // The last row's delete button removes that file and no other, and no more than a screenful
     // of row widgets is made on the way.
@@ -384,11 +384,11 @@ void TestFileList::largeListHasWidgetsOnScreenOnly()
     QCOMPARE(list()->count(), 299);
     QCOMPARE(QFileInfo(QString::fromStdString(job(298)->inputPath())).fileName(),
              QStringLiteral("row 298.mkv"));
-    QVERIFY(fixture.row(298));
-    QCOMPARE(fixture.row(298)->job(), job(298));
+    QVERIFY(m_fixture.row(298));
+    QCOMPARE(m_fixture.row(298)->job(), job(298));
     QTRY_VERIFY(widgets() <= rowsOnScreen());
 
-    QTest::mouseClick(fixture.child<QPushButton>("btnInputClear"), Qt::LeftButton);
+    QTest::mouseClick(m_fixture.child<QPushButton>("btnInputClear"), Qt::LeftButton);
     QCOMPARE(list()->count(), 0);
     QTRY_COMPARE(widgets(), 0);
 }
@@ -399,16 +399,18 @@ void TestFileList::currentRowIsMarked()
     QList<QUrl> urls;
     for (int i = 0; i < 40; ++i)
         urls << QUrl::fromLocalFile(makeEmptyFile(QStringLiteral("mark %1.mp4").arg(i)));
-    QVERIFY(dropUrls(window, urls));
-    QTRY_VERIFY(!window->isAddingFiles());
-    const auto marked = [this](int row) { return fixture.row(row)->property("current").toBool(); };
+    QVERIFY(dropUrls(m_window, urls));
+    QTRY_VERIFY(!m_window->isAddingFiles());
+    const auto marked = [this](int row) {
+        return m_fixture.row(row)->property("current").toBool();
+    };
     QVERIFY(!marked(0) && !marked(1));
     list()->setCurrentRow(1);
     QVERIFY(marked(1) && !marked(0));
     list()->setCurrentRow(0);
     QVERIFY(marked(0) && !marked(1));
     list()->scrollToBottom();
-    QVERIFY(!fixture.row(0));
+    QVERIFY(!m_fixture.row(0));
     list()->scrollToTop();
     QVERIFY(marked(0) && !marked(1));
 }
@@ -421,21 +423,21 @@ void TestFileList::listFollowsTheRunningFile()
     QList<QUrl> urls;
     for (int i = 0; i < 40; ++i)
         urls << QUrl::fromLocalFile(makeEmptyFile(QStringLiteral("follow %1.mp4").arg(i)));
-    QVERIFY(dropUrls(window, urls));
-    QTRY_VERIFY(!window->isAddingFiles());
-    QVERIFY(!fixture.row(35));
+    QVERIFY(dropUrls(m_window, urls));
+    QTRY_VERIFY(!m_window->isAddingFiles());
+    QVERIFY(!m_fixture.row(35));
     bool onScreen = false;
     // Looked at once the window has taken the start in.
     connect(job(35), &ConversionJob::changed, this, [&] {
         if (job(35)->convertState() != Converting)
             return;
         QTimer::singleShot(0, this, [&] {
-            onScreen = fixture.row(35) && list()->viewport()->rect().contains(
-                                              list()->visualItemRect(list()->item(35)));
+            onScreen = m_fixture.row(35) && list()->viewport()->rect().contains(
+                                                list()->visualItemRect(list()->item(35)));
         });
     });
     DialogAnswerer answerer;
-    fixture.clickStart();
+    m_fixture.clickStart();
     QVERIFY(WindowFixture::waitForDialogs(answerer, 1, 60000));
     QCOMPARE(answerer.texts.at(0), WindowFixture::summary(40, 0));
     QVERIFY(onScreen);
@@ -447,8 +449,8 @@ void TestFileList::listOutlivesTheWindow()
 {
     const QString kept = makeFile(QStringLiteral("kept.mkv"));
     const QString gone = makeFile(QStringLiteral("gone later.avi"));
-    QCOMPARE(window->addInputFile(kept.toStdString()), 0);
-    QCOMPARE(window->addInputFile(gone.toStdString()), 0);
+    QCOMPARE(m_window->addInputFile(kept.toStdString()), 0);
+    QCOMPARE(m_window->addInputFile(gone.toStdString()), 0);
     AVSettings own = job(0)->settings();
     setContainer(own, 3);
     job(0)->setSettings(own);
@@ -456,9 +458,9 @@ void TestFileList::listOutlivesTheWindow()
     QTRY_VERIFY(QFile::exists(saved));
     QVERIFY(QFile::remove(gone));
 
-    fixture.close();
-    QVERIFY(fixture.open(QString(), WindowFixture::KeptState));
-    window = fixture.window();
+    m_fixture.close();
+    QVERIFY(m_fixture.open(QString(), WindowFixture::KeptState));
+    m_window = m_fixture.window();
     QTRY_COMPARE(list()->count(), 2);
     QCOMPARE(page(), 1);
     QCOMPARE(QString::fromStdString(job(0)->inputPath()), kept);
@@ -467,11 +469,11 @@ void TestFileList::listOutlivesTheWindow()
     QCOMPARE(job(1)->convertState(), int(Waiting));
 
     DialogAnswerer answerer(DialogAnswerer::PressOk);
-    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
+    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("btnInputClear")),
                       Qt::LeftButton);
-    fixture.close();
-    QVERIFY(fixture.open(QString(), WindowFixture::KeptState));
-    window = fixture.window();
+    m_fixture.close();
+    QVERIFY(m_fixture.open(QString(), WindowFixture::KeptState));
+    m_window = m_fixture.window();
     QTest::qWait(50);
     QCOMPARE(list()->count(), 0);
     QCOMPARE(page(), 0);

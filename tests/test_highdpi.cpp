@@ -279,21 +279,21 @@ private slots:
 private:
     static void verifyFits(QWidget *window);
 
-    QTemporaryDir workDir;
-    QString previousDir;
+    QTemporaryDir m_workDir;
+    QString m_previousDir;
 };
 
 void TestHighDpi::initTestCase()
 {
     // The main window keeps its configuration file in the working directory.
-    QVERIFY(workDir.isValid());
-    previousDir = QDir::currentPath();
-    QDir::setCurrent(workDir.path());
+    QVERIFY(m_workDir.isValid());
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_workDir.path());
 }
 
 void TestHighDpi::cleanupTestCase()
 {
-    QDir::setCurrent(previousDir);
+    QDir::setCurrent(m_previousDir);
 }
 
 void TestHighDpi::verifyFits(QWidget *window)
@@ -391,7 +391,7 @@ void TestHighDpi::mainWindow()
     QFile::remove(SavedList::defaultFileName());
     MainWindow window(nullptr);
     for (int i = 0; i < files; ++i) {
-        const QString path = workDir.filePath(QStringLiteral("第%1段视频.mp4").arg(i + 1));
+        const QString path = m_workDir.filePath(QStringLiteral("第%1段视频.mp4").arg(i + 1));
         QFile clip(path);
         QVERIFY(clip.open(QIODevice::WriteOnly));
         clip.close();

@@ -27,26 +27,26 @@ private slots:
     void converts();
 
 private:
-    TestMedia media;
-    QString outDir;
-    WindowFixture fixture;
+    TestMedia m_media;
+    QString m_outDir;
+    WindowFixture m_fixture;
 };
 
 void TestHostileNames::initTestCase()
 {
-    QVERIFY(media.isValid());
-    QVERIFY(media.makeClip(QStringLiteral("clip.mp4")));
-    outDir = media.path(QStringLiteral("out"));
-    QVERIFY(QDir().mkpath(outDir));
+    QVERIFY(m_media.isValid());
+    QVERIFY(m_media.makeClip(QStringLiteral("clip.mp4")));
+    m_outDir = m_media.path(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(m_outDir));
 }
 
 void TestHostileNames::cleanup()
 {
-    fixture.close();
+    m_fixture.close();
     // A shell started by mistake would run its commands in the working folder.
-    QVERIFY(!QFile::exists(fixture.workDir() + QStringLiteral("/pwned")));
-    QVERIFY(!QFile::exists(media.path(QStringLiteral("pwned"))));
-    QVERIFY(!QFile::exists(outDir + QStringLiteral("/pwned")));
+    QVERIFY(!QFile::exists(m_fixture.workDir() + QStringLiteral("/pwned")));
+    QVERIFY(!QFile::exists(m_media.path(QStringLiteral("pwned"))));
+    QVERIFY(!QFile::exists(m_outDir + QStringLiteral("/pwned")));
 }
 
 void TestHostileNames::converts_data()
@@ -91,20 +91,20 @@ void TestHostileNames::converts()
 {
     QFETCH(QString, name);
     QFETCH(QString, output);
-    const QString input = media.path(name);
-    QVERIFY(QFile::copy(media.path(QStringLiteral("clip.mp4")), input));
-    QVERIFY(fixture.open(outDir));
-    QVERIFY(fixture.add(input));
+    const QString input = m_media.path(name);
+    QVERIFY(QFile::copy(m_media.path(QStringLiteral("clip.mp4")), input));
+    QVERIFY(m_fixture.open(m_outDir));
+    QVERIFY(m_fixture.add(input));
 
     DialogAnswerer answerer;
-    fixture.clickStart();
+    m_fixture.clickStart();
     QVERIFY(WindowFixture::waitForDialogs(answerer, 1, conversionTimeoutMs));
     QCOMPARE(answerer.texts.at(0), WindowFixture::summary(1, 0));
 
-    const ConversionJob *job = fixture.job(0);
+    const ConversionJob *job = m_fixture.job(0);
     QCOMPARE(job->progress(), 100);
     QCOMPARE(job->note(), std::string());
-    const QString path = outDir + "/" + output;
+    const QString path = m_outDir + "/" + output;
     QCOMPARE(QString::fromStdString(job->outputPath()), path);
     QVERIFY(QFile::encodeName(output).size() <= 255);
     QCOMPARE(TestMedia::probeCodecs(path), (QStringList{"h264", "aac"}));

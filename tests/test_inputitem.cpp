@@ -43,7 +43,7 @@ class TestInputItem final : public QObject
 
 private slots:
     void initTestCase();
-    void cleanup() { media.restorePath(); }
+    void cleanup() { m_media.restorePath(); }
 
     void form_data();
     void form();
@@ -58,14 +58,14 @@ private slots:
     void currentRowMarked();
 
 private:
-    TestMedia media;
+    TestMedia m_media;
 };
 
 void TestInputItem::initTestCase()
 {
     initParamTables();
-    QVERIFY(media.isValid());
-    QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
+    QVERIFY(m_media.isValid());
+    QVERIFY(QDir().mkpath(m_media.path(QStringLiteral("out"))));
 }
 
 void TestInputItem::form_data()
@@ -120,7 +120,7 @@ void TestInputItem::showsFile_data()
 void TestInputItem::showsFile()
 {
     QFETCH(int, bytes);
-    const QString path = media.makeFile(QStringLiteral("sized 文件.avi"), bytes);
+    const QString path = m_media.makeFile(QStringLiteral("sized 文件.avi"), bytes);
     QVERIFY(!path.isEmpty());
 
     ConversionJob job;
@@ -165,14 +165,14 @@ void TestInputItem::followsItsJob()
     QFETCH(QByteArray, script);
     QFETCH(bool, cancel);
     QFETCH(QString, toolTip);
-    QVERIFY(media.installStandIn(script));
-    const QString path = media.makeFile(QStringLiteral("clip.mp4"));
+    QVERIFY(m_media.installStandIn(script));
+    const QString path = m_media.makeFile(QStringLiteral("clip.mp4"));
     ConversionJob job;
     InputItem item(&job);
     QCOMPARE(item.setInput(path.toStdString(), makeAVSettings(0, 1, 1)), 0);
     QSignalSpy done(&item, &InputItem::ItemConvertDone);
 
-    QCOMPARE(job.start(media.path(QStringLiteral("out")).toStdString()), 0);
+    QCOMPARE(job.start(m_media.path(QStringLiteral("out")).toStdString()), 0);
     QCOMPARE(text(item, "status"), QStringLiteral("正在转码..."));
     const bool withoutDuration = !script.contains("Duration: 00");
     if (withoutDuration)
@@ -221,7 +221,7 @@ void TestInputItem::longNamesElided()
 {
     QFETCH(QString, name);
     QFETCH(QString, ending);
-    const QString path = media.makeFile(name);
+    const QString path = m_media.makeFile(name);
     ConversionJob job;
     QCOMPARE(job.setInput(path.toStdString(), makeAVSettings(0, 1, 1)), 0);
     InputItem item(&job);
@@ -240,14 +240,15 @@ void TestInputItem::longNamesElided()
 // and the time left; its status text stays the same.
 void TestInputItem::toolTipWhileConverting()
 {
-    QVERIFY(media.installStandIn(writesOutput + "printf '" + durationLine +
-                                 "frame=   50 time=00:00:05.00 bitrate= 1.6kbits/s speed=2.5x\\r'; "
-                                 "sleep 3"));
-    const QString path = media.makeFile(QStringLiteral("timed.mp4"));
+    QVERIFY(
+        m_media.installStandIn(writesOutput + "printf '" + durationLine +
+                               "frame=   50 time=00:00:05.00 bitrate= 1.6kbits/s speed=2.5x\\r'; "
+                               "sleep 3"));
+    const QString path = m_media.makeFile(QStringLiteral("timed.mp4"));
     ConversionJob job;
     InputItem item(&job);
     QCOMPARE(item.setInput(path.toStdString(), makeAVSettings(0, 1, 1)), 0);
-    QCOMPARE(job.start(media.path(QStringLiteral("out")).toStdString()), 0);
+    QCOMPARE(job.start(m_media.path(QStringLiteral("out")).toStdString()), 0);
     QTRY_VERIFY(item.toolTip().contains(QStringLiteral("速度")));
     // Five of ten seconds left at two and a half times real time.
     QCOMPARE(item.toolTip(),
@@ -261,10 +262,10 @@ void TestInputItem::toolTipWhileConverting()
 // The current row has a shade of its own, whatever its state.
 void TestInputItem::currentRowMarked()
 {
-    QVERIFY(media.installStandIn("exit 1"));
+    QVERIFY(m_media.installStandIn("exit 1"));
     ConversionJob job;
     InputItem item(&job);
-    QCOMPARE(item.setInput(media.makeFile(QStringLiteral("marked.mp4")).toStdString(),
+    QCOMPARE(item.setInput(m_media.makeFile(QStringLiteral("marked.mp4")).toStdString(),
                            makeAVSettings(0, 1, 1)),
              0);
     const auto shade = [&item] {
@@ -275,7 +276,7 @@ void TestInputItem::currentRowMarked()
     QCOMPARE(shade(), plain);
     item.setCurrent(true);
     QCOMPARE(shade(), current);
-    QCOMPARE(job.start(media.path(QStringLiteral("out")).toStdString()), 0);
+    QCOMPARE(job.start(m_media.path(QStringLiteral("out")).toStdString()), 0);
     QSignalSpy done(&item, &InputItem::ItemConvertDone);
     QVERIFY(done.wait(5000));
     QCOMPARE(text(item, "status"), QStringLiteral("转码错误   "));

@@ -45,32 +45,32 @@ private:
     QString run(const QString &launcher, const QString &configHome, int &exitCode,
                 const QStringList &arguments = {}, bool withProgram = true);
 
-    std::unique_ptr<QTemporaryDir> scratch;
-    QString home;
-    QString program;
+    std::unique_ptr<QTemporaryDir> m_scratch;
+    QString m_home;
+    QString m_program;
 };
 
 void TestLauncher::init()
 {
-    scratch = std::make_unique<QTemporaryDir>();
-    QVERIFY(scratch->isValid());
-    home = scratch->filePath(QStringLiteral("home"));
-    QVERIFY(QDir().mkpath(home));
-    program = scratch->filePath(QStringLiteral("program"));
-    QVERIFY(TestMedia::writeScript(program, "printf '%s|%s\\n' \"$(pwd)\" \"$*\"\nexit 3"));
+    m_scratch = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_scratch->isValid());
+    m_home = m_scratch->filePath(QStringLiteral("home"));
+    QVERIFY(QDir().mkpath(m_home));
+    m_program = m_scratch->filePath(QStringLiteral("program"));
+    QVERIFY(TestMedia::writeScript(m_program, "printf '%s|%s\\n' \"$(pwd)\" \"$*\"\nexit 3"));
 }
 
 QProcessEnvironment TestLauncher::environment(const QString &configHome, bool withProgram) const
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("HOME"), m_home);
     env.remove(QStringLiteral("XDG_CONFIG_HOME"));
     if (!configHome.isNull())
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     env.remove(QStringLiteral("QUELLIX_PROGRAM"));
     env.remove(QStringLiteral("QUELLIX_START_DIR"));
     if (withProgram)
-        env.insert(QStringLiteral("QUELLIX_PROGRAM"), program);
+        env.insert(QStringLiteral("QUELLIX_PROGRAM"), m_program);
     return env;
 }
 
@@ -79,7 +79,7 @@ QString TestLauncher::run(const QString &launcher, const QString &configHome, in
 {
     QProcess process;
     process.setProcessEnvironment(environment(configHome, withProgram));
-    process.setWorkingDirectory(scratch->path());
+    process.setWorkingDirectory(m_scratch->path());
     process.start(launcher, arguments);
     exitCode = -1;
     if (!process.waitForFinished(30000))
@@ -107,8 +107,8 @@ void TestLauncher::workingFolder()
 {
     QFETCH(QString, configHome);
     QFETCH(QString, folder);
-    configHome.replace(QStringLiteral("<scratch>"), scratch->path());
-    const QString expected = scratch->filePath(folder);
+    configHome.replace(QStringLiteral("<scratch>"), m_scratch->path());
+    const QString expected = m_scratch->filePath(folder);
     QVERIFY(!QFileInfo::exists(expected));
     int exitCode = 0;
     const QString output = run(QStringLiteral(QUELLIX_LAUNCHER), configHome, exitCode,
@@ -143,9 +143,9 @@ void TestLauncher::takeOver()
     QFETCH(QByteArray, inFolder);
     QFETCH(QByteArray, inFolderAfter);
     QFETCH(QByteArray, inHomeAfter);
-    const QString folder = home + QStringLiteral("/.config/quellix");
+    const QString folder = m_home + QStringLiteral("/.config/quellix");
     if (!inHome.isEmpty())
-        QVERIFY(TestMedia::writeFile(home + QLatin1Char('/') + settingsName, inHome));
+        QVERIFY(TestMedia::writeFile(m_home + QLatin1Char('/') + settingsName, inHome));
     if (!inFolder.isEmpty()) {
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(TestMedia::writeFile(folder + QLatin1Char('/') + settingsName, inFolder));
@@ -154,19 +154,19 @@ void TestLauncher::takeOver()
     QCOMPARE(run(QStringLiteral(QUELLIX_LAUNCHER), QString(), exitCode), folder + QLatin1Char('|'));
     QCOMPARE(TestMedia::readFile(folder + QLatin1Char('/') + settingsName), inFolderAfter);
     QCOMPARE(QFileInfo::exists(folder + QLatin1Char('/') + settingsName), !inFolderAfter.isEmpty());
-    QCOMPARE(TestMedia::readFile(home + QLatin1Char('/') + settingsName), inHomeAfter);
-    QCOMPARE(QFileInfo::exists(home + QLatin1Char('/') + settingsName), !inHomeAfter.isEmpty());
+    QCOMPARE(TestMedia::readFile(m_home + QLatin1Char('/') + settingsName), inHomeAfter);
+    QCOMPARE(QFileInfo::exists(m_home + QLatin1Char('/') + settingsName), !inHomeAfter.isEmpty());
 }
 
 // A folder that cannot be made (its parent is a file) still lets the program start, where the
 // launcher was started.
 void TestLauncher::folderCannotBeMade()
 {
-    const QString blocker = scratch->filePath(QStringLiteral("blocker"));
+    const QString blocker = m_scratch->filePath(QStringLiteral("blocker"));
     QVERIFY(TestMedia::writeFile(blocker, "not a folder"));
     int exitCode = 0;
     QCOMPARE(run(QStringLiteral(QUELLIX_LAUNCHER), blocker, exitCode),
-             scratch->path() + QLatin1Char('|'));
+             m_scratch->path() + QLatin1Char('|'));
     QCOMPARE(exitCode, 3);
 }
 
@@ -174,8 +174,9 @@ void TestLauncher::folderCannotBeMade()
 // started, to find the files named relative to it.
 void TestLauncher::startFolder()
 {
-    QVERIFY(TestMedia::writeScript(program, "printf '%s|%s\\n' \"$(pwd)\" \"$QUELLIX_START_DIR\""));
-    const QString started = scratch->filePath(QStringLiteral("videos dir"));
+    QVERIFY(
+        TestMedia::writeScript(m_program, "printf '%s|%s\\n' \"$(pwd)\" \"$QUELLIX_START_DIR\""));
+    const QString started = m_scratch->filePath(QStringLiteral("videos dir"));
     QVERIFY(QDir().mkpath(started));
     QProcess process;
     QProcessEnvironment env = environment(QString(), true);
@@ -186,7 +187,7 @@ void TestLauncher::startFolder()
     QVERIFY(process.waitForFinished(30000));
     QCOMPARE(process.exitCode(), 0);
     QCOMPARE(QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed(),
-             home + QStringLiteral("/.config/quellix|") + started);
+             m_home + QStringLiteral("/.config/quellix|") + started);
 }
 
 void TestLauncher::answersWithoutDisplay_data()
@@ -236,7 +237,7 @@ void TestLauncher::answersWithoutDisplay()
 // reached through a link.
 void TestLauncher::installedLayout()
 {
-    const QString prefix = scratch->filePath(QStringLiteral("prefix"));
+    const QString prefix = m_scratch->filePath(QStringLiteral("prefix"));
     QProcess install;
     install.setProcessChannelMode(QProcess::MergedChannels);
     install.start(QStringLiteral(CMAKE_COMMAND),
@@ -252,14 +253,14 @@ void TestLauncher::installedLayout()
                                                       "ELF"));
     // The installed program stands in for itself only here.
     QVERIFY(QFile::remove(installed));
-    QVERIFY(QFile::copy(program, installed));
+    QVERIFY(QFile::copy(m_program, installed));
 
-    const QString link = scratch->filePath(QStringLiteral("quellix"));
+    const QString link = m_scratch->filePath(QStringLiteral("quellix"));
     QVERIFY(QFile::link(command, link));
     for (const QString &start : {command, link}) {
         int exitCode = 0;
         QCOMPARE(run(start, QString(), exitCode, {}, false),
-                 home + QStringLiteral("/.config/quellix|"));
+                 m_home + QStringLiteral("/.config/quellix|"));
         QCOMPARE(exitCode, 3);
     }
 }

@@ -206,23 +206,23 @@ private slots:
 private:
     QMap<QString, int> pictureHeights() const;
 
-    QTemporaryDir workDir;
-    QString previousDir;
+    QTemporaryDir m_workDir;
+    QString m_previousDir;
 };
 
 void TestLook::initTestCase()
 {
     // The main window keeps its settings file in the working directory.
-    QVERIFY(workDir.isValid());
-    previousDir = QDir::currentPath();
-    QDir::setCurrent(workDir.path());
+    QVERIFY(m_workDir.isValid());
+    m_previousDir = QDir::currentPath();
+    QDir::setCurrent(m_workDir.path());
     previousHandler = qInstallMessageHandler(recordWarning);
 }
 
 void TestLook::cleanupTestCase()
 {
     qInstallMessageHandler(previousHandler);
-    QDir::setCurrent(previousDir);
+    QDir::setCurrent(m_previousDir);
 }
 
 void TestLook::pictureSizes_data()

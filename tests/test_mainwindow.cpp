@@ -45,27 +45,27 @@ private slots:
 private:
     template <typename T> T *child(const char *name) const
     {
-        T *widget = fixture.child<T>(name);
+        T *widget = m_fixture.child<T>(name);
         if (!widget)
             qFatal("no widget %s", name);
         return widget;
     }
     QList<QWidget *> panelControls() const;
 
-    WindowFixture fixture;
-    MainWindow *window = nullptr;
+    WindowFixture m_fixture;
+    MainWindow *m_window = nullptr;
 };
 
 void TestMainWindow::init()
 {
-    QVERIFY(fixture.open());
-    window = fixture.window();
+    QVERIFY(m_fixture.open());
+    m_window = m_fixture.window();
 }
 
 void TestMainWindow::cleanup()
 {
-    fixture.close();
-    window = nullptr;
+    m_fixture.close();
+    m_window = nullptr;
 }
 
 QList<QWidget *> TestMainWindow::panelControls() const
@@ -80,17 +80,17 @@ QList<QWidget *> TestMainWindow::panelControls() const
 
 void TestMainWindow::geometryAndFlags()
 {
-    QCOMPARE(window->objectName(), QStringLiteral("MainWindowClass"));
-    QCOMPARE(window->size(), QSize(800, 510));
-    QCOMPARE(window->minimumSize(), QSize(800, 510));
-    QCOMPARE(window->maximumSize(), QSize(800, 510));
-    QCOMPARE(window->windowFlags(), Qt::Window | Qt::FramelessWindowHint);
-    QVERIFY(window->testAttribute(Qt::WA_AlwaysShowToolTips));
-    QVERIFY(window->acceptDrops());
-    QCOMPARE(window->windowTitle(), QStringLiteral("Quellix视频格式转换"));
-    QVERIFY(!window->windowIcon().isNull());
+    QCOMPARE(m_window->objectName(), QStringLiteral("MainWindowClass"));
+    QCOMPARE(m_window->size(), QSize(800, 510));
+    QCOMPARE(m_window->minimumSize(), QSize(800, 510));
+    QCOMPARE(m_window->maximumSize(), QSize(800, 510));
+    QCOMPARE(m_window->windowFlags(), Qt::Window | Qt::FramelessWindowHint);
+    QVERIFY(m_window->testAttribute(Qt::WA_AlwaysShowToolTips));
+    QVERIFY(m_window->acceptDrops());
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Quellix视频格式转换"));
+    QVERIFY(!m_window->windowIcon().isNull());
     const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
-    QCOMPARE(window->pos(), QPoint((desktop.width() - 800) / 2, (desktop.height() - 510) / 2));
+    QCOMPARE(m_window->pos(), QPoint((desktop.width() - 800) / 2, (desktop.height() - 510) / 2));
 }
 
 void TestMainWindow::combosAfterStartUp_data()
@@ -131,15 +131,15 @@ void TestMainWindow::startUpLook()
     QVERIFY(start->isEnabled());
     for (QWidget *control : panelControls())
         QVERIFY(control->isEnabled());
-    QVERIFY(!window->isConverting());
+    QVERIFY(!m_window->isConverting());
     const AVSettings expected = makeAVSettings(0, 1, 1);
-    QVERIFY(window->currentWorkingSettings() == expected);
+    QVERIFY(m_window->currentWorkingSettings() == expected);
     const auto *edit = child<QLineEdit>("editOutputDir");
     QVERIFY(edit->isReadOnly());
-    QVERIFY(!window->styleSheet().isEmpty());
+    QVERIFY(!m_window->styleSheet().isEmpty());
     // Nothing on the way to the first picture needs OpenGL or libvlc.
-    QCOMPARE(window->windowHandle()->surfaceType(), QSurface::RasterSurface);
-    QVERIFY(!window->previewPlayer()->vlcInstance());
+    QCOMPARE(m_window->windowHandle()->surfaceType(), QSurface::RasterSurface);
+    QVERIFY(!m_window->previewPlayer()->vlcInstance());
 }
 
 void TestMainWindow::batchLooks_data()
@@ -163,10 +163,10 @@ void TestMainWindow::batchLooks()
     QFETCH(QString, sheet);
     // From each other look, so that every column really changes.
     for (int from : {0, 1, 2}) {
-        window->setBatchUiState(from);
-        window->setBatchUiState(state);
+        m_window->setBatchUiState(from);
+        m_window->setBatchUiState(state);
         // The looks follow a batch; only the queue says whether one runs.
-        QVERIFY(!window->isConverting());
+        QVERIFY(!m_window->isConverting());
         QCOMPARE(child<QStackedWidget>("stackInput")->currentIndex(), page);
         auto *start = child<QPushButton>("btnConvertStart");
         QCOMPARE(start->text(), text);
@@ -181,9 +181,9 @@ void TestMainWindow::batchLooks()
 
 void TestMainWindow::unknownLookChangesNothing()
 {
-    window->setBatchUiState(2);
-    window->setBatchUiState(3);
-    window->setBatchUiState(-1);
+    m_window->setBatchUiState(2);
+    m_window->setBatchUiState(3);
+    m_window->setBatchUiState(-1);
     QCOMPARE(child<QPushButton>("btnConvertStart")->text(), QStringLiteral("取消转码"));
     QCOMPARE(child<QPushButton>("btnConvertStart")->styleSheet(), styleConvertStop);
 }
@@ -192,7 +192,7 @@ void TestMainWindow::dragByTitleBar()
 {
     auto *titleBar = child<QFrame>("frame_top");
     const QPoint grab(400, 20); // an empty part of the title bar
-    const QPoint start = window->pos();
+    const QPoint start = m_window->pos();
     QMouseEvent press(QEvent::MouseButtonPress, grab, titleBar->mapToGlobal(grab), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(titleBar, &press);
@@ -202,15 +202,15 @@ void TestMainWindow::dragByTitleBar()
     QMouseEvent move(QEvent::MouseMove, titleBar->mapFromGlobal(cursor), cursor, Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(titleBar, &move);
-    QTRY_COMPARE(window->pos(), QCursor::pos() - titleBar->mapTo(window, grab));
-    QVERIFY(window->pos() != start);
+    QTRY_COMPARE(m_window->pos(), QCursor::pos() - titleBar->mapTo(m_window, grab));
+    QVERIFY(m_window->pos() != start);
 
     QMouseEvent release(QEvent::MouseButtonRelease, grab, cursor, Qt::LeftButton, Qt::NoButton,
                         Qt::NoModifier);
     QApplication::sendEvent(titleBar, &release);
-    const QPoint afterRelease = window->pos();
+    const QPoint afterRelease = m_window->pos();
     QApplication::sendEvent(titleBar, &move);
-    QCOMPARE(window->pos(), afterRelease);
+    QCOMPARE(m_window->pos(), afterRelease);
 
     // A press that a button consumes starts no drag.
     auto *button = child<QPushButton>("btnInputFile");
@@ -219,14 +219,14 @@ void TestMainWindow::dragByTitleBar()
                             Qt::NoModifier);
     QApplication::sendEvent(button, &buttonPress);
     QApplication::sendEvent(titleBar, &move);
-    QCOMPARE(window->pos(), afterRelease);
+    QCOMPARE(m_window->pos(), afterRelease);
 }
 
 void TestMainWindow::closeWhileIdle()
 {
-    QVERIFY(window->isVisible());
-    QVERIFY(window->close());
-    QVERIFY(!window->isVisible());
+    QVERIFY(m_window->isVisible());
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->isVisible());
 }
 
 // One file at a time until the user asks for more; the choice outlives the window and leaves the
@@ -244,10 +244,10 @@ void TestMainWindow::convertAtOnceIsKept()
     QCOMPARE(texts, expected << QStringLiteral("自动"));
     QCOMPARE(combo->currentText(), QStringLiteral("1 个"));
 
-    const QString folder = window->outputDirectory();
+    const QString folder = m_window->outputDirectory();
     combo->setCurrentIndex(combo->count() - 1);
     emit combo->activated(combo->count() - 1);
-    QFile config(fixture.workDir() + QStringLiteral("/conf_main.json"));
+    QFile config(m_fixture.workDir() + QStringLiteral("/conf_main.json"));
     QVERIFY(config.open(QIODevice::ReadOnly));
     const QJsonObject saved = QJsonDocument::fromJson(config.readAll()).object();
     QCOMPARE(saved.value(QStringLiteral("ConvertAtOnce")).toInt(-1), 0);
@@ -274,7 +274,7 @@ void TestMainWindow::whenDoneIsNotKept()
 
     combo->setCurrentIndex(1);
     emit combo->activated(1);
-    QFile config(fixture.workDir() + QStringLiteral("/conf_main.json"));
+    QFile config(m_fixture.workDir() + QStringLiteral("/conf_main.json"));
     QVERIFY(config.open(QIODevice::ReadOnly));
     const QStringList kept = QJsonDocument::fromJson(config.readAll()).object().keys();
     for (const QString &key : kept)
@@ -294,7 +294,7 @@ void TestMainWindow::keepFileDateIsKept()
     QVERIFY(!box->isChecked());
     QVERIFY(!OutputPublisher::forThisUser().keepsSourceDates());
     box->click();
-    QFile config(fixture.workDir() + QStringLiteral("/conf_main.json"));
+    QFile config(m_fixture.workDir() + QStringLiteral("/conf_main.json"));
     QVERIFY(config.open(QIODevice::ReadOnly));
     QCOMPARE(QJsonDocument::fromJson(config.readAll()).object().value("KeepFileDate"), true);
     QVERIFY(OutputPublisher::forThisUser().keepsSourceDates());

@@ -29,27 +29,27 @@ private slots:
 private:
     QDBusConnection nextConnection();
 
-    NotificationStub stub;
-    int connections = 0;
+    NotificationStub m_stub;
+    int m_connections = 0;
 };
 
 void TestNotifier::initTestCase()
 {
-    QVERIFY2(stub.startBus(), "dbus-daemon did not start");
-    QVERIFY(stub.registerService());
+    QVERIFY2(m_stub.startBus(), "dbus-daemon did not start");
+    QVERIFY(m_stub.registerService());
     // The private bus stands in for the session bus too, before anything asks for that.
-    qputenv("DBUS_SESSION_BUS_ADDRESS", stub.address().toLocal8Bit());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_stub.address().toLocal8Bit());
 }
 
 void TestNotifier::init()
 {
-    stub.received.clear();
+    m_stub.received.clear();
 }
 
 // Each notifier on a connection of its own, as the program has.
 QDBusConnection TestNotifier::nextConnection()
 {
-    return stub.connection(QStringLiteral("program-%1").arg(++connections));
+    return m_stub.connection(QStringLiteral("program-%1").arg(++m_connections));
 }
 
 void TestNotifier::notice_data()
@@ -72,8 +72,8 @@ void TestNotifier::notice()
     QFETCH(QString, body);
     DesktopNotifier notifier(nextConnection());
     notifier.batchFinished(succeeded, failed, cancelled);
-    QTRY_COMPARE(stub.received.size(), 1);
-    const NotificationStub::Notification &notice = stub.received.first();
+    QTRY_COMPARE(m_stub.received.size(), 1);
+    const NotificationStub::Notification &notice = m_stub.received.first();
     QCOMPARE(notice.appName, QStringLiteral("Quellix视频格式转换"));
     QCOMPARE(notice.appIcon, QStringLiteral("quellix"));
     QCOMPARE(notice.summary, QStringLiteral("转码任务完成"));
@@ -88,12 +88,12 @@ void TestNotifier::laterNoticeReplacesEarlier()
 {
     DesktopNotifier notifier(nextConnection());
     notifier.batchFinished(1, 0, 0);
-    QTRY_COMPARE(stub.received.size(), 1);
+    QTRY_COMPARE(m_stub.received.size(), 1);
     // The service's answer comes back after the call is recorded.
     QTest::qWait(200);
     notifier.batchFinished(0, 1, 0);
-    QTRY_COMPARE(stub.received.size(), 2);
-    QCOMPARE(stub.received.at(1).replacesId, 1u);
+    QTRY_COMPARE(m_stub.received.size(), 2);
+    QCOMPARE(m_stub.received.at(1).replacesId, 1u);
 }
 
 // A notifier made without a bus talks on the session bus.
@@ -101,8 +101,8 @@ void TestNotifier::sessionBusByDefault()
 {
     DesktopNotifier notifier;
     notifier.batchFinished(5, 0, 0);
-    QTRY_COMPARE(stub.received.size(), 1);
-    QCOMPARE(stub.received.first().body, QStringLiteral("成功：5 个，失败：0 个"));
+    QTRY_COMPARE(m_stub.received.size(), 1);
+    QCOMPARE(m_stub.received.first().body, QStringLiteral("成功：5 个，失败：0 个"));
 }
 
 void TestNotifier::batchEnd_data()
@@ -142,30 +142,30 @@ void TestNotifier::batchEnd()
              WindowFixture::summary(1, 0, {notes, QStringLiteral("未识别的输入文件格式！\n")}));
     if (windowActive) {
         QTest::qWait(300);
-        QVERIFY(stub.received.isEmpty());
+        QVERIFY(m_stub.received.isEmpty());
         return;
     }
-    QTRY_COMPARE(stub.received.size(), 1);
-    QCOMPARE(stub.received.first().body, QStringLiteral("成功：1 个，失败：1 个"));
+    QTRY_COMPARE(m_stub.received.size(), 1);
+    QCOMPARE(m_stub.received.first().body, QStringLiteral("成功：1 个，失败：1 个"));
 }
 
 // With no notification service on the bus the call returns at once, the error that comes back is
 // taken quietly, and a service that appears later gets the next notice.
 void TestNotifier::withoutServiceNothingWaits()
 {
-    stub.unregisterService();
+    m_stub.unregisterService();
     DesktopNotifier notifier(nextConnection());
     QElapsedTimer timer;
     timer.start();
     notifier.batchFinished(3, 1, 0);
     QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
     QTest::qWait(300);
-    QVERIFY(stub.received.isEmpty());
+    QVERIFY(m_stub.received.isEmpty());
 
-    QVERIFY(stub.registerService());
+    QVERIFY(m_stub.registerService());
     notifier.batchFinished(2, 0, 0);
-    QTRY_COMPARE(stub.received.size(), 1);
-    QCOMPARE(stub.received.first().body, QStringLiteral("成功：2 个，失败：0 个"));
+    QTRY_COMPARE(m_stub.received.size(), 1);
+    QCOMPARE(m_stub.received.first().body, QStringLiteral("成功：2 个，失败：0 个"));
 }
 
 void TestNotifier::withoutBusNothingWaits()
@@ -179,7 +179,7 @@ void TestNotifier::withoutBusNothingWaits()
     notifier.batchFinished(1, 1, 1);
     QVERIFY(timer.elapsed() < 100);
     QTest::qWait(100);
-    QVERIFY(stub.received.isEmpty());
+    QVERIFY(m_stub.received.isEmpty());
     QDBusConnection::disconnectFromBus(QStringLiteral("no-bus"));
 }
 

@@ -32,39 +32,39 @@ private slots:
 
 private:
     void addFiles(int count);
-    QListWidget *list() const { return fixture.list(); }
-    QComboBox *combo(const char *name) const { return fixture.child<QComboBox>(name); }
-    QCheckBox *applyAll() const { return fixture.child<QCheckBox>("applyAll"); }
-    ConversionJob *job(int row) const { return fixture.job(row); }
+    QListWidget *list() const { return m_fixture.list(); }
+    QComboBox *combo(const char *name) const { return m_fixture.child<QComboBox>(name); }
+    QCheckBox *applyAll() const { return m_fixture.child<QCheckBox>("applyAll"); }
+    ConversionJob *job(int row) const { return m_fixture.job(row); }
     // Runs the settings dialog from the panel's button; `edit` changes it before OK or cancel.
     void runSettingsDialog(const std::function<void(CDlgAVSettings *)> &edit, bool ok);
 
-    QTemporaryDir dir;
-    WindowFixture fixture;
-    MainWindow *window = nullptr;
-    int filesMade = 0;
+    QTemporaryDir m_dir;
+    WindowFixture m_fixture;
+    MainWindow *m_window = nullptr;
+    int m_filesMade = 0;
 };
 
 void TestPanel::init()
 {
-    QVERIFY(fixture.open());
-    window = fixture.window();
+    QVERIFY(m_fixture.open());
+    m_window = m_fixture.window();
 }
 
 void TestPanel::cleanup()
 {
-    fixture.close();
-    window = nullptr;
+    m_fixture.close();
+    m_window = nullptr;
 }
 
 void TestPanel::addFiles(int count)
 {
     for (int i = 0; i < count; ++i) {
-        const QString path = dir.filePath(QStringLiteral("f%1.mp4").arg(filesMade++));
+        const QString path = m_dir.filePath(QStringLiteral("f%1.mp4").arg(m_filesMade++));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        QCOMPARE(window->addInputFile(path.toStdString()), 0);
+        QCOMPARE(m_window->addInputFile(path.toStdString()), 0);
     }
 }
 
@@ -81,7 +81,7 @@ void TestPanel::applyAllContainerChoice()
         QCOMPARE(s.cv, 2);
         QCOMPARE(s.ca, 1);
         // The whole working record is copied, quality fields included.
-        QVERIFY(s == window->currentWorkingSettings());
+        QVERIFY(s == m_window->currentWorkingSettings());
     }
 }
 
@@ -108,7 +108,7 @@ void TestPanel::noTargetChangesOnlyWorkingSettings()
     addFiles(1);
     list()->setCurrentItem(nullptr);
     combo("cboxVContainer")->setCurrentIndex(1);
-    QCOMPARE(window->currentWorkingSettings().vc, 1);
+    QCOMPARE(m_window->currentWorkingSettings().vc, 1);
     QCOMPARE(job(0)->settings().vc, 0);
 
     // No current entry: the settings button opens nothing.
@@ -124,7 +124,7 @@ void TestPanel::noTargetChangesOnlyWorkingSettings()
             dialogSeen |= qobject_cast<CDlgAVSettings *>(w) != nullptr && w->isVisible();
     });
     probe.start(10);
-    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnQualitySettings")),
+    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("btnQualitySettings")),
                       Qt::LeftButton);
     QTest::qWait(100);
     QVERIFY(!dialogSeen);
@@ -175,7 +175,7 @@ void TestPanel::newFilesFollowThePanel()
     combo("cboxVQuality")->setCurrentIndex(QualityHigh);
     addFiles(1);
     QTEST(QString::fromStdString(containerExts.at(job(0)->settings().vc)), "extension");
-    QCOMPARE(job(0)->settings() == window->currentWorkingSettings(), toAll);
+    QCOMPARE(job(0)->settings() == m_window->currentWorkingSettings(), toAll);
     QCOMPARE(job(0)->settings() == makeAVSettings(0, 1, 1), !toAll);
 }
 
@@ -196,7 +196,7 @@ void TestPanel::runSettingsDialog(const std::function<void(CDlgAVSettings *)> &e
         }
     });
     timer.start(20);
-    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("btnQualitySettings")),
+    QTest::mouseClick(m_window->findChild<QPushButton *>(QStringLiteral("btnQualitySettings")),
                       Qt::LeftButton);
     QVERIFY(handled);
 }
@@ -232,7 +232,7 @@ void TestPanel::settingsDialog()
     QCOMPARE(s.ca, 1);
     QCOMPARE(s.r, 2);
     QCOMPARE(s.crf, 40);
-    QVERIFY(window->currentWorkingSettings() == s);
+    QVERIFY(m_window->currentWorkingSettings() == s);
     QCOMPARE(job(0)->settings() == s, toAll);
     QCOMPARE(job(2)->settings() == s, toAll);
 }
@@ -241,14 +241,14 @@ void TestPanel::settingsDialogCancelChangesNothing()
 {
     addFiles(2);
     const AVSettings before = job(0)->settings();
-    const AVSettings working = window->currentWorkingSettings();
+    const AVSettings working = m_window->currentWorkingSettings();
     runSettingsDialog(
         [](CDlgAVSettings *dialog) {
             dialog->findChild<QComboBox *>(QStringLiteral("cboxVC"))->setCurrentIndex(3);
         },
         false);
     QVERIFY(job(0)->settings() == before);
-    QVERIFY(window->currentWorkingSettings() == working);
+    QVERIFY(m_window->currentWorkingSettings() == working);
     QCOMPARE(combo("cboxVContainer")->currentIndex(), 0);
 }
 

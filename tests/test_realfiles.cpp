@@ -49,14 +49,14 @@ private slots:
     void converts();
 
 private:
-    TestMedia media;
+    TestMedia m_media;
 };
 
 void TestRealFiles::initTestCase()
 {
     initParamTables();
-    QVERIFY(media.isValid());
-    QVERIFY(QDir().mkpath(media.path(QStringLiteral("out"))));
+    QVERIFY(m_media.isValid());
+    QVERIFY(QDir().mkpath(m_media.path(QStringLiteral("out"))));
     const QStringList picture = {"-f", "lavfi", "-i", "testsrc=d=3:s=320x240:r=25"};
     const QStringList oddPicture = {"-f", "lavfi", "-i", "testsrc=d=3:s=641x361:r=25"};
     const QStringList tone = {"-f", "lavfi", "-i", "sine=d=3:sample_rate=44100"};
@@ -64,43 +64,43 @@ void TestRealFiles::initTestCase()
 
     // MPEG-4 with MP3 or AC-3 in AVI, one audio packet damaged so that decoding it fails while
     // the transcoder goes on.
-    QVERIFY(media.makeMedia(QStringLiteral("damaged mp3.avi"),
-                            picture + tone + QStringList{"-c:v", "mpeg4", "-c:a", "libmp3lame"}));
-    const QString mp3 = media.path(QStringLiteral("damaged mp3.avi"));
+    QVERIFY(m_media.makeMedia(QStringLiteral("damaged mp3.avi"),
+                              picture + tone + QStringList{"-c:v", "mpeg4", "-c:a", "libmp3lame"}));
+    const QString mp3 = m_media.path(QStringLiteral("damaged mp3.avi"));
     QVERIFY(overwrite(mp3, audioPacketOffset(mp3, 40), QByteArray(4, '\0'))); // frame header
-    QVERIFY(media.makeMedia(QStringLiteral("damaged ac3.avi"),
-                            picture + tone + QStringList{"-c:v", "mpeg4", "-c:a", "ac3"}));
-    const QString ac3 = media.path(QStringLiteral("damaged ac3.avi"));
+    QVERIFY(m_media.makeMedia(QStringLiteral("damaged ac3.avi"),
+                              picture + tone + QStringList{"-c:v", "mpeg4", "-c:a", "ac3"}));
+    const QString ac3 = m_media.path(QStringLiteral("damaged ac3.avi"));
     QVERIFY(overwrite(ac3, audioPacketOffset(ac3, 40) + 6, QByteArray(2, '\0'))); // audio block
 
-    QVERIFY(media.makeMedia(QStringLiteral("odd vp9.mkv"),
-                            oddPicture + tone +
-                                QStringList{"-c:v", "libvpx-vp9", "-deadline", "realtime",
-                                            "-cpu-used", "8", "-c:a", "libopus"} +
-                                shortest));
+    QVERIFY(m_media.makeMedia(QStringLiteral("odd vp9.mkv"),
+                              oddPicture + tone +
+                                  QStringList{"-c:v", "libvpx-vp9", "-deadline", "realtime",
+                                              "-cpu-used", "8", "-c:a", "libopus"} +
+                                  shortest));
     // MJPEG pictures are 4:4:4 in full range, which the encoder would otherwise keep.
-    QVERIFY(media.makeMedia(QStringLiteral("odd mjpeg.avi"),
-                            oddPicture + tone + QStringList{"-c:v", "mjpeg", "-c:a", "pcm_s16le"} +
-                                shortest));
-    QVERIFY(media.makeMedia(QStringLiteral("odd ffv1 no audio.mkv"),
-                            {"-f", "lavfi", "-i", "testsrc=d=3:s=161x121:r=10", "-c:v", "ffv1"}));
-    QVERIFY(media.makeMedia(QStringLiteral("hevc 10 bit.mkv"),
-                            picture + tone +
-                                QStringList{"-c:v", "libx265", "-preset", "ultrafast", "-pix_fmt",
-                                            "yuv420p10le", "-c:a", "aac"} +
-                                shortest));
-    QVERIFY(media.makeMedia(
+    QVERIFY(m_media.makeMedia(QStringLiteral("odd mjpeg.avi"),
+                              oddPicture + tone +
+                                  QStringList{"-c:v", "mjpeg", "-c:a", "pcm_s16le"} + shortest));
+    QVERIFY(m_media.makeMedia(QStringLiteral("odd ffv1 no audio.mkv"),
+                              {"-f", "lavfi", "-i", "testsrc=d=3:s=161x121:r=10", "-c:v", "ffv1"}));
+    QVERIFY(m_media.makeMedia(QStringLiteral("hevc 10 bit.mkv"),
+                              picture + tone +
+                                  QStringList{"-c:v", "libx265", "-preset", "ultrafast", "-pix_fmt",
+                                              "yuv420p10le", "-c:a", "aac"} +
+                                  shortest));
+    QVERIFY(m_media.makeMedia(
         QStringLiteral("rgb.mkv"),
         picture + tone + QStringList{"-c:v", "libx264rgb", "-preset", "ultrafast", "-c:a", "aac"} +
             shortest));
     // Written as a live stream: the file tells no duration.
-    QVERIFY(
-        media.makeMedia(QStringLiteral("live.mkv"),
-                        picture + tone +
-                            QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
-                                        "yuv420p", "-c:a", "aac", "-f", "matroska", "-live", "1"} +
-                            shortest));
-    QCOMPARE(TestMedia::probeDuration(media.path(QStringLiteral("live.mkv"))), -1.0);
+    QVERIFY(m_media.makeMedia(QStringLiteral("live.mkv"),
+                              picture + tone +
+                                  QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
+                                              "yuv420p", "-c:a", "aac", "-f", "matroska", "-live",
+                                              "1"} +
+                                  shortest));
+    QCOMPARE(TestMedia::probeDuration(m_media.path(QStringLiteral("live.mkv"))), -1.0);
 }
 
 void TestRealFiles::converts_data()
@@ -134,11 +134,11 @@ void TestRealFiles::converts()
     QFETCH(int, vc);
     QFETCH(QString, size);
     QFETCH(QString, damage);
-    const QString path = media.path(input);
+    const QString path = m_media.path(input);
     ConversionJob job;
     QCOMPARE(job.setInput(path.toStdString(), makeAVSettings(vc, QualityMedium, QualityMedium)), 0);
     QSignalSpy finished(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(media.path(QStringLiteral("out")).toStdString()), 0);
+    QCOMPARE(job.start(m_media.path(QStringLiteral("out")).toStdString()), 0);
     QVERIFY(finished.wait(conversionTimeoutMs));
     QCOMPARE(QString::fromStdString(job.errorText()), QString());
     QCOMPARE(job.convertState(), int(Done));

@@ -37,9 +37,9 @@ private:
     static QString probeAudio(const QString &file);
     static double meanLuma(const QString &file, const QString &filter);
 
-    TestMedia media;
+    TestMedia m_media;
     // Of each HDR source: the mean luma tone-mapped by hand, and plainly cut to 8 bits.
-    QHash<QString, std::pair<double, double>> referenceLuma;
+    QHash<QString, std::pair<double, double>> m_referenceLuma;
 };
 
 namespace
@@ -74,36 +74,37 @@ QByteArray run(const QString &program, const QStringList &arguments, bool *ok)
 void TestRealSources::initTestCase()
 {
     initParamTables();
-    QVERIFY(media.isValid());
-    QVERIFY(media.makeMedia("ac3-5.1.mkv", audioSource("5.1", 48000, "ac3")));
-    QVERIFY(media.makeMedia("aac-5.1.mp4", audioSource("5.1", 48000, "aac")));
-    QVERIFY(media.makeMedia("aac-7.1.mp4", audioSource("7.1", 48000, "aac")));
-    QVERIFY(media.makeMedia("flac-5.1side.mkv", audioSource("5.1(side)", 48000, "flac")));
-    QVERIFY(media.makeMedia("flac-7.1.mkv", audioSource("7.1", 96000, "flac")));
-    QVERIFY(media.makeMedia("mono-11025.mkv", audioSource("mono", 11025, "pcm_s16le")));
-    QVERIFY(media.makeMedia("stereo-8000.mkv", audioSource("stereo", 8000, "pcm_s16le")));
-    QVERIFY(media.makeHdrClip("pq.mkv", "smpte2084"));
-    QVERIFY(media.makeHdrClip("hlg.mp4", "arib-std-b67"));
-    QVERIFY(media.makeMedia("surround.mkv", picture +
-                                                QStringList{"-f", "lavfi", "-i", "sine=d=1", "-af",
-                                                            "aformat=channel_layouts=5.1"} +
-                                                h264 + QStringList{"-c:a", "ac3"}));
-    QVERIFY(media.makeHdrClip("pq.mp4", "smpte2084"));
-    QVERIFY(media.makeMedia("upright.mp4", picture + h264));
-    QVERIFY(media.makeMedia("turned.mp4", {"-i", media.path("upright.mp4"), "-c", "copy",
-                                           "-metadata:s:v:0", "rotate=90"}));
-    QVERIFY(media.makeCutClip("half.mp4", 10, 0.5));
+    QVERIFY(m_media.isValid());
+    QVERIFY(m_media.makeMedia("ac3-5.1.mkv", audioSource("5.1", 48000, "ac3")));
+    QVERIFY(m_media.makeMedia("aac-5.1.mp4", audioSource("5.1", 48000, "aac")));
+    QVERIFY(m_media.makeMedia("aac-7.1.mp4", audioSource("7.1", 48000, "aac")));
+    QVERIFY(m_media.makeMedia("flac-5.1side.mkv", audioSource("5.1(side)", 48000, "flac")));
+    QVERIFY(m_media.makeMedia("flac-7.1.mkv", audioSource("7.1", 96000, "flac")));
+    QVERIFY(m_media.makeMedia("mono-11025.mkv", audioSource("mono", 11025, "pcm_s16le")));
+    QVERIFY(m_media.makeMedia("stereo-8000.mkv", audioSource("stereo", 8000, "pcm_s16le")));
+    QVERIFY(m_media.makeHdrClip("pq.mkv", "smpte2084"));
+    QVERIFY(m_media.makeHdrClip("hlg.mp4", "arib-std-b67"));
+    QVERIFY(
+        m_media.makeMedia("surround.mkv", picture +
+                                              QStringList{"-f", "lavfi", "-i", "sine=d=1", "-af",
+                                                          "aformat=channel_layouts=5.1"} +
+                                              h264 + QStringList{"-c:a", "ac3"}));
+    QVERIFY(m_media.makeHdrClip("pq.mp4", "smpte2084"));
+    QVERIFY(m_media.makeMedia("upright.mp4", picture + h264));
+    QVERIFY(m_media.makeMedia("turned.mp4", {"-i", m_media.path("upright.mp4"), "-c", "copy",
+                                             "-metadata:s:v:0", "rotate=90"}));
+    QVERIFY(m_media.makeCutClip("half.mp4", 10, 0.5));
     // A bare stream declares no length.
-    QVERIFY(media.makeMedia("bare.h264", picture + h264));
-    QVERIFY(TestMedia::writeFile(media.path("text.mp4"), "not a video\n"));
+    QVERIFY(m_media.makeMedia("bare.h264", picture + h264));
+    QVERIFY(TestMedia::writeFile(m_media.path("text.mp4"), "not a video\n"));
     for (const QString name : {"pq.mkv", "hlg.mp4"}) {
-        const QString file = media.path(name);
+        const QString file = m_media.path(name);
         const QString transfer = TestMedia::probeVideo(file, "color_transfer");
-        referenceLuma[name] = {meanLuma(file, "zscale=tin=" + transfer +
-                                                  ":t=linear:npl=100,format=gbrpf32le,"
-                                                  "zscale=p=bt709,tonemap=hable:desat=0,"
-                                                  "zscale=t=bt709:m=bt709:r=tv,format=yuv420p"),
-                               meanLuma(file, "format=yuv420p")};
+        m_referenceLuma[name] = {meanLuma(file, "zscale=tin=" + transfer +
+                                                    ":t=linear:npl=100,format=gbrpf32le,"
+                                                    "zscale=p=bt709,tonemap=hable:desat=0,"
+                                                    "zscale=t=bt709:m=bt709:r=tv,format=yuv420p"),
+                                 meanLuma(file, "format=yuv420p")};
     }
 }
 
@@ -152,7 +153,7 @@ void TestRealSources::realFiles()
     QFETCH(QString, summary);
     QFETCH(double, duration);
     SourceProbe prober;
-    QCOMPARE(probeToEnd(prober, media.path(file)), result);
+    QCOMPARE(probeToEnd(prober, m_media.path(file)), result);
     QCOMPARE(prober.result(), result);
     QVERIFY(!prober.running());
     if (result != ProbeOk) {
@@ -191,9 +192,9 @@ QString TestRealSources::convert(const QString &source, int vc, int cv, int ca, 
     params.init(makeAVSettings(vc, QualityMedium, audioLevel));
     params.settings.cv = cv;
     params.settings.ca = ca;
-    params.input = media.path(source).toStdString();
-    params.output = media.path(name + QString::fromStdString(containerExts.at(vc))).toStdString();
-    params.source = probe(media.path(source));
+    params.input = m_media.path(source).toStdString();
+    params.output = m_media.path(name + QString::fromStdString(containerExts.at(vc))).toStdString();
+    params.source = probe(m_media.path(source));
     if (!params.source->hasVideo && !params.source->hasAudio)
         return QString();
     const std::vector<std::string> line = params.commandArguments();
@@ -322,7 +323,7 @@ void TestRealSources::hdr()
     QCOMPARE(TestMedia::probeVideo(output, "pix_fmt"), QStringLiteral("yuv420p"));
 
     // The picture is the tone-mapped one, not the plain cut to 8 bits, which is far brighter.
-    const auto [toneMapped, plainCut] = referenceLuma.value(source);
+    const auto [toneMapped, plainCut] = m_referenceLuma.value(source);
     QVERIFY(toneMapped > 0 && plainCut > toneMapped + 8);
     const double converted = meanLuma(output, "format=yuv420p");
     QVERIFY2(
@@ -341,8 +342,8 @@ void TestRealSources::sourceCutShort_data()
 void TestRealSources::sourceCutShort()
 {
     QFETCH(bool, cut);
-    QVERIFY(media.makeCutClip("part.mp4", 10, cut ? 0.5 : 1.0));
-    const QString part = media.path("part.mp4");
+    QVERIFY(m_media.makeCutClip("part.mp4", 10, cut ? 0.5 : 1.0));
+    const QString part = m_media.path("part.mp4");
     const double declared = probe(part).durationSeconds;
     QVERIFY(qAbs(declared - 10) < 0.1);
     const QString output =

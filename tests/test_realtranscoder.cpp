@@ -123,29 +123,29 @@ private:
     // Binds a fresh job to `input` with the given container and default qualities.
     bool bind(ConversionJob &job, const QString &input, int vc = 0);
 
-    TestMedia media;
-    QString clip;
-    QString longClip;
+    TestMedia m_media;
+    QString m_clip;
+    QString m_longClip;
     // The output folder of the running test function.
-    std::string outDir;
+    std::string m_outDir;
 };
 
 void TestRealTranscoder::initTestCase()
 {
     initParamTables();
-    QVERIFY(media.isValid());
-    QVERIFY(media.makeClip(QStringLiteral("clip.mp4"), 2));
-    clip = media.path(QStringLiteral("clip.mp4"));
-    QVERIFY(media.makeClip(QStringLiteral("long.mp4"), 40, QStringLiteral("640x360")));
-    longClip = media.path(QStringLiteral("long.mp4"));
+    QVERIFY(m_media.isValid());
+    QVERIFY(m_media.makeClip(QStringLiteral("clip.mp4"), 2));
+    m_clip = m_media.path(QStringLiteral("clip.mp4"));
+    QVERIFY(m_media.makeClip(QStringLiteral("long.mp4"), 40, QStringLiteral("640x360")));
+    m_longClip = m_media.path(QStringLiteral("long.mp4"));
 }
 
 void TestRealTranscoder::init()
 {
-    const QString out = media.path(QString::fromUtf8(QTest::currentTestFunction()) + "-" +
-                                   QString::fromUtf8(QTest::currentDataTag()));
+    const QString out = m_media.path(QString::fromUtf8(QTest::currentTestFunction()) + "-" +
+                                     QString::fromUtf8(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(out));
-    outDir = utf8(out);
+    m_outDir = utf8(out);
 }
 
 bool TestRealTranscoder::bind(ConversionJob &job, const QString &input, int vc)
@@ -165,7 +165,7 @@ void TestRealTranscoder::fullDiskWhenFinishing_data()
 void TestRealTranscoder::fullDiskWhenFinishing()
 {
     QFETCH(int, vc);
-    const QString full = QString::fromStdString(outDir) + "/full";
+    const QString full = QString::fromStdString(m_outDir) + "/full";
     QVERIFY(QDir().mkpath(full));
     QProcess mount;
     mount.start(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=12k", "tmpfs", full});
@@ -175,7 +175,7 @@ void TestRealTranscoder::fullDiskWhenFinishing()
         QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), full});
     });
     ConversionJob job;
-    QVERIFY(bind(job, clip, vc));
+    QVERIFY(bind(job, m_clip, vc));
     QCOMPARE(job.start(utf8(full)), 0);
     const QString written = QString::fromStdString(job.outputPath());
     QVERIFY(finishes(job));
@@ -205,8 +205,8 @@ void TestRealTranscoder::containers()
     QFETCH(int, vc);
     QFETCH(bool, longInput);
     ConversionJob job;
-    QVERIFY(bind(job, longInput ? longClip : clip, vc));
-    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(bind(job, longInput ? m_longClip : m_clip, vc));
+    QCOMPARE(job.start(m_outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(QString::fromStdString(job.errorText()), QString());
     QCOMPARE(job.convertState(), int(Done));
@@ -238,9 +238,9 @@ void TestRealTranscoder::failures()
 {
     QFETCH(QString, case_);
     QFETCH(QString, pattern);
-    const QString out = QString::fromStdString(outDir);
+    const QString out = QString::fromStdString(m_outDir);
     const QString input = out + "/clip.mp4";
-    QVERIFY(QFile::copy(clip, input));
+    QVERIFY(QFile::copy(m_clip, input));
     ConversionJob job;
     QVERIFY(bind(job, input));
     AVSettings settings = job.settings();
@@ -251,14 +251,14 @@ void TestRealTranscoder::failures()
         QFile text(input);
         QVERIFY(text.open(QIODevice::WriteOnly) && text.write("just some notes\n") > 0);
     } else if (case_ == "no folder") {
-        outDir = utf8(out + "/no such folder");
+        m_outDir = utf8(out + "/no such folder");
     } else if (case_ == "under file") {
-        outDir = utf8(input + "/sub");
+        m_outDir = utf8(input + "/sub");
     } else {
         settings.cv = 4;
     }
     job.setSettings(settings);
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(job.convertState(), int(Failed));
     QCOMPARE(job.progress(), 0);
@@ -269,13 +269,13 @@ void TestRealTranscoder::failures()
 void TestRealTranscoder::cancelMidRun()
 {
     ConversionJob job;
-    QVERIFY(bind(job, longClip));
+    QVERIFY(bind(job, m_longClip));
     AVSettings slow = makeAVSettings(0, QualityHigh, QualityHigh);
     slow.cv = 3; // H.265
     slow.r = 0;  // 1920x1080
     job.setSettings(slow);
     QSignalSpy done(&job, &ConversionJob::finished);
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     const QString output = QString::fromStdString(job.outputPath());
     QTRY_VERIFY_WITH_TIMEOUT(job.progress() > 0 && QFile::exists(output), 60000);
     QCOMPARE(job.convertState(), int(Converting));
@@ -292,15 +292,15 @@ void TestRealTranscoder::cancelMidRun()
 void TestRealTranscoder::hostileFileName()
 {
     const QString name = QStringLiteral("-x 'q' \"d\" $HOME `id` ;| 视频.mp4");
-    const QString input = media.path(name);
-    QVERIFY(QFile::copy(clip, input));
-    const QString out = QString::fromStdString(outDir) + "/out $HOME 输出";
+    const QString input = m_media.path(name);
+    QVERIFY(QFile::copy(m_clip, input));
+    const QString out = QString::fromStdString(m_outDir) + "/out $HOME 输出";
     QVERIFY(QDir().mkpath(out));
-    outDir = utf8(out);
+    m_outDir = utf8(out);
 
     ConversionJob job;
     QVERIFY(bind(job, input, 1));
-    QCOMPARE(job.start(outDir), 0);
+    QCOMPARE(job.start(m_outDir), 0);
     QVERIFY(finishes(job));
     QCOMPARE(QString::fromStdString(job.errorText()), QString());
     QCOMPARE(job.convertState(), int(Done));
@@ -329,9 +329,9 @@ void TestRealTranscoder::transcoderPicksTheContainer()
 {
     QFETCH(QString, extension);
     QFETCH(QString, format);
-    const QString out = QString::fromStdString(outDir);
+    const QString out = QString::fromStdString(m_outDir);
     const QString prefix = QStringLiteral("Quellix转码-");
-    LeftoverOutputs record(media.path(QStringLiteral("outputs.json")));
+    LeftoverOutputs record(m_media.path(QStringLiteral("outputs.json")));
     OutputPublisher publisher(record);
     std::string temp;
     QCOMPARE(publisher.createTemp(out.toStdString(), "clip", extension.toStdString(), temp), 0);
@@ -359,7 +359,7 @@ void TestRealTranscoder::transcoderPicksTheContainer()
 // The process runner stops the real transcoder where it is and lets it go on to a whole output.
 void TestRealTranscoder::pauseAndResume()
 {
-    const QString output = media.path(QStringLiteral("paused.mp4"));
+    const QString output = m_media.path(QStringLiteral("paused.mp4"));
     ProcessPipe pipe;
     // At the source's own pace, so that the encode lasts three seconds and reports its progress
     // twice a second.
@@ -396,13 +396,13 @@ void TestRealTranscoder::pauseAndResume()
 // Two files of the same name from different folders, converted one after the other by a batch.
 void TestRealTranscoder::sameNamesFromTwoFolders()
 {
-    const QString out = QString::fromStdString(outDir);
+    const QString out = QString::fromStdString(m_outDir);
     BatchQueue queue;
     queue.setOutputDirectory(out);
     for (const QString &folder : {QStringLiteral("a"), QStringLiteral("b")}) {
-        const QString input = media.path(folder + QStringLiteral("/clip.mp4"));
-        QVERIFY(QDir().mkpath(media.path(folder)));
-        QVERIFY(QFile::copy(clip, input));
+        const QString input = m_media.path(folder + QStringLiteral("/clip.mp4"));
+        QVERIFY(QDir().mkpath(m_media.path(folder)));
+        QVERIFY(QFile::copy(m_clip, input));
         QCOMPARE(queue.add(input.toStdString(), makeAVSettings(2, QualityMedium, QualityMedium)),
                  0);
     }
@@ -423,8 +423,8 @@ void TestRealTranscoder::sameNamesFromTwoFolders()
 void TestRealTranscoder::pauseMidRun()
 {
     ConversionJob job;
-    QVERIFY(bind(job, longClip));
-    QCOMPARE(job.start(outDir), 0);
+    QVERIFY(bind(job, m_longClip));
+    QCOMPARE(job.start(m_outDir), 0);
     const QString output = QString::fromStdString(job.outputPath());
     QTRY_VERIFY_WITH_TIMEOUT(job.progress() > 0 && job.speed() > 0, 60000);
     job.pause();
@@ -469,18 +469,18 @@ void TestRealTranscoder::lowDiskPausesTheBatch()
 {
     QFETCH(qint64, roomAboveLimit);
     QFETCH(bool, goOn);
-    const QString folder = media.path(QStringLiteral("small-disk"));
+    const QString folder = m_media.path(QStringLiteral("small-disk"));
     QVERIFY(QDir().mkpath(folder));
     if (geteuid() != 0 ||
         QProcess::execute(QStringLiteral("mount"),
                           {"-t", "tmpfs", "-o", "size=64m", "tmpfs", folder}) != 0)
         QSKIP("mounting a memory file system needs root");
     const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", folder}); });
-    media.restorePath();
+    m_media.restorePath();
     // Noise does not compress: its conversion writes about a megabyte a second.
-    const QString noise = media.path(QStringLiteral("noise.mp4"));
+    const QString noise = m_media.path(QStringLiteral("noise.mp4"));
     if (!QFile::exists(noise))
-        QVERIFY(media.makeMedia(
+        QVERIFY(m_media.makeMedia(
             QStringLiteral("noise.mp4"),
             {"-f", "lavfi", "-i", "nullsrc=s=320x240:r=25:d=10,geq=random(1)*255:128:128", "-f",
              "lavfi", "-i", "sine=d=10", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset",

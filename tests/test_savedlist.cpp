@@ -47,16 +47,16 @@ private slots:
     void stateFolder();
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
-    QString listFile;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_listFile;
 };
 
 void TestSavedList::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
     // The folder is made by the first save.
-    listFile = dir->filePath(QStringLiteral("state/quellix/list.json"));
+    m_listFile = m_dir->filePath(QStringLiteral("state/quellix/list.json"));
 }
 
 void TestSavedList::roundTrip()
@@ -77,7 +77,7 @@ void TestSavedList::roundTrip()
     std::vector<SavedEntry> all = saved;
     all.push_back(unset);
 
-    const SavedList list(listFile);
+    const SavedList list(m_listFile);
     QCOMPARE(list.save(all), 0);
     std::vector<SavedEntry> loaded;
     QCOMPARE(list.load(loaded), 0);
@@ -89,7 +89,7 @@ void TestSavedList::roundTrip()
     QCOMPARE(list.save({}), 0);
     QCOMPARE(list.load(loaded), 0);
     QVERIFY(loaded.empty());
-    QVERIFY(!QFile::exists(listFile + ".bad"));
+    QVERIFY(!QFile::exists(m_listFile + ".bad"));
 }
 
 void TestSavedList::unusableFile_data()
@@ -121,23 +121,23 @@ void TestSavedList::unusableFile()
 {
     QFETCH(QByteArray, content);
     QFETCH(bool, folder);
-    const SavedList list(listFile);
+    const SavedList list(m_listFile);
     QCOMPARE(list.save({entry("/v/older.mp4", Done)}), 0);
     // An older .bad file is replaced.
-    QVERIFY(QFile::rename(listFile, listFile + ".bad"));
+    QVERIFY(QFile::rename(m_listFile, m_listFile + ".bad"));
     if (folder)
-        QVERIFY(QDir().mkpath(listFile + "/inside"));
+        QVERIFY(QDir().mkpath(m_listFile + "/inside"));
     else
-        QVERIFY(TestMedia::writeFile(listFile, content));
+        QVERIFY(TestMedia::writeFile(m_listFile, content));
 
     std::vector<SavedEntry> loaded = {entry("/v/left over.mp4", Waiting)};
     QCOMPARE(list.load(loaded), SavedList::unusable);
     QVERIFY(loaded.empty());
-    QVERIFY(!QFileInfo::exists(listFile));
+    QVERIFY(!QFileInfo::exists(m_listFile));
     if (folder)
-        QVERIFY(QFileInfo(listFile + ".bad/inside").isDir());
+        QVERIFY(QFileInfo(m_listFile + ".bad/inside").isDir());
     else
-        QCOMPARE(TestMedia::readFile(listFile + ".bad"), content);
+        QCOMPARE(TestMedia::readFile(m_listFile + ".bad"), content);
 
     // The next save starts afresh.
     QCOMPARE(list.save({entry("/v/new.mp4", Waiting)}), 0);
@@ -148,9 +148,9 @@ void TestSavedList::unusableFile()
 void TestSavedList::nothingSaved()
 {
     std::vector<SavedEntry> loaded = {entry("/v/left over.mp4", Waiting)};
-    QCOMPARE(SavedList(listFile).load(loaded), SavedList::nothingSaved);
+    QCOMPARE(SavedList(m_listFile).load(loaded), SavedList::nothingSaved);
     QVERIFY(loaded.empty());
-    QVERIFY(!QFileInfo::exists(listFile + ".bad"));
+    QVERIFY(!QFileInfo::exists(m_listFile + ".bad"));
 }
 
 void TestSavedList::pathListedTwiceComesBackOnce()
@@ -167,7 +167,7 @@ void TestSavedList::pathListedTwiceComesBackOnce()
 // A file system of 64 KB: the first list fits, a list of 2,000 rows does not.
 void TestSavedList::fullDiskKeepsTheOldList()
 {
-    const QString small = dir->filePath(QStringLiteral("small"));
+    const QString small = m_dir->filePath(QStringLiteral("small"));
     QVERIFY(QDir().mkpath(small));
     if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=64k") != 0)
         QSKIP("mounting a small file system needs root");
@@ -245,7 +245,7 @@ void TestSavedList::stateFolder()
     QCOMPARE(stateFolderPath(), expected);
     QCOMPARE(SavedList::defaultFileName(), expected + "/list.json");
 
-    const QString made = dir->filePath(QStringLiteral("a/b/quellix"));
+    const QString made = m_dir->filePath(QStringLiteral("a/b/quellix"));
     QCOMPARE(makeStateFolder(made), 0);
     QCOMPARE(QFileInfo(made).permissions() & (QFile::ReadOther | QFile::ReadGroup),
              QFileDevice::Permissions());

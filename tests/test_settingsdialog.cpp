@@ -100,14 +100,14 @@ private:
     bool runDialog(const AVSettings &start, const QString &exitButton, const Action &act,
                    AVSettings *result);
 
-    QWidget owner; // stands in for the main window
+    QWidget m_owner; // stands in for the main window
 };
 
 void TestSettingsDialog::initTestCase()
 {
     initParamTables();
-    owner.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    m_owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&m_owner));
 }
 
 // Runs the dialog modally: `act` edits and inspects it inside the modal loop, then the dialog is
@@ -115,7 +115,7 @@ void TestSettingsDialog::initTestCase()
 bool TestSettingsDialog::runDialog(const AVSettings &start, const QString &exitButton,
                                    const Action &act, AVSettings *result)
 {
-    CDlgAVSettings dlg(&owner);
+    CDlgAVSettings dlg(&m_owner);
     dlg.setSettings(start);
     bool stuck = false;
     QTimer::singleShot(0, &dlg, [&] {
@@ -135,7 +135,7 @@ bool TestSettingsDialog::runDialog(const AVSettings &start, const QString &exitB
 
 void TestSettingsDialog::windowSetUp()
 {
-    CDlgAVSettings dlg(&owner);
+    CDlgAVSettings dlg(&m_owner);
     QVERIFY(dlg.isVisible());
     QCOMPARE(int(dlg.windowFlags()), 0x80B);
     QCOMPARE(dlg.windowModality(), Qt::WindowModal);
@@ -193,7 +193,7 @@ void TestSettingsDialog::startUpShown()
     QFETCH(QString, current);
     QFETCH(QStringList, texts);
     const AVSettings start = makeAVSettings(0, 1, 1);
-    CDlgAVSettings dlg(&owner);
+    CDlgAVSettings dlg(&m_owner);
     dlg.setSettings(start);
     const QComboBox *shown = box(&dlg, name);
     QCOMPARE(shown->currentText(), current);
@@ -257,7 +257,7 @@ void TestSettingsDialog::levelPicks()
 void TestSettingsDialog::levelSelectedByProgramAppliesNothing()
 {
     const AVSettings start = makeAVSettings(0, 1, 1);
-    CDlgAVSettings dlg(&owner);
+    CDlgAVSettings dlg(&m_owner);
     dlg.setSettings(start);
     box(&dlg, QStringLiteral("cboxVQL"))->setCurrentIndex(0);
     box(&dlg, QStringLiteral("cboxAQL"))->setCurrentIndex(2);
@@ -420,7 +420,7 @@ void TestSettingsDialog::containerOutOfRange()
 
 void TestSettingsDialog::dragByTitleBar()
 {
-    CDlgAVSettings dlg(&owner);
+    CDlgAVSettings dlg(&m_owner);
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     auto *titleBar = dlg.findChild<QWidget *>(QStringLiteral("widget_top"));
     const QPoint grab(150, 12); // between the title and the close button

@@ -35,41 +35,41 @@ private:
     // Starts the real program with `arguments`, on no screen, in the test's runtime folder.
     QProcess *startProgram(const QStringList &arguments);
 
-    TestMedia media;
-    QString runtimeDir;
-    QList<QProcess *> programs;
+    TestMedia m_media;
+    QString m_runtimeDir;
+    QList<QProcess *> m_programs;
 };
 
 void TestSingleInstance::initTestCase()
 {
-    QVERIFY(media.isValid());
-    runtimeDir = media.path(QStringLiteral("run"));
-    QVERIFY(QDir().mkpath(runtimeDir));
-    QVERIFY(
-        QFile::setPermissions(runtimeDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir));
-    QVERIFY(SingleInstance::defaultName().startsWith(runtimeDir + "/quellix-"));
+    QVERIFY(m_media.isValid());
+    m_runtimeDir = m_media.path(QStringLiteral("run"));
+    QVERIFY(QDir().mkpath(m_runtimeDir));
+    QVERIFY(QFile::setPermissions(m_runtimeDir,
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtimeDir));
+    QVERIFY(SingleInstance::defaultName().startsWith(m_runtimeDir + "/quellix-"));
 }
 
 void TestSingleInstance::cleanup()
 {
-    for (QProcess *program : qAsConst(programs)) {
+    for (QProcess *program : qAsConst(m_programs)) {
         program->kill();
         program->waitForFinished();
         delete program;
     }
-    programs.clear();
+    m_programs.clear();
     QLocalServer::removeServer(SingleInstance::defaultName());
 }
 
 QProcess *TestSingleInstance::startProgram(const QStringList &arguments)
 {
     auto *program = new QProcess;
-    programs << program;
+    m_programs << program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     program->setProcessEnvironment(environment);
-    program->setWorkingDirectory(QFileInfo(media.path(QStringLiteral("x"))).path());
+    program->setWorkingDirectory(QFileInfo(m_media.path(QStringLiteral("x"))).path());
     program->setProgram(QStringLiteral(QUELLIX_PROGRAM));
     program->setArguments(arguments);
     program->start();
@@ -87,7 +87,7 @@ void TestSingleInstance::laterStartHandsOver_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("handed");
-    const QString dir = QFileInfo(media.path(QStringLiteral("x"))).path();
+    const QString dir = QFileInfo(m_media.path(QStringLiteral("x"))).path();
     QTest::newRow("two files") << QStringList{QStringLiteral("a.mp4"), dir + "/b 文件.mkv"}
                                << QStringList{dir + "/a.mp4", dir + "/b 文件.mkv"};
     QTest::newRow("none: only the window") << QStringList() << QStringList();

@@ -122,32 +122,36 @@ private:
     bool make(const QString &name, const QString &arguments);
     bool addAll(const QStringList &names);
     QString runBatch();
-    QString output(int row) const { return QString::fromStdString(fixture.job(row)->outputPath()); }
+    QString output(int row) const
+    {
+        return QString::fromStdString(m_fixture.job(row)->outputPath());
+    }
 
-    TestMedia media;
-    QString outDir;
-    WindowFixture fixture;
+    TestMedia m_media;
+    QString m_outDir;
+    WindowFixture m_fixture;
 };
 
 // The transcoder's arguments as one text, "@" standing for the clips' folder.
 bool TestSourceCarry::make(const QString &name, const QString &arguments)
 {
-    return media.makeMedia(name,
-                           QString(arguments)
-                               .replace('@', QDir(media.path(QStringLiteral("."))).absolutePath())
-                               .split(' ', Qt::SkipEmptyParts));
+    return m_media.makeMedia(
+        name, QString(arguments)
+                  .replace('@', QDir(m_media.path(QStringLiteral("."))).absolutePath())
+                  .split(' ', Qt::SkipEmptyParts));
 }
 
 void TestSourceCarry::initTestCase()
 {
     initParamTables();
-    QVERIFY(media.isValid());
-    outDir = media.path(QStringLiteral("out"));
-    QVERIFY(TestMedia::writeFile(media.path("chapters.txt"),
+    QVERIFY(m_media.isValid());
+    m_outDir = m_media.path(QStringLiteral("out"));
+    QVERIFY(TestMedia::writeFile(m_media.path("chapters.txt"),
                                  ";FFMETADATA1\ntitle=影片\n[CHAPTER]\nTIMEBASE=1/10\nSTART=0\n"
                                  "END=10\n[CHAPTER]\nTIMEBASE=1/10\nSTART=10\nEND=20\n"));
-    QVERIFY(TestMedia::writeFile(media.path("zh.srt"), "1\n00:00:00,000 --> 00:00:01,000\n你好\n"));
-    QVERIFY(TestMedia::writeFile(media.path("en.srt"), "1\n00:00:00,000 --> 00:00:01,000\nHi\n"));
+    QVERIFY(
+        TestMedia::writeFile(m_media.path("zh.srt"), "1\n00:00:00,000 --> 00:00:01,000\n你好\n"));
+    QVERIFY(TestMedia::writeFile(m_media.path("en.srt"), "1\n00:00:00,000 --> 00:00:01,000\nHi\n"));
     const QString h264 = " -pix_fmt yuv420p -c:v libx264 -preset ultrafast";
     QVERIFY(make("film.mkv",
                  "-f lavfi -i testsrc2=d=2:s=320x240:r=25 -f lavfi -i sine=d=2 -f lavfi -i "
@@ -157,13 +161,13 @@ void TestSourceCarry::initTestCase()
                  "-metadata:s:s:0 language=chi -metadata:s:s:1 language=eng" +
                      h264));
     // The model's space would split the text.
-    QVERIFY(media.makeMedia("phone.mov", {"-f", "lavfi", "-i", "testsrc2=d=1:s=320x240:r=30",
-                                          "-pix_fmt", "yuv420p", "-movflags", "+use_metadata_tags",
-                                          "-metadata", "creation_time=2024-05-01T10:20:30.000000Z",
-                                          "-metadata", "location=+31.2304+121.4737/", "-metadata",
-                                          "com.apple.quicktime.make=某厂", "-metadata",
-                                          "com.apple.quicktime.model=手机 12"}));
-    QFile phone(media.path("phone.mov"));
+    QVERIFY(m_media.makeMedia(
+        "phone.mov",
+        {"-f", "lavfi", "-i", "testsrc2=d=1:s=320x240:r=30", "-pix_fmt", "yuv420p", "-movflags",
+         "+use_metadata_tags", "-metadata", "creation_time=2024-05-01T10:20:30.000000Z",
+         "-metadata", "location=+31.2304+121.4737/", "-metadata", "com.apple.quicktime.make=某厂",
+         "-metadata", "com.apple.quicktime.model=手机 12"}));
+    QFile phone(m_media.path("phone.mov"));
     QVERIFY(phone.open(QIODevice::ReadWrite) &&
             phone.setFileTime(shot, QFileDevice::FileModificationTime));
     QVERIFY(make("hevc.mkv", "-f lavfi -i testsrc2=d=1:s=160x120 -c:v libx265 -x265-params "
@@ -180,35 +184,35 @@ void TestSourceCarry::initTestCase()
 
 void TestSourceCarry::init()
 {
-    QVERIFY(QDir().mkpath(outDir));
-    QVERIFY(fixture.open(outDir));
+    QVERIFY(QDir().mkpath(m_outDir));
+    QVERIFY(m_fixture.open(m_outDir));
 }
 
 void TestSourceCarry::cleanup()
 {
-    fixture.close();
-    QDir(outDir).removeRecursively();
+    m_fixture.close();
+    QDir(m_outDir).removeRecursively();
 }
 
 bool TestSourceCarry::addAll(const QStringList &names)
 {
     QStringList paths;
     for (const QString &name : names)
-        paths << media.path(name);
-    const int count = fixture.list()->count() + int(names.size());
-    fixture.window()->addPaths(paths);
+        paths << m_media.path(name);
+    const int count = m_fixture.list()->count() + int(names.size());
+    m_fixture.window()->addPaths(paths);
     QElapsedTimer clock;
     clock.start();
-    while ((fixture.list()->count() < count || fixture.window()->isAddingFiles()) &&
+    while ((m_fixture.list()->count() < count || m_fixture.window()->isAddingFiles()) &&
            clock.elapsed() < 60000)
         QTest::qWait(20);
-    return fixture.list()->count() == count;
+    return m_fixture.list()->count() == count;
 }
 
 QString TestSourceCarry::runBatch()
 {
     DialogAnswerer answerer;
-    fixture.clickStart();
+    m_fixture.clickStart();
     if (!WindowFixture::waitForDialogs(answerer, 1, batchTimeoutMs))
         return QString();
     return answerer.texts.value(0);
@@ -233,8 +237,8 @@ void TestSourceCarry::carried_data()
 void TestSourceCarry::carried()
 {
     QFETCH(int, vc);
-    fixture.child<QComboBox>("cboxVContainer")->setCurrentIndex(vc);
-    fixture.child<QCheckBox>("keepFileDate")->setChecked(true);
+    m_fixture.child<QComboBox>("cboxVContainer")->setCurrentIndex(vc);
+    m_fixture.child<QCheckBox>("keepFileDate")->setChecked(true);
     QVERIFY(addAll({"film.mkv", "phone.mov"}));
     QCOMPARE(runBatch(), WindowFixture::summary(2, 0));
     QVERIFY2(output(0).endsWith(QString::fromStdString(containerExts.at(vc))),
@@ -243,44 +247,44 @@ void TestSourceCarry::carried()
     QTEST(phoneTags(output(1)), "phone");
     QCOMPARE(QFileInfo(output(1)).lastModified().toUTC(), shot);
     // The row says what its container could not take.
-    QCOMPARE(fixture.row(0)->toolTip().contains(QStringLiteral("未转出的字幕：字幕 1（chi）")),
+    QCOMPARE(m_fixture.row(0)->toolTip().contains(QStringLiteral("未转出的字幕：字幕 1（chi）")),
              vc != 0);
-    QCOMPARE(fixture.row(0)->toolTip().contains(QStringLiteral("未转出的音轨")), vc == 1);
-    fixture.child<QCheckBox>("keepFileDate")->setChecked(false);
+    QCOMPARE(m_fixture.row(0)->toolTip().contains(QStringLiteral("未转出的音轨")), vc == 1);
+    m_fixture.child<QCheckBox>("keepFileDate")->setChecked(false);
 }
 
 // Copy is a remux of every stream; HEVC, which FLV cannot hold, fails before the transcoder.
 void TestSourceCarry::copy()
 {
     QVERIFY(addAll({"film.mkv", "hevc.mkv"}));
-    AVSettings copied = fixture.job(0)->settings();
+    AVSettings copied = m_fixture.job(0)->settings();
     copied.cv = 6;
     copied.ca = 3;
-    fixture.job(0)->setSettings(copied);
+    m_fixture.job(0)->setSettings(copied);
     setContainer(copied, 1);
     copied.cv = 6;
-    fixture.job(1)->setSettings(copied);
+    m_fixture.job(1)->setSettings(copied);
     QVERIFY(runBatch().contains(QStringLiteral("无法直接复制：FLV 格式不能容纳 HEVC 视频")));
     QCOMPARE(TestMedia::probeCodecs(output(0)).mid(0, 5),
              QStringList({"h264", "aac", "aac", "mov_text", "mov_text"}));
     QCOMPARE(tracks(output(0)), QStringLiteral("2 audio [chi,eng] subtitles [chi,eng] chapters 2 "
                                                "title 影片"));
-    QCOMPARE(fixture.job(1)->convertState(), int(Failed));
-    QCOMPARE(QDir(outDir).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    QCOMPARE(m_fixture.job(1)->convertState(), int(Failed));
+    QCOMPARE(QDir(m_outDir).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 // A file added while the panel applies to all gets its "高质量"; with "应用到所有" unchecked, later
 // files get the start-up "中质量".
 void TestSourceCarry::progressiveAtTheSourcesRate()
 {
-    fixture.child<QComboBox>("cboxVQuality")->setCurrentIndex(QualityHigh);
+    m_fixture.child<QComboBox>("cboxVQuality")->setCurrentIndex(QualityHigh);
     QVERIFY(addAll({"25fps.mp4"}));
-    fixture.child<QCheckBox>("applyAll")->setChecked(false);
+    m_fixture.child<QCheckBox>("applyAll")->setChecked(false);
     QVERIFY(addAll({"576i.vob", "1080i.mts"}));
     QCOMPARE(runBatch(), WindowFixture::summary(3, 0));
     // "高质量" says 30 fps, which a 25 fps source stays below; "中质量" says 18.
     QCOMPARE(TestMedia::probeVideo(output(0), "r_frame_rate"), QStringLiteral("25/1"));
-    QVERIFY(fixture.row(0)->toolTip().contains(QStringLiteral("输出帧率：25 fps")));
+    QVERIFY(m_fixture.row(0)->toolTip().contains(QStringLiteral("输出帧率：25 fps")));
     QCOMPARE(TestMedia::probeVideo(output(1), "r_frame_rate"), QStringLiteral("18/1"));
     for (int row = 1; row < 3; ++row) {
         const double share = progressiveShare(output(row));

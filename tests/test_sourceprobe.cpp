@@ -33,17 +33,18 @@ private:
     // Runs a probe to its end; the result, or 1 when no end came.
     int probe(SourceProbe &prober, const QString &file, int limitMs = 15000);
 
-    TestMedia media;
+    TestMedia m_media;
 };
 
 void TestSourceProbe::initTestCase()
 {
-    QVERIFY(media.isValid());
-    QVERIFY(media.makeMedia("surround.mkv", picture +
-                                                QStringList{"-f", "lavfi", "-i", "sine=d=1", "-af",
-                                                            "aformat=channel_layouts=5.1"} +
-                                                h264 + QStringList{"-c:a", "ac3"}));
-    QVERIFY(media.makeMedia("upright.mp4", picture + h264));
+    QVERIFY(m_media.isValid());
+    QVERIFY(
+        m_media.makeMedia("surround.mkv", picture +
+                                              QStringList{"-f", "lavfi", "-i", "sine=d=1", "-af",
+                                                          "aformat=channel_layouts=5.1"} +
+                                              h264 + QStringList{"-c:a", "ac3"}));
+    QVERIFY(m_media.makeMedia("upright.mp4", picture + h264));
 }
 
 int TestSourceProbe::probe(SourceProbe &prober, const QString &file, int limitMs)
@@ -73,20 +74,20 @@ void TestSourceProbe::failingProber()
 {
     QFETCH(QByteArray, script);
     QFETCH(int, result);
-    const QString program = media.path("prober");
+    const QString program = m_media.path("prober");
     QVERIFY(TestMedia::writeScript(program, script));
     SourceProbe prober;
     prober.setProgram(program);
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(probe(prober, media.path("upright.mp4"), 500), result);
+    QCOMPARE(probe(prober, m_media.path("upright.mp4"), 500), result);
     QVERIFY(clock.elapsed() < 5000);
     QVERIFY(!prober.running());
     // No prober is left behind, killed or ended.
     QTRY_VERIFY(TestMedia::childPids().isEmpty());
     // The object takes the next file as if nothing had happened.
     prober.setProgram(QStringLiteral("ffprobe"));
-    QCOMPARE(probe(prober, media.path("upright.mp4")), int(ProbeOk));
+    QCOMPARE(probe(prober, m_media.path("upright.mp4")), int(ProbeOk));
     QVERIFY(prober.info().hasVideo);
 }
 
@@ -95,10 +96,10 @@ void TestSourceProbe::missingProber()
     SourceProbe prober;
     QSignalSpy ended(&prober, &SourceProbe::finished);
     prober.setProgram(QStringLiteral("no-such-prober-here"));
-    QCOMPARE(prober.start(media.path("upright.mp4")), int(ProbeNotStarted));
+    QCOMPARE(prober.start(m_media.path("upright.mp4")), int(ProbeNotStarted));
     prober.setProgram(QStringLiteral("ffprobe"));
-    QCOMPARE(prober.start(media.path("upright.mp4")), int(ProbeOk));
-    QCOMPARE(prober.start(media.path("upright.mp4")), int(ProbeRunning));
+    QCOMPARE(prober.start(m_media.path("upright.mp4")), int(ProbeOk));
+    QCOMPARE(prober.start(m_media.path("upright.mp4")), int(ProbeRunning));
     prober.cancel();
     QVERIFY(!prober.running());
     QTest::qWait(100);
@@ -109,15 +110,15 @@ void TestSourceProbe::slowProberLeavesTheLoopFree()
 {
     // The prober holds its answer until the loop has turned a while: a wait for the prober would
     // hold the loop until the prober gives up, a minute later.
-    const QString release = media.path("release");
-    const QString program = media.path("slow-prober");
+    const QString release = m_media.path("release");
+    const QString program = m_media.path("slow-prober");
     QVERIFY(
         TestMedia::writeScript(program, TestMedia::untilExists(release) + "; exec ffprobe \"$@\""));
     SourceProbe prober;
     prober.setProgram(program);
     QSignalSpy ended(&prober, &SourceProbe::finished);
     EventLoopWatch watch;
-    QCOMPARE(prober.start(media.path("surround.mkv")), int(ProbeOk));
+    QCOMPARE(prober.start(m_media.path("surround.mkv")), int(ProbeOk));
     QTRY_VERIFY_WITH_TIMEOUT(watch.gaps().size() >= 20, 60000);
     QVERIFY(TestMedia::writeFile(release, QByteArray()));
     QVERIFY(ended.wait(60000));
@@ -199,60 +200,61 @@ void TestSourceProbe::unreadableLeavesInfoAlone()
 void TestSourceProbe::everyStream()
 {
     QVERIFY(
-        TestMedia::writeFile(media.path("chapters.txt"),
+        TestMedia::writeFile(m_media.path("chapters.txt"),
                              ";FFMETADATA1\ntitle=影片\n[CHAPTER]\nTIMEBASE=1/10\nSTART=0\nEND=5\n"
                              "[CHAPTER]\nTIMEBASE=1/10\nSTART=5\nEND=10\n"));
-    QVERIFY(TestMedia::writeFile(media.path("zh.srt"), "1\n00:00:00,000 --> 00:00:01,000\n你好\n"));
-    QVERIFY(media.makeMedia("film.mkv", QStringList{"-f",
-                                                    "lavfi",
-                                                    "-i",
-                                                    "testsrc2=d=1:s=160x90:r=25",
-                                                    "-f",
-                                                    "lavfi",
-                                                    "-i",
-                                                    "sine=d=1",
-                                                    "-f",
-                                                    "lavfi",
-                                                    "-i",
-                                                    "sine=d=1,aformat=channel_layouts=5.1",
-                                                    "-i",
-                                                    media.path("zh.srt"),
-                                                    "-i",
-                                                    media.path("chapters.txt"),
-                                                    "-map",
-                                                    "0",
-                                                    "-map",
-                                                    "1",
-                                                    "-map",
-                                                    "2",
-                                                    "-map",
-                                                    "3",
-                                                    "-map_metadata",
-                                                    "4",
-                                                    "-map_chapters",
-                                                    "4",
-                                                    "-flags",
-                                                    "+ilme+ildct",
-                                                    "-top",
-                                                    "1",
-                                                    "-c:v",
-                                                    "mpeg2video",
-                                                    "-c:a",
-                                                    "aac",
-                                                    "-c:s",
-                                                    "srt",
-                                                    "-metadata:s:a:1",
-                                                    "language=eng",
-                                                    "-metadata:s:a:1",
-                                                    "title=English",
-                                                    "-disposition:a:0",
-                                                    "0",
-                                                    "-disposition:a:1",
-                                                    "default",
-                                                    "-metadata:s:s:0",
-                                                    "language=chi"}));
+    QVERIFY(
+        TestMedia::writeFile(m_media.path("zh.srt"), "1\n00:00:00,000 --> 00:00:01,000\n你好\n"));
+    QVERIFY(m_media.makeMedia("film.mkv", QStringList{"-f",
+                                                      "lavfi",
+                                                      "-i",
+                                                      "testsrc2=d=1:s=160x90:r=25",
+                                                      "-f",
+                                                      "lavfi",
+                                                      "-i",
+                                                      "sine=d=1",
+                                                      "-f",
+                                                      "lavfi",
+                                                      "-i",
+                                                      "sine=d=1,aformat=channel_layouts=5.1",
+                                                      "-i",
+                                                      m_media.path("zh.srt"),
+                                                      "-i",
+                                                      m_media.path("chapters.txt"),
+                                                      "-map",
+                                                      "0",
+                                                      "-map",
+                                                      "1",
+                                                      "-map",
+                                                      "2",
+                                                      "-map",
+                                                      "3",
+                                                      "-map_metadata",
+                                                      "4",
+                                                      "-map_chapters",
+                                                      "4",
+                                                      "-flags",
+                                                      "+ilme+ildct",
+                                                      "-top",
+                                                      "1",
+                                                      "-c:v",
+                                                      "mpeg2video",
+                                                      "-c:a",
+                                                      "aac",
+                                                      "-c:s",
+                                                      "srt",
+                                                      "-metadata:s:a:1",
+                                                      "language=eng",
+                                                      "-metadata:s:a:1",
+                                                      "title=English",
+                                                      "-disposition:a:0",
+                                                      "0",
+                                                      "-disposition:a:1",
+                                                      "default",
+                                                      "-metadata:s:s:0",
+                                                      "language=chi"}));
     SourceProbe prober;
-    QCOMPARE(probe(prober, media.path("film.mkv")), int(ProbeOk));
+    QCOMPARE(probe(prober, m_media.path("film.mkv")), int(ProbeOk));
     const SourceInfo &info = prober.info();
     QStringList streams;
     for (const SourceStream &s : info.streams)

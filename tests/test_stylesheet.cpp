@@ -23,7 +23,7 @@ private slots:
     void dragArithmetic();
 
 private:
-    QTemporaryDir dir;
+    QTemporaryDir m_dir;
 };
 
 void TestStyleSheet::loading_data()
@@ -43,7 +43,7 @@ void TestStyleSheet::loading()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, sheet);
-    const QString path = dir.filePath(QStringLiteral("sheet.css"));
+    const QString path = m_dir.filePath(QStringLiteral("sheet.css"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);

@@ -27,18 +27,18 @@ class StillRunning final
 public:
     StillRunning()
     {
-        process.start(QStringLiteral("sleep"), {QStringLiteral("30")});
-        process.waitForStarted();
+        m_process.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        m_process.waitForStarted();
     }
     ~StillRunning()
     {
-        process.kill();
-        process.waitForFinished();
+        m_process.kill();
+        m_process.waitForFinished();
     }
-    qint64 pid() const { return process.processId(); }
+    qint64 pid() const { return m_process.processId(); }
 
 private:
-    QProcess process;
+    QProcess m_process;
 };
 
 // The id of a process that has ended.
@@ -82,25 +82,25 @@ private slots:
 private:
     bool writeRecord(const QByteArray &bytes) const;
 
-    std::unique_ptr<QTemporaryDir> dir;
-    QString out;
-    std::unique_ptr<LeftoverOutputs> record;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_out;
+    std::unique_ptr<LeftoverOutputs> m_record;
 };
 
 void TestTempOutputs::init()
 {
-    dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir->isValid());
-    out = dir->filePath(QStringLiteral("out"));
-    QVERIFY(QDir().mkpath(out));
-    record = std::make_unique<LeftoverOutputs>(
-        dir->filePath(QStringLiteral("state/quellix/outputs.json"))); // made when needed
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_out = m_dir->filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(m_out));
+    m_record = std::make_unique<LeftoverOutputs>(
+        m_dir->filePath(QStringLiteral("state/quellix/outputs.json"))); // made when needed
 }
 
 bool TestTempOutputs::writeRecord(const QByteArray &bytes) const
 {
-    return QDir().mkpath(QFileInfo(record->recordFile()).path()) &&
-           TestMedia::writeFile(record->recordFile(), bytes);
+    return QDir().mkpath(QFileInfo(m_record->recordFile()).path()) &&
+           TestMedia::writeFile(m_record->recordFile(), bytes);
 }
 
 void TestTempOutputs::tempName_data()
@@ -131,9 +131,9 @@ void TestTempOutputs::tempName()
     QFETCH(QString, baseName);
     QFETCH(QString, extension);
     QFETCH(QString, expected);
-    const std::string path = composeTempOutputPath(out.toStdString() + "/", baseName.toStdString(),
-                                                   extension.toStdString(), "0123abcd");
-    QCOMPARE(QString::fromStdString(path), out + "/" + expected);
+    const std::string path = composeTempOutputPath(
+        m_out.toStdString() + "/", baseName.toStdString(), extension.toStdString(), "0123abcd");
+    QCOMPARE(QString::fromStdString(path), m_out + "/" + expected);
     QVERIFY(QFile::encodeName(expected).size() <= 255);
     QVERIFY(isTempOutputName(expected));
 }
@@ -162,16 +162,16 @@ void TestTempOutputs::namePattern()
 
 void TestTempOutputs::freshNames()
 {
-    OutputPublisher publisher(*record);
+    OutputPublisher publisher(*m_record);
     QSet<QString> names;
     for (int i = 0; i < 50; ++i) {
         std::string path;
-        QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", path), 0);
+        QCOMPARE(publisher.createTemp(m_out.toStdString(), "clip", ".mp4", path), 0);
         names.insert(QString::fromStdString(path));
         QVERIFY(QFileInfo(QString::fromStdString(path)).isFile());
     }
     QCOMPARE(names.size(), 50);
-    const QStringList recorded = record->recorded();
+    const QStringList recorded = m_record->recorded();
     QCOMPARE(QSet<QString>(recorded.cbegin(), recorded.cend()), names);
 }
 
@@ -179,7 +179,7 @@ void TestTempOutputs::freshNames()
 void TestTempOutputs::takenTempNameIsSkipped()
 {
     std::deque<std::string> tokens = {"0000000a", "0000000a", "0000000b"};
-    OutputPublisher publisher(*record, [&tokens] {
+    OutputPublisher publisher(*m_record, [&tokens] {
         std::string token = tokens.front();
         tokens.pop_front();
         return token;
@@ -187,14 +187,14 @@ void TestTempOutputs::takenTempNameIsSkipped()
     // Another running copy of the program writes the first name.
     const StillRunning other;
     QVERIFY(other.pid() > 0);
-    const QString first = out + "/.quellix-0000000a-clip.part.mp4";
+    const QString first = m_out + "/.quellix-0000000a-clip.part.mp4";
     QVERIFY(TestMedia::writeFile(first, "someone else's"));
     QVERIFY(writeRecord(LeftoverOutputs::serialise({{first, other.pid()}})));
     std::string path;
-    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", path), 0);
-    QCOMPARE(QString::fromStdString(path), out + "/.quellix-0000000b-clip.part.mp4");
+    QCOMPARE(publisher.createTemp(m_out.toStdString(), "clip", ".mp4", path), 0);
+    QCOMPARE(QString::fromStdString(path), m_out + "/.quellix-0000000b-clip.part.mp4");
     QCOMPARE(TestMedia::readFile(first), QByteArray("someone else's"));
-    QCOMPARE(record->recorded(), (QStringList{first, QString::fromStdString(path)}));
+    QCOMPARE(m_record->recorded(), (QStringList{first, QString::fromStdString(path)}));
 }
 
 void TestTempOutputs::publish_data()
@@ -229,37 +229,37 @@ void TestTempOutputs::publish()
     QFETCH(QStringList, taken);
     QFETCH(QStringList, appearing);
     QFETCH(QString, expected);
-    OutputPublisher publisher(*record);
+    OutputPublisher publisher(*m_record);
     std::string temp;
-    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", temp), 0);
+    QCOMPARE(publisher.createTemp(m_out.toStdString(), "clip", ".mp4", temp), 0);
     QVERIFY(TestMedia::writeFile(QString::fromStdString(temp), "converted"));
     for (const QString &name : existing)
-        QVERIFY(TestMedia::writeFile(out + "/" + name, name.toUtf8()));
+        QVERIFY(TestMedia::writeFile(m_out + "/" + name, name.toUtf8()));
     if (!linked.isEmpty())
-        QVERIFY(QFile::link(dir->filePath(QStringLiteral("nowhere")), out + "/" + linked));
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("nowhere")), m_out + "/" + linked));
     TakenFiles others;
     for (const QString &name : taken)
-        others.add(FileIdentity::of(out + "/" + name));
+        others.add(FileIdentity::of(m_out + "/" + name));
     // Another program takes each chosen name just before the rename, in this order.
     QStringList toAppear = appearing;
     publisher.setNameChosen([&](const std::string &path) {
         const QString chosen = QString::fromStdString(path);
-        if (!toAppear.isEmpty() && chosen == out + "/" + toAppear.first())
+        if (!toAppear.isEmpty() && chosen == m_out + "/" + toAppear.first())
             TestMedia::writeFile(chosen, toAppear.takeFirst().toUtf8());
     });
 
     std::string finalPath;
     QCOMPARE(publisher.publish(
-                 temp, out.toStdString(), "clip", ".mp4",
+                 temp, m_out.toStdString(), "clip", ".mp4",
                  [&](const FileIdentity &file) { return others.contains(file); }, finalPath),
              0);
     QCOMPARE(toAppear, QStringList());
-    QCOMPARE(QString::fromStdString(finalPath), out + "/" + expected);
+    QCOMPARE(QString::fromStdString(finalPath), m_out + "/" + expected);
     QCOMPARE(TestMedia::readFile(QString::fromStdString(finalPath)), QByteArray("converted"));
     for (const QString &name : existing + appearing)
-        QCOMPARE(TestMedia::readFile(out + "/" + name), name.toUtf8());
+        QCOMPARE(TestMedia::readFile(m_out + "/" + name), name.toUtf8());
     QVERIFY(!QFileInfo::exists(QString::fromStdString(temp)));
-    QVERIFY(record->recorded().isEmpty());
+    QVERIFY(m_record->recorded().isEmpty());
 }
 
 void TestTempOutputs::datedLikeTheSource_data()
@@ -273,7 +273,7 @@ void TestTempOutputs::datedLikeTheSource_data()
 void TestTempOutputs::datedLikeTheSource()
 {
     QFETCH(bool, keep);
-    const QString source = out + "/source.mkv";
+    const QString source = m_out + "/source.mkv";
     QVERIFY(TestMedia::writeFile(source, "source"));
     const QDateTime shot(QDate(2021, 3, 4), QTime(5, 6, 7, 890), Qt::UTC);
     QFile file(source);
@@ -281,13 +281,13 @@ void TestTempOutputs::datedLikeTheSource()
     QVERIFY(file.setFileTime(shot, QFileDevice::FileModificationTime) &&
             file.setFileTime(shot.addSecs(60), QFileDevice::FileAccessTime));
     file.close();
-    OutputPublisher publisher(*record);
+    OutputPublisher publisher(*m_record);
     publisher.setKeepSourceDates(keep);
     std::string temp;
     std::string finalPath;
-    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", temp), 0);
+    QCOMPARE(publisher.createTemp(m_out.toStdString(), "clip", ".mp4", temp), 0);
     QCOMPARE(publisher.publish(
-                 temp, out.toStdString(), "clip", ".mp4",
+                 temp, m_out.toStdString(), "clip", ".mp4",
                  [](const FileIdentity &) { return false; }, finalPath, source.toStdString()),
              0);
     const QFileInfo published(QString::fromStdString(finalPath));
@@ -298,28 +298,28 @@ void TestTempOutputs::datedLikeTheSource()
 
 void TestTempOutputs::publishWithoutTemp()
 {
-    OutputPublisher publisher(*record);
+    OutputPublisher publisher(*m_record);
     std::string temp;
-    QCOMPARE(publisher.createTemp(out.toStdString(), "clip", ".mp4", temp), 0);
+    QCOMPARE(publisher.createTemp(m_out.toStdString(), "clip", ".mp4", temp), 0);
     QVERIFY(QFile::remove(QString::fromStdString(temp)));
     std::string finalPath = "unchanged";
     QCOMPARE(publisher.publish(
-                 temp, out.toStdString(), "clip", ".mp4",
+                 temp, m_out.toStdString(), "clip", ".mp4",
                  [](const FileIdentity &) { return false; }, finalPath),
              OutputPublisher::tempMissing);
     QCOMPARE(finalPath, std::string("unchanged"));
-    QVERIFY(!QFileInfo::exists(out + "/" + prefix + "clip.mp4"));
+    QVERIFY(!QFileInfo::exists(m_out + "/" + prefix + "clip.mp4"));
 }
 
 void TestTempOutputs::discard()
 {
-    OutputPublisher publisher(*record);
+    OutputPublisher publisher(*m_record);
     std::string kept, dropped;
-    QCOMPARE(publisher.createTemp(out.toStdString(), "a", ".avi", kept), 0);
-    QCOMPARE(publisher.createTemp(out.toStdString(), "b", ".avi", dropped), 0);
+    QCOMPARE(publisher.createTemp(m_out.toStdString(), "a", ".avi", kept), 0);
+    QCOMPARE(publisher.createTemp(m_out.toStdString(), "b", ".avi", dropped), 0);
     QCOMPARE(publisher.discard(dropped), 0);
     QVERIFY(!QFileInfo::exists(QString::fromStdString(dropped)));
-    QCOMPARE(record->recorded(), QStringList{QString::fromStdString(kept)});
+    QCOMPARE(m_record->recorded(), QStringList{QString::fromStdString(kept)});
 }
 
 void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
@@ -327,12 +327,12 @@ void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
     const StillRunning running;
     QVERIFY(running.pid() > 0);
     const qint64 ended = endedPid();
-    const QString killed = out + "/.quellix-00000001-a.part.mp4";
-    const QString mine = out + "/.quellix-00000002-b.part.flv";
-    const QString writing = out + "/.quellix-00000003-c.part.avi";
-    const QString unrecorded = out + "/.quellix-00000004-d.part.mp4";
-    const QString userFile = out + "/" + prefix + "e.mp4";
-    const QString gone = out + "/.quellix-00000005-f.part.mp4";
+    const QString killed = m_out + "/.quellix-00000001-a.part.mp4";
+    const QString mine = m_out + "/.quellix-00000002-b.part.flv";
+    const QString writing = m_out + "/.quellix-00000003-c.part.avi";
+    const QString unrecorded = m_out + "/.quellix-00000004-d.part.mp4";
+    const QString userFile = m_out + "/" + prefix + "e.mp4";
+    const QString gone = m_out + "/.quellix-00000005-f.part.mp4";
     for (const QString &path : {killed, mine, writing, unrecorded, userFile})
         QVERIFY(TestMedia::writeFile(path, "data"));
     const QList<LeftoverOutputs::Output> outputs = {{killed, ended},
@@ -343,7 +343,7 @@ void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
     QVERIFY(writeRecord(LeftoverOutputs::serialise(outputs)));
 
     int removed = -1;
-    QCOMPARE(record->removeLeftovers(&removed), 0);
+    QCOMPARE(m_record->removeLeftovers(&removed), 0);
     QCOMPARE(removed, 2);
     QVERIFY(!QFileInfo::exists(killed));
     QVERIFY(!QFileInfo::exists(mine));
@@ -351,7 +351,7 @@ void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
     QVERIFY(QFileInfo::exists(writing));
     QVERIFY(QFileInfo::exists(unrecorded));
     QVERIFY(QFileInfo::exists(userFile));
-    QCOMPARE(record->recorded(), QStringList{writing});
+    QCOMPARE(m_record->recorded(), QStringList{writing});
 }
 
 void TestTempOutputs::ownerAnswer_data()
@@ -368,11 +368,11 @@ void TestTempOutputs::ownerAnswer()
     QFETCH(int, answer);
     constexpr qint64 owner = 4242;
     qint64 asked = 0;
-    LeftoverOutputs answered(record->recordFile(), [&](qint64 pid) {
+    LeftoverOutputs answered(m_record->recordFile(), [&](qint64 pid) {
         asked = pid;
         return answer;
     });
-    const QString leftover = out + "/.quellix-00000001-a.part.mp4";
+    const QString leftover = m_out + "/.quellix-00000001-a.part.mp4";
     QVERIFY(TestMedia::writeFile(leftover, "data"));
     QVERIFY(writeRecord(LeftoverOutputs::serialise({{leftover, owner}})));
     QCOMPARE(answered.removeLeftovers(), 0);
@@ -382,17 +382,17 @@ void TestTempOutputs::ownerAnswer()
 
 void TestTempOutputs::damagedRecordRemovesNothing()
 {
-    const QString leftover = out + "/.quellix-00000001-a.part.mp4";
+    const QString leftover = m_out + "/.quellix-00000001-a.part.mp4";
     QVERIFY(TestMedia::writeFile(leftover, "data"));
     const QByteArray damaged =
         "{\"version\":1,\"outputs\":[{\"path\":\"" + leftover.toUtf8() + "\",\"pid\":\"x\"}]}";
     QVERIFY(writeRecord(damaged));
-    QCOMPARE(record->removeLeftovers(), LeftoverOutputs::recordDamaged);
+    QCOMPARE(m_record->removeLeftovers(), LeftoverOutputs::recordDamaged);
     QVERIFY(QFileInfo::exists(leftover));
-    QCOMPARE(TestMedia::readFile(record->recordFile() + ".bad"), damaged);
+    QCOMPARE(TestMedia::readFile(m_record->recordFile() + ".bad"), damaged);
     // The record works again afterwards.
-    QCOMPARE(record->add(leftover), 0);
-    QCOMPARE(record->recorded(), QStringList{leftover});
+    QCOMPARE(m_record->add(leftover), 0);
+    QCOMPARE(m_record->recorded(), QStringList{leftover});
 }
 
 QTEST_GUILESS_MAIN(TestTempOutputs)

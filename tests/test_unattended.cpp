@@ -55,69 +55,69 @@ private slots:
     void taskbarProgress();
 
 private:
-    WhenDoneChoice *choiceOf() const { return fixture.window()->findChild<WhenDoneChoice *>(); }
-    QComboBox *choiceBox() const { return fixture.child<QComboBox>("cboxWhenDone"); }
+    WhenDoneChoice *choiceOf() const { return m_fixture.window()->findChild<WhenDoneChoice *>(); }
+    QComboBox *choiceBox() const { return m_fixture.child<QComboBox>("cboxWhenDone"); }
     void addBoth();
     bool openWindow();
 
-    TestMedia media;
-    QString outDir;
-    PrivateBus sessionBus;
-    LogindMock logind;
-    WindowFixture fixture;
-    QList<QVariantMap> updates;
+    TestMedia m_media;
+    QString m_outDir;
+    PrivateBus m_sessionBus;
+    LogindMock m_logind;
+    WindowFixture m_fixture;
+    QList<QVariantMap> m_updates;
 };
 
 void TestUnattended::onUpdate(const QDBusMessage &message)
 {
     if (message.path() == LauncherEntry::objectPath() && message.arguments().size() == 2)
-        updates << qdbus_cast<QVariantMap>(message.arguments().at(1).value<QDBusArgument>());
+        m_updates << qdbus_cast<QVariantMap>(message.arguments().at(1).value<QDBusArgument>());
 }
 
 void TestUnattended::initTestCase()
 {
-    QVERIFY(media.isValid());
-    outDir = media.path(QStringLiteral("out"));
-    QVERIFY(QDir().mkpath(outDir));
-    QVERIFY(media.makeClip(QStringLiteral("one.mp4"), 6, QStringLiteral("320x240")));
-    QVERIFY(media.makeClip(QStringLiteral("two.mkv"), 6, QStringLiteral("320x240")));
+    QVERIFY(m_media.isValid());
+    m_outDir = m_media.path(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(m_outDir));
+    QVERIFY(m_media.makeClip(QStringLiteral("one.mp4"), 6, QStringLiteral("320x240")));
+    QVERIFY(m_media.makeClip(QStringLiteral("two.mkv"), 6, QStringLiteral("320x240")));
     // Before the window's first use of either bus.
-    QVERIFY(sessionBus.start());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", sessionBus.address().toLocal8Bit());
-    QVERIFY2(logind.start(), qPrintable(logind.lastError()));
-    logind.exportAsSystemBus();
-    QVERIFY(sessionBus.connection(QStringLiteral("dock"))
+    QVERIFY(m_sessionBus.start());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_sessionBus.address().toLocal8Bit());
+    QVERIFY2(m_logind.start(), qPrintable(m_logind.lastError()));
+    m_logind.exportAsSystemBus();
+    QVERIFY(m_sessionBus.connection(QStringLiteral("dock"))
                 .connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"),
                          QStringLiteral("Update"), this, SLOT(onUpdate(QDBusMessage))));
 }
 
 bool TestUnattended::openWindow()
 {
-    if (!fixture.open(outDir))
+    if (!m_fixture.open(m_outDir))
         return false;
     return QTest::qWaitFor([this] { return choiceOf()->knowsOffers(); }, 10000);
 }
 
 void TestUnattended::init()
 {
-    QVERIFY(logind.clearCalls());
-    updates.clear();
+    QVERIFY(m_logind.clearCalls());
+    m_updates.clear();
     QVERIFY(openWindow());
 }
 
 void TestUnattended::cleanup()
 {
-    fixture.close();
+    m_fixture.close();
     // The buses and logind are children too.
     QTRY_VERIFY(!TestMedia::transcoderRuns());
-    for (const QString &name : QDir(outDir).entryList(QDir::Files | QDir::Hidden))
-        QFile::remove(outDir + QLatin1Char('/') + name);
+    for (const QString &name : QDir(m_outDir).entryList(QDir::Files | QDir::Hidden))
+        QFile::remove(m_outDir + QLatin1Char('/') + name);
 }
 
 void TestUnattended::addBoth()
 {
-    QVERIFY(fixture.add(media.path(QStringLiteral("one.mp4"))));
-    QVERIFY(fixture.add(media.path(QStringLiteral("two.mkv"))));
+    QVERIFY(m_fixture.add(m_media.path(QStringLiteral("one.mp4"))));
+    QVERIFY(m_fixture.add(m_media.path(QStringLiteral("two.mkv"))));
 }
 
 void TestUnattended::whenDone_data()
@@ -154,23 +154,23 @@ void TestUnattended::whenDone()
     if (user == QLatin1String("wait"))
         choiceOf()->setCountdownSeconds(1);
     DialogAnswerer answerer;
-    QCOMPARE(logind.inhibitorCount(), 0);
-    fixture.clickStart();
-    QVERIFY(fixture.window()->isConverting());
-    QTRY_COMPARE(logind.inhibitorCount(), 1);
-    const LogindMock::Inhibitor held = logind.inhibitors().value(0);
+    QCOMPARE(m_logind.inhibitorCount(), 0);
+    m_fixture.clickStart();
+    QVERIFY(m_fixture.window()->isConverting());
+    QTRY_COMPARE(m_logind.inhibitorCount(), 1);
+    const LogindMock::Inhibitor held = m_logind.inhibitors().value(0);
     QCOMPARE(held.what, QStringLiteral("sleep:idle"));
     QCOMPARE(held.who, QStringLiteral("Quellix"));
     QCOMPARE(held.mode, QStringLiteral("block"));
     if (user == QLatin1String("stop")) {
-        QTRY_VERIFY(fixture.job(0)->progress() > 0);
-        fixture.clickStart(); // 取消转码, then OK to the question
+        QTRY_VERIFY(m_fixture.job(0)->progress() > 0);
+        m_fixture.clickStart(); // 取消转码, then OK to the question
         QCOMPARE(answerer.texts.size(), 2);
     } else {
-        QTRY_VERIFY_WITH_TIMEOUT(!fixture.window()->isConverting(), batchTimeoutMs);
-        QCOMPARE(fixture.job(1)->convertState(), int(Done));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_fixture.window()->isConverting(), batchTimeoutMs);
+        QCOMPARE(m_fixture.job(1)->convertState(), int(Done));
     }
-    QCOMPARE(logind.inhibitorCount(), 0);
+    QCOMPARE(m_logind.inhibitorCount(), 0);
     CDlgCountdown *countdown = choiceOf()->countdown();
     if (choice == QStringLiteral("无操作") || user == QLatin1String("stop")) {
         QVERIFY(!countdown);
@@ -187,7 +187,7 @@ void TestUnattended::whenDone()
         QTRY_VERIFY(!choiceOf()->countdown());
     }
     if (choice == QStringLiteral("退出程序"))
-        QTRY_VERIFY(!fixture.window()->isVisible());
+        QTRY_VERIFY(!m_fixture.window()->isVisible());
     QFETCH(bool, summary);
     if (summary)
         QVERIFY(
@@ -195,14 +195,14 @@ void TestUnattended::whenDone()
     QCOMPARE(answerer.texts.isEmpty(), !summary);
     QFETCH(int, powerOffs);
     QFETCH(int, suspends);
-    QTRY_COMPARE(int(logind.calls(QStringLiteral("PowerOff")).size() +
-                     logind.calls(QStringLiteral("Suspend")).size()),
+    QTRY_COMPARE(int(m_logind.calls(QStringLiteral("PowerOff")).size() +
+                     m_logind.calls(QStringLiteral("Suspend")).size()),
                  powerOffs + suspends);
     QTest::qWait(500); // and nothing more follows
-    QCOMPARE(int(logind.calls(QStringLiteral("PowerOff")).size()), powerOffs);
-    QCOMPARE(int(logind.calls(QStringLiteral("Suspend")).size()), suspends);
+    QCOMPARE(int(m_logind.calls(QStringLiteral("PowerOff")).size()), powerOffs);
+    QCOMPARE(int(m_logind.calls(QStringLiteral("Suspend")).size()), suspends);
     for (const QVariantList &args :
-         logind.calls(QStringLiteral("PowerOff")) + logind.calls(QStringLiteral("Suspend")))
+         m_logind.calls(QStringLiteral("PowerOff")) + m_logind.calls(QStringLiteral("Suspend")))
         QCOMPARE(args, QVariantList{true}); // interactive
     if (user == QLatin1String("wait") && choice != QStringLiteral("无操作")) {
         // Saved before the machine went down: both files are done.
@@ -235,20 +235,20 @@ void TestUnattended::offers()
 {
     QFETCH(QVariantMap, parameters);
     QFETCH(bool, service);
-    fixture.close();
-    const auto restore = qScopeGuard([this] { QVERIFY(logind.start()); });
+    m_fixture.close();
+    const auto restore = qScopeGuard([this] { QVERIFY(m_logind.start()); });
     if (service)
-        QVERIFY2(logind.start(parameters), qPrintable(logind.lastError()));
+        QVERIFY2(m_logind.start(parameters), qPrintable(m_logind.lastError()));
     else
-        logind.stopService();
+        m_logind.stopService();
     QVERIFY(openWindow());
     QTEST(itemTexts(choiceBox()), "offered");
     QCOMPARE(choiceBox()->currentText(), QStringLiteral("无操作"));
     if (service)
         return;
-    QVERIFY(fixture.add(media.path(QStringLiteral("one.mp4"))));
+    QVERIFY(m_fixture.add(m_media.path(QStringLiteral("one.mp4"))));
     DialogAnswerer answerer;
-    fixture.clickStart();
+    m_fixture.clickStart();
     QVERIFY(WindowFixture::waitForDialogs(answerer, 1, batchTimeoutMs));
     QCOMPARE(answerer.texts.first(), WindowFixture::summary(1, 0));
 }
@@ -259,15 +259,15 @@ void TestUnattended::taskbarProgress()
 {
     addBoth();
     DialogAnswerer answerer;
-    fixture.clickStart();
+    m_fixture.clickStart();
     QVERIFY(WindowFixture::waitForDialogs(answerer, 1, batchTimeoutMs));
-    QTRY_VERIFY(!updates.isEmpty() &&
-                !updates.last().value(QStringLiteral("progress-visible")).toBool());
-    QVERIFY(updates.size() >= 3);
+    QTRY_VERIFY(!m_updates.isEmpty() &&
+                !m_updates.last().value(QStringLiteral("progress-visible")).toBool());
+    QVERIFY(m_updates.size() >= 3);
     QList<qint64> counts;
     double last = 0;
-    for (int i = 0; i + 1 < updates.size(); ++i) {
-        const QVariantMap &update = updates.at(i);
+    for (int i = 0; i + 1 < m_updates.size(); ++i) {
+        const QVariantMap &update = m_updates.at(i);
         QVERIFY(update.value(QStringLiteral("progress-visible")).toBool());
         const double progress = update.value(QStringLiteral("progress")).toDouble();
         QVERIFY2(progress >= last && progress <= 1, qPrintable(QString::number(progress)));
@@ -282,7 +282,7 @@ void TestUnattended::taskbarProgress()
                  qPrintable(QStringLiteral("%1 with %2 left").arg(progress).arg(count)));
     }
     QCOMPARE(counts.mid(0, 2), (QList<qint64>{2, 1}));
-    QVERIFY(!updates.last().value(QStringLiteral("count-visible")).toBool());
+    QVERIFY(!m_updates.last().value(QStringLiteral("count-visible")).toBool());
 }
 
 QUELLIX_TEST_MAIN(TestUnattended)

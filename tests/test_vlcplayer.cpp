@@ -53,7 +53,7 @@ private:
     QString makeClip(const QString &name, int seconds);
     template <typename T> T *child(const char *name) const
     {
-        T *widget = player->findChild<T *>(QLatin1String(name));
+        T *widget = m_player->findChild<T *>(QLatin1String(name));
         if (!widget)
             qFatal("no widget %s", name);
         return widget;
@@ -62,7 +62,7 @@ private:
     // A released player (the clip ended) reads as nothing rather than crashing the suite.
     libvlc_state_t vlcState() const
     {
-        libvlc_media_player_t *vlc = player->mediaPlayer();
+        libvlc_media_player_t *vlc = m_player->mediaPlayer();
         return vlc ? libvlc_media_player_get_state(vlc) : libvlc_NothingSpecial;
     }
     // libvlc's volume of the current player, -1 without one. It can lag behind the request while
@@ -70,24 +70,24 @@ private:
     // every block of audio.
     int vlcVolume() const
     {
-        libvlc_media_player_t *vlc = player->mediaPlayer();
+        libvlc_media_player_t *vlc = m_player->mediaPlayer();
         return vlc ? libvlc_audio_get_volume(vlc) : -1;
     }
     void startAndWaitForTime(const QString &path);
     void verifyStoppedLook();
     void verifyOneSurface();
 
-    QTemporaryDir dir;
-    QString clip2s;
+    QTemporaryDir m_dir;
+    QString m_clip2s;
     // Every test that does not wait for the end plays a clip far longer than the test, so that a
     // slow start on a busy machine cannot run it out (and release libvlc's player) midway.
-    QString clip60s;
-    vlcplayer *player = nullptr;
+    QString m_clip60s;
+    vlcplayer *m_player = nullptr;
 };
 
 QString TestVlcPlayer::makeClip(const QString &name, int seconds)
 {
-    QString path = dir.filePath(name);
+    QString path = m_dir.filePath(name);
     // A key frame every five frames keeps seeks close to their target.
     const QString options = QStringLiteral("-nostdin -loglevel error -y "
                                            "-f lavfi -i testsrc=size=320x240:rate=25:duration=%1 "
@@ -104,32 +104,32 @@ QString TestVlcPlayer::makeClip(const QString &name, int seconds)
 
 void TestVlcPlayer::initTestCase()
 {
-    QVERIFY(dir.isValid());
-    clip2s = makeClip(QStringLiteral("two.mp4"), 2);
-    clip60s = makeClip(QStringLiteral("sixty.mp4"), 60);
+    QVERIFY(m_dir.isValid());
+    m_clip2s = makeClip(QStringLiteral("two.mp4"), 2);
+    m_clip60s = makeClip(QStringLiteral("sixty.mp4"), 60);
 }
 
 void TestVlcPlayer::init()
 {
-    player = new vlcplayer(nullptr);
+    m_player = new vlcplayer(nullptr);
     // Away from the screen's corner, where a stray video window of libvlc's own would open.
-    player->setGeometry(600, 400, 392, 288);
-    player->show();
-    QVERIFY(QTest::qWaitForWindowExposed(player));
+    m_player->setGeometry(600, 400, 392, 288);
+    m_player->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_player));
 }
 
 void TestVlcPlayer::cleanup()
 {
-    delete player;
-    player = nullptr;
+    delete m_player;
+    m_player = nullptr;
 }
 
 void TestVlcPlayer::startAndWaitForTime(const QString &path)
 {
     QElapsedTimer clock;
     clock.start();
-    player->openMedia(path, true);
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(vlcplayer::Playing), 2000);
+    m_player->openMedia(path, true);
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->playState(), int(vlcplayer::Playing), 2000);
     QVERIFY(clock.elapsed() < 2000);
     // libvlc's clock starts a moment after the start; on a loaded machine that takes a while.
     QTRY_VERIFY_WITH_TIMEOUT(curtime() != QLatin1String("00:00:00"), slowMs);
@@ -139,18 +139,18 @@ void TestVlcPlayer::verifyOneSurface()
 {
     const bool video = child<QWidget>("display")->isVisible();
     QCOMPARE(child<QLabel>("labelDisplay")->isVisible(), !video);
-    QCOMPARE(video, player->playState() != vlcplayer::Stopped);
+    QCOMPARE(video, m_player->playState() != vlcplayer::Stopped);
 }
 
 void TestVlcPlayer::verifyStoppedLook()
 {
-    QCOMPARE(player->playState(), int(vlcplayer::Stopped));
+    QCOMPARE(m_player->playState(), int(vlcplayer::Stopped));
     verifyOneSurface();
     QCOMPARE(curtime(), QStringLiteral("00:00:00"));
     QCOMPARE(child<QLabel>("duration")->text(), QStringLiteral("00:00:00"));
     QCOMPARE(child<QSlider>("progress")->value(), 0);
     QCOMPARE(child<QPushButton>("btnPause")->styleSheet(), styleResume);
-    QVERIFY(!player->mediaPlayer());
+    QVERIFY(!m_player->mediaPlayer());
 }
 
 void TestVlcPlayer::formatTime_data()
@@ -205,7 +205,7 @@ void TestVlcPlayer::formSizesAndTooltips()
 
 void TestVlcPlayer::constructedStopped()
 {
-    QCOMPARE(player->windowTitle(), QStringLiteral("MainWindow"));
+    QCOMPARE(m_player->windowTitle(), QStringLiteral("MainWindow"));
     QVERIFY(child<QLabel>("labelDisplay")->text().isEmpty());
     QVERIFY(!child<QPushButton>("btnStart")->isVisible());
     QVERIFY(child<QPushButton>("btnVolume")->isVisible());
@@ -225,18 +225,18 @@ void TestVlcPlayer::libvlcStartsWithFirstFile()
     QTest::mouseClick(child<QPushButton>("btnPause"), Qt::LeftButton);
     QTest::mouseClick(child<QPushButton>("btnVolume"), Qt::LeftButton);
     child<QSlider>("progress")->setValue(30);
-    player->openMedia(clip2s, false);
-    player->openMedia(QString(), true);
-    QVERIFY(!player->vlcInstance());
+    m_player->openMedia(m_clip2s, false);
+    m_player->openMedia(QString(), true);
+    QVERIFY(!m_player->vlcInstance());
 
-    startAndWaitForTime(clip60s);
-    QVERIFY(player->vlcInstance());
+    startAndWaitForTime(m_clip60s);
+    QVERIFY(m_player->vlcInstance());
     verifyOneSurface();
 }
 
 void TestVlcPlayer::playsVideoAndAdvances()
 {
-    startAndWaitForTime(clip60s);
+    startAndWaitForTime(m_clip60s);
     verifyOneSurface();
     QCOMPARE(child<QPushButton>("btnPause")->styleSheet(), stylePause);
     QCOMPARE(child<QLabel>("duration")->text(), QStringLiteral("00:01:00"));
@@ -257,10 +257,10 @@ void TestVlcPlayer::playsVideoAndAdvances()
 
 void TestVlcPlayer::pauseToggleSwapsSheet()
 {
-    startAndWaitForTime(clip60s);
+    startAndWaitForTime(m_clip60s);
     QPushButton *btnPause = child<QPushButton>("btnPause");
     QTest::mouseClick(btnPause, Qt::LeftButton);
-    QCOMPARE(player->playState(), int(vlcplayer::Paused));
+    QCOMPARE(m_player->playState(), int(vlcplayer::Paused));
     QCOMPARE(btnPause->styleSheet(), styleResume);
     verifyOneSurface();
     QTRY_COMPARE_WITH_TIMEOUT(vlcState(), libvlc_Paused, slowMs);
@@ -268,15 +268,15 @@ void TestVlcPlayer::pauseToggleSwapsSheet()
     QTest::qWait(1500);
     QCOMPARE(curtime(), frozen);
 
-    player->pause();
-    QCOMPARE(player->playState(), int(vlcplayer::Playing));
+    m_player->pause();
+    QCOMPARE(m_player->playState(), int(vlcplayer::Playing));
     QCOMPARE(btnPause->styleSheet(), stylePause);
     QTRY_VERIFY_WITH_TIMEOUT(curtime() != frozen, slowMs);
 }
 
 void TestVlcPlayer::stopRestoresPlaceholder()
 {
-    startAndWaitForTime(clip60s);
+    startAndWaitForTime(m_clip60s);
     QTest::mouseClick(child<QPushButton>("btnStop"), Qt::LeftButton);
     verifyStoppedLook();
     QTest::qWait(1200);
@@ -287,15 +287,15 @@ void TestVlcPlayer::clipEndsByItself()
 {
     // The end is noticed by the next poll after libvlc reached it, however late a busy machine
     // runs that poll: counted in polls, not in milliseconds.
-    QTimer *poll = player->findChild<QTimer *>();
+    QTimer *poll = m_player->findChild<QTimer *>();
     QVERIFY(poll);
     QSignalSpy polls(poll, &QTimer::timeout);
-    player->openMedia(clip2s, true);
+    m_player->openMedia(m_clip2s, true);
     QCOMPARE(poll->interval(), 1000);
     QElapsedTimer clock;
     clock.start();
     int pollsAtEnd = -1;
-    while (player->playState() != vlcplayer::Stopped && clock.elapsed() < qint64(3) * slowMs) {
+    while (m_player->playState() != vlcplayer::Stopped && clock.elapsed() < qint64(3) * slowMs) {
         if (pollsAtEnd < 0 && vlcState() == libvlc_Ended)
             pollsAtEnd = polls.count();
         QTest::qWait(20);
@@ -308,23 +308,23 @@ void TestVlcPlayer::clipEndsByItself()
 
 void TestVlcPlayer::sliderSeeks()
 {
-    startAndWaitForTime(clip60s);
+    startAndWaitForTime(m_clip60s);
     child<QSlider>("progress")->setValue(70);
-    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_position(player->mediaPlayer()) >= 0.65f,
+    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_position(m_player->mediaPlayer()) >= 0.65f,
                              slowMs);
     QTRY_VERIFY_WITH_TIMEOUT(curtime() >= QLatin1String("00:00:40"), slowMs);
 }
 
 void TestVlcPlayer::lastProgressFilter()
 {
-    startAndWaitForTime(clip60s);
+    startAndWaitForTime(m_clip60s);
     QSlider *progress = child<QSlider>("progress");
     QTRY_VERIFY_WITH_TIMEOUT(progress->value() > 0, slowMs);
-    player->pause();
+    m_player->pause();
     QTRY_COMPARE_WITH_TIMEOUT(vlcState(), libvlc_Paused, slowMs);
     const int last = progress->value();
     const auto position = [this] {
-        return libvlc_media_player_get_position(player->mediaPlayer());
+        return libvlc_media_player_get_position(m_player->mediaPlayer());
     };
 
     // Any value but the one the poll wrote last seeks, paused or not...
@@ -340,12 +340,12 @@ void TestVlcPlayer::pollDoesNotPullPlaybackBack()
 {
     // On a minute-long clip one percent is 600 ms: a poll that seeked to the percentage it just
     // showed would throw playback back by up to that much every second.
-    startAndWaitForTime(clip60s);
+    startAndWaitForTime(m_clip60s);
     QElapsedTimer clock;
     clock.start();
     libvlc_time_t previous = 0;
     while (clock.elapsed() < 3500) {
-        const libvlc_time_t now = libvlc_media_player_get_time(player->mediaPlayer());
+        const libvlc_time_t now = libvlc_media_player_get_time(m_player->mediaPlayer());
         QVERIFY2(now >= previous, qPrintable(QStringLiteral("%1 after %2").arg(now).arg(previous)));
         previous = now;
         QTest::qWait(25);
@@ -355,21 +355,21 @@ void TestVlcPlayer::pollDoesNotPullPlaybackBack()
 
 void TestVlcPlayer::unreadableFileReturnsToStopped()
 {
-    const QString path = dir.filePath(QStringLiteral("noise.mp4"));
+    const QString path = m_dir.filePath(QStringLiteral("noise.mp4"));
     QFile noise(path);
     QVERIFY(noise.open(QIODevice::WriteOnly));
     noise.write(QByteArray(64 * 1024, 'Z'));
     noise.close();
 
-    player->openMedia(path, true);
-    QCOMPARE(player->playState(), int(vlcplayer::Playing));
-    QTRY_COMPARE_WITH_TIMEOUT(player->playState(), int(vlcplayer::Stopped), slowMs);
+    m_player->openMedia(path, true);
+    QCOMPARE(m_player->playState(), int(vlcplayer::Playing));
+    QTRY_COMPARE_WITH_TIMEOUT(m_player->playState(), int(vlcplayer::Stopped), slowMs);
     verifyStoppedLook();
 }
 
 void TestVlcPlayer::volumeButtons()
 {
-    startAndWaitForTime(clip60s);
+    startAndWaitForTime(m_clip60s);
     QSlider *volume = child<QSlider>("volume");
     QPushButton *btnVolume = child<QPushButton>("btnVolume");
     QPushButton *btnMute = child<QPushButton>("btnMute");
@@ -391,27 +391,27 @@ void TestVlcPlayer::volumeButtons()
 void TestVlcPlayer::mutedPlayerStartsNextFileMuted()
 {
     child<QSlider>("volume")->setValue(0);
-    player->openMedia(clip60s, true);
+    m_player->openMedia(m_clip60s, true);
     QTRY_COMPARE_WITH_TIMEOUT(vlcVolume(), 0, slowMs);
-    player->stop();
+    m_player->stop();
     QVERIFY(child<QPushButton>("btnMute")->isVisible());
-    player->openMedia(clip2s, true);
-    QCOMPARE(player->playState(), int(vlcplayer::Playing));
+    m_player->openMedia(m_clip2s, true);
+    QCOMPARE(m_player->playState(), int(vlcplayer::Playing));
     QTRY_COMPARE_WITH_TIMEOUT(vlcVolume(), 0, slowMs);
 }
 
 void TestVlcPlayer::reopenRestarts()
 {
-    startAndWaitForTime(clip60s);
-    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_time(player->mediaPlayer()) >= 2000, slowMs);
-    player->pause();
-    player->openMedia(clip60s, true);
-    QCOMPARE(player->playState(), int(vlcplayer::Playing));
+    startAndWaitForTime(m_clip60s);
+    QTRY_VERIFY_WITH_TIMEOUT(libvlc_media_player_get_time(m_player->mediaPlayer()) >= 2000, slowMs);
+    m_player->pause();
+    m_player->openMedia(m_clip60s, true);
+    QCOMPARE(m_player->playState(), int(vlcplayer::Playing));
     QCOMPARE(curtime(), QStringLiteral("00:00:00"));
     QCOMPARE(child<QPushButton>("btnPause")->styleSheet(), stylePause);
     verifyOneSurface();
     QTRY_COMPARE_WITH_TIMEOUT(vlcState(), libvlc_Playing, slowMs);
-    QVERIFY(libvlc_media_player_get_time(player->mediaPlayer()) < 1500);
+    QVERIFY(libvlc_media_player_get_time(m_player->mediaPlayer()) < 1500);
 }
 
 void TestVlcPlayer::nothingToPlay_data()
@@ -420,8 +420,8 @@ void TestVlcPlayer::nothingToPlay_data()
     QTest::addColumn<bool>("playingBefore");
     QTest::newRow("empty") << QString() << false;
     QTest::newRow("empty while playing") << QString() << true;
-    QTest::newRow("missing") << dir.filePath(QStringLiteral("missing.mp4")) << false;
-    QTest::newRow("folder") << dir.path() << false;
+    QTest::newRow("missing") << m_dir.filePath(QStringLiteral("missing.mp4")) << false;
+    QTest::newRow("folder") << m_dir.path() << false;
 }
 
 void TestVlcPlayer::nothingToPlay()
@@ -429,8 +429,8 @@ void TestVlcPlayer::nothingToPlay()
     QFETCH(QString, path);
     QFETCH(bool, playingBefore);
     if (playingBefore)
-        player->openMedia(clip60s, true);
-    player->openMedia(path, true);
+        m_player->openMedia(m_clip60s, true);
+    m_player->openMedia(path, true);
     verifyStoppedLook();
     QTest::qWait(1200);
     verifyStoppedLook();
@@ -438,10 +438,10 @@ void TestVlcPlayer::nothingToPlay()
 
 void TestVlcPlayer::storedPathPlaysOnStart()
 {
-    player->openMedia(clip60s, false);
+    m_player->openMedia(m_clip60s, false);
     verifyStoppedLook();
-    QMetaObject::invokeMethod(player, "onBtnStart");
-    QCOMPARE(player->playState(), int(vlcplayer::Playing));
+    QMetaObject::invokeMethod(m_player, "onBtnStart");
+    QCOMPARE(m_player->playState(), int(vlcplayer::Playing));
     verifyOneSurface();
 }
 

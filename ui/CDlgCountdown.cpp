@@ -9,10 +9,10 @@
 #include <QTimer>
 
 CDlgCountdown::CDlgCountdown(QWidget *parent, const QString &pattern, int seconds)
-    : QDialog(parent), ui(std::make_unique<Ui::CDlgCountdown>()), m_timer(new QTimer(this)),
+    : QDialog(parent), m_ui(std::make_unique<Ui::CDlgCountdown>()), m_timer(new QTimer(this)),
       m_pattern(pattern), m_secondsLeft(qMax(seconds, 0))
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     WindowDrag::install(this);
     setWindowModality(Qt::WindowModal);
@@ -45,7 +45,7 @@ void CDlgCountdown::tick()
 
 void CDlgCountdown::showText()
 {
-    ui->labelText->setText(m_pattern.arg(m_secondsLeft));
+    m_ui->labelText->setText(m_pattern.arg(m_secondsLeft));
 }
 
 void CDlgCountdown::on_btnTopClose_clicked()

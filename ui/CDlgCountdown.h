@@ -31,7 +31,7 @@ private:
     void tick();
     void showText();
 
-    std::unique_ptr<Ui::CDlgCountdown> ui;
+    std::unique_ptr<Ui::CDlgCountdown> m_ui;
     QTimer *m_timer;
     QString m_pattern;
     int m_secondsLeft;

@@ -8,16 +8,16 @@
 #include <QScreen>
 
 CDlgMessage::CDlgMessage(QWidget *parent, int buttonMode, const QString &text)
-    : QDialog(parent), ui(std::make_unique<Ui::CDlgMessage>())
+    : QDialog(parent), m_ui(std::make_unique<Ui::CDlgMessage>())
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     WindowDrag::install(this);
     setWindowModality(Qt::WindowModal);
     loadStyleSheet(this, QStringLiteral(":/qss/css/DlgMessage.css"));
-    ui->textEdit->setText(text);
+    m_ui->textEdit->setText(text);
     if (buttonMode == 1)
-        ui->btnCancel->hide();
+        m_ui->btnCancel->hide();
 
     // Centred on the whole desktop, not on the parent; placed once.
     const QRect desktop = QGuiApplication::primaryScreen()->virtualGeometry();
@@ -42,8 +42,8 @@ void CDlgMessage::tell(QWidget *parent, const QString &notice)
 
 void CDlgMessage::setButtonTexts(const QString &ok, const QString &cancel)
 {
-    ui->btnOk->setText(ok);
-    ui->btnCancel->setText(cancel);
+    m_ui->btnOk->setText(ok);
+    m_ui->btnCancel->setText(cancel);
 }
 
 void CDlgMessage::on_btnTopClose_clicked()

@@ -37,5 +37,5 @@ private slots:
     void on_btnCancel_clicked();
 
 private:
-    std::unique_ptr<Ui::CDlgMessage> ui;
+    std::unique_ptr<Ui::CDlgMessage> m_ui;
 };

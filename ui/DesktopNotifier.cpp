@@ -19,7 +19,7 @@ DesktopNotifier::DesktopNotifier(QObject *parent)
 }
 
 DesktopNotifier::DesktopNotifier(const QDBusConnection &connection, QObject *parent)
-    : QObject(parent), bus(connection)
+    : QObject(parent), m_bus(connection)
 {
 }
 
@@ -38,19 +38,19 @@ QString DesktopNotifier::bodyText(int succeeded, int failed, int cancelled)
 
 void DesktopNotifier::batchFinished(int succeeded, int failed, int cancelled)
 {
-    if (!bus.isConnected())
+    if (!m_bus.isConnected())
         return;
     QDBusMessage call =
         QDBusMessage::createMethodCall(service, path, service, QStringLiteral("Notify"));
     // The desktop entry ties the notice to the program's menu entry and icon.
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("quellix")}};
-    call << QStringLiteral("Quellix视频格式转换") << shownId << QStringLiteral("quellix")
+    call << QStringLiteral("Quellix视频格式转换") << m_shownId << QStringLiteral("quellix")
          << summaryText() << bodyText(succeeded, failed, cancelled) << QStringList() << hints << -1;
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
         const QDBusPendingReply<uint> reply = *w;
         if (reply.isValid())
-            shownId = reply.value();
+            m_shownId = reply.value();
         w->deleteLater();
     });
 }

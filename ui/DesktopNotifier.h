@@ -24,6 +24,6 @@ public:
     static QString bodyText(int succeeded, int failed, int cancelled);
 
 private:
-    QDBusConnection bus;
-    uint shownId = 0;
+    QDBusConnection m_bus;
+    uint m_shownId = 0;
 };
