@@ -12,7 +12,6 @@ const QString videosDirKey = QStringLiteral("VideosDir");
 const QString convertAtOnceKey = QStringLiteral("ConvertAtOnce");
 const QString keepFileDateKey = QStringLiteral("KeepFileDate");
 constexpr int mostAtOnce = 64;
-constexpr int fileError = -202;
 } // namespace
 
 QString ConfigFile::parseVideosDir(const QByteArray &json)
@@ -29,10 +28,10 @@ int ConfigFile::read(QString &dir) const
 {
     QFile file(m_fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return fileError;
+        return unusable;
     const QString found = parseVideosDir(file.readAll());
     if (found.isEmpty() || !QDir(found).exists())
-        return fileError;
+        return unusable;
     dir = found;
     return 0;
 }
@@ -47,7 +46,7 @@ int ConfigFile::readConvertAtOnce(int &jobs) const
     const QJsonValue value = readObject().value(convertAtOnceKey);
     const int found = value.toInt(-1);
     if (!value.isDouble() || found < 0 || found > mostAtOnce || value.toDouble() != found)
-        return fileError;
+        return unusable;
     jobs = found;
     return 0;
 }
@@ -61,7 +60,7 @@ int ConfigFile::readKeepFileDate(bool &keep) const
 {
     const QJsonValue value = readObject().value(keepFileDateKey);
     if (!value.isBool())
-        return fileError;
+        return unusable;
     keep = value.toBool();
     return 0;
 }
@@ -93,5 +92,5 @@ int ConfigFile::writeValue(const QString &key, const QJsonValue &value) const
     // The whole new file replaces the old one only once it is completely written.
     return writeWholeFile(m_fileName, QJsonDocument(object).toJson(QJsonDocument::Compact))
                ? 0
-               : fileError;
+               : writeFailed;
 }

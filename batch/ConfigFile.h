@@ -10,16 +10,21 @@
 class ConfigFile final
 {
 public:
+    // A value missing, of the wrong kind or out of range (or the file unreadable).
+    static constexpr int unusable = -202;
+    // The file could not be written; the old one is kept whole.
+    static constexpr int writeFailed = -203;
+
     explicit ConfigFile(QString fileName) : m_fileName(std::move(fileName)) {}
 
-    // 0 with dir set when the file names an existing folder; -202 otherwise (dir unchanged).
+    // 0 with dir set when the file names an existing folder; unusable otherwise (dir unchanged).
     int read(QString &dir) const;
-    // 0 when written; -202 when the file cannot be written. The old file stays whole on failure.
+    // 0 when written, or writeFailed.
     int write(const QString &dir) const;
-    // 0 with jobs set when the file holds a count of 0 (automatic) to 64; -202 otherwise.
+    // 0 with jobs set when the file holds a count of 0 (automatic) to 64; unusable otherwise.
     int readConvertAtOnce(int &jobs) const;
     int writeConvertAtOnce(int jobs) const;
-    // 0 with keep set when the file holds true or false; -202 otherwise.
+    // 0 with keep set when the file holds true or false; unusable otherwise.
     int readKeepFileDate(bool &keep) const;
     int writeKeepFileDate(bool keep) const;
 

@@ -18,7 +18,7 @@ int makeStateFolder(const QString &path)
     if (QFileInfo(path).isDir())
         return 0;
     if (!QDir().mkpath(path))
-        return -202;
+        return stateFolderUnusable;
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return 0;
 }
