@@ -237,7 +237,7 @@ int SourceProbe::start(const QString &path, int timeLimitMs)
             &SourceProbe::onFinished);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            end(ProbeNotStarted);
+            finishWith(ProbeNotStarted);
     });
     m_timeLimit = new QTimer(this);
     m_timeLimit->setSingleShot(true);
@@ -257,21 +257,21 @@ void SourceProbe::cancel()
 void SourceProbe::onFinished(int exitCode, QProcess::ExitStatus status)
 {
     if (status == QProcess::CrashExit) {
-        end(ProbeCrashed);
+        finishWith(ProbeCrashed);
     } else if (exitCode != 0) {
         m_errorText = lastLine(m_process->readAllStandardError());
-        end(ProbeRefused);
+        finishWith(ProbeRefused);
     } else {
-        end(parseProbeOutput(m_process->readAllStandardOutput(), m_info));
+        finishWith(parseProbeOutput(m_process->readAllStandardOutput(), m_info));
     }
 }
 
 void SourceProbe::onTimeLimit()
 {
-    end(ProbeTimedOut);
+    finishWith(ProbeTimedOut);
 }
 
-void SourceProbe::end(int result)
+void SourceProbe::finishWith(int result)
 {
     if (!m_process)
         return;

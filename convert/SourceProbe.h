@@ -60,7 +60,7 @@ signals:
 private:
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void onTimeLimit();
-    void end(int result);
+    void finishWith(int result);
     void release();
 
     QString m_program = QStringLiteral("ffprobe");

@@ -45,15 +45,15 @@ WhenDoneChoice::WhenDoneChoice(QComboBox *combo, QWidget *window)
     combo->addItem(QStringLiteral("无操作"), Nothing);
     combo->addItem(QStringLiteral("退出程序"), Quit);
     combo->setCurrentIndex(0);
-    connect(m_power, &PowerActions::offersKnown, this, &WhenDoneChoice::offersKnown);
-    connect(m_power, &PowerActions::requestFinished, this, &WhenDoneChoice::requestFinished);
+    connect(m_power, &PowerActions::offersKnown, this, &WhenDoneChoice::listOffers);
+    connect(m_power, &PowerActions::requestFinished, this, &WhenDoneChoice::showAnswer);
     // Without a system bus nothing more is offered, and nothing is said.
     m_power->query();
 }
 
 WhenDoneChoice::~WhenDoneChoice() = default;
 
-void WhenDoneChoice::offersKnown()
+void WhenDoneChoice::listOffers()
 {
     if (m_power->offers(PowerActions::Suspend))
         m_combo->addItem(QStringLiteral("睡眠"), Suspend);
@@ -102,10 +102,10 @@ void WhenDoneChoice::act()
     const int result =
         m_power->request(chosen == Suspend ? PowerActions::Suspend : PowerActions::PowerOff);
     if (result != 0)
-        requestFinished(chosen == Suspend ? PowerActions::Suspend : PowerActions::PowerOff, result);
+        showAnswer(chosen == Suspend ? PowerActions::Suspend : PowerActions::PowerOff, result);
 }
 
-void WhenDoneChoice::requestFinished(int action, int result)
+void WhenDoneChoice::showAnswer(int action, int result)
 {
     // Powering off, the program ends with the session; after sleep the user finds the summary.
     if (result == 0 && action == PowerActions::PowerOff)

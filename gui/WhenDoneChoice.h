@@ -44,9 +44,9 @@ signals:
     void summaryDue();
 
 private:
-    void offersKnown();
+    void listOffers();
     void act();
-    void requestFinished(int action, int result);
+    void showAnswer(int action, int result);
 
     QComboBox *m_combo;
     QWidget *m_window;

@@ -8,13 +8,13 @@ BatchSession::BatchSession(BatchQueue *queue, QObject *parent)
     : QObject(parent), m_queue(queue), m_inhibitor(new SleepInhibitor(this)),
       m_entry(new LauncherEntry(this))
 {
-    connect(queue, &BatchQueue::runningChanged, this, &BatchSession::runningChanged);
+    connect(queue, &BatchQueue::runningChanged, this, &BatchSession::followRunning);
     connect(queue, &BatchQueue::progressChanged, this, &BatchSession::showProgress);
 }
 
 BatchSession::~BatchSession() = default;
 
-void BatchSession::runningChanged(bool running)
+void BatchSession::followRunning(bool running)
 {
     // Neither service is needed for the batch: what they answer is not waited for.
     if (running) {

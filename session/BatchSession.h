@@ -20,7 +20,7 @@ public:
     ~BatchSession() override;
 
 private:
-    void runningChanged(bool running);
+    void followRunning(bool running);
     void showProgress();
 
     BatchQueue *m_queue;
