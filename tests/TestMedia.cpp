@@ -1,4 +1,5 @@
 #include "tests/TestMedia.h"
+#include "convert/ProcessPipe.h"
 
 #include <QDir>
 #include <QFile>
@@ -273,4 +274,17 @@ bool TestMedia::processGone(qint64 pid)
     char state = 0;
     qint64 parent = 0;
     return !readStat(QString::number(pid), state, parent) || state == 'Z';
+}
+
+QByteArray TestMedia::readToEnd(ProcessPipe &pipe)
+{
+    QByteArray all;
+    char buffer[256];
+    uint32_t count = 0;
+    int result = 0;
+    while ((result = pipe.read(buffer, sizeof buffer, count, -1)) == 0)
+        all.append(buffer, int(count));
+    return result == ProcessPipe::outputEnded
+               ? all
+               : QByteArray("unexpected result ") + QByteArray::number(result);
 }

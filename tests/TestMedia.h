@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+class ProcessPipe;
+
 // Test files made at run time: clips from the transcoder's own test sources, and a stand-in
 // transcoder script found first in PATH while the helper lives.
 class TestMedia final
@@ -60,6 +62,9 @@ public:
     // True when every packet of the file decodes without a complaint.
     static bool decodesCleanly(const QString &file);
     // Processes whose parent is this one, zombies included.
+    // Everything a child started by the process runner writes until its output ends; a text
+    // naming the read's result when it ends otherwise.
+    static QByteArray readToEnd(ProcessPipe &pipe);
     static QList<qint64> childPids();
     // A child of this process runs the transcoder ("ffmpeg", real or a stand-in script).
     static bool transcoderRuns();

@@ -20,20 +20,6 @@ Args shell(const char *script)
     return {"sh", "-c", script};
 }
 
-// Everything the child writes until its output is exhausted.
-QByteArray readToEnd(ProcessPipe &pipe)
-{
-    QByteArray all;
-    char buffer[64];
-    uint32_t count = 0;
-    int result = 0;
-    while ((result = pipe.read(buffer, sizeof buffer, count, -1)) == 0)
-        all.append(buffer, int(count));
-    return result == ProcessPipe::outputEnded
-               ? all
-               : QByteArray("unexpected result ") + QByteArray::number(result);
-}
-
 // Run as a separate program by diesWithTheProgram(): starts a child, tells its pid, then waits to
 // be killed.
 int holdChild()
@@ -94,7 +80,7 @@ void TestProcessPipe::refusedStart()
     QCOMPARE(pipe.start(arguments), result);
     QVERIFY(!pipe.running());
     QCOMPARE(pipe.start(shell("echo ok")), 0);
-    QCOMPARE(readToEnd(pipe), QByteArray("ok\n"));
+    QCOMPARE(TestMedia::readToEnd(pipe), QByteArray("ok\n"));
 }
 
 void TestProcessPipe::startWhileRunning()
@@ -103,7 +89,7 @@ void TestProcessPipe::startWhileRunning()
     QCOMPARE(pipe.start(shell("echo one; sleep 0.3; echo two")), 0);
     QCOMPARE(pipe.start(shell("echo other")), ProcessPipe::alreadyRunning);
     QVERIFY(pipe.running());
-    QCOMPARE(readToEnd(pipe), QByteArray("one\ntwo\n"));
+    QCOMPARE(TestMedia::readToEnd(pipe), QByteArray("one\ntwo\n"));
 }
 
 void TestProcessPipe::childThatWritesNothing()
@@ -121,7 +107,7 @@ void TestProcessPipe::mergedStreams()
 {
     ProcessPipe pipe;
     QCOMPARE(pipe.start(shell("echo out; echo err >&2; echo out2")), 0);
-    QCOMPARE(readToEnd(pipe), QByteArray("out\nerr\nout2\n"));
+    QCOMPARE(TestMedia::readToEnd(pipe), QByteArray("out\nerr\nout2\n"));
 }
 
 void TestProcessPipe::badBuffer()
@@ -133,7 +119,7 @@ void TestProcessPipe::badBuffer()
     QCOMPARE(pipe.read(buffer, 0, count, -1), ProcessPipe::missingArgument);
     QCOMPARE(pipe.read(nullptr, sizeof buffer, count, -1), ProcessPipe::missingArgument);
     QVERIFY(pipe.running());
-    QCOMPARE(readToEnd(pipe), QByteArray("data\n"));
+    QCOMPARE(TestMedia::readToEnd(pipe), QByteArray("data\n"));
 }
 
 void TestProcessPipe::terminate()
@@ -148,7 +134,7 @@ void TestProcessPipe::terminate()
     QCOMPARE(pipe.read(buffer, sizeof buffer, count, -1), ProcessPipe::notRunning);
     QCOMPARE(TestMedia::childPids(), QList<qint64>());
     QCOMPARE(pipe.start(shell("echo again")), 0);
-    QCOMPARE(readToEnd(pipe), QByteArray("again\n"));
+    QCOMPARE(TestMedia::readToEnd(pipe), QByteArray("again\n"));
 }
 
 void TestProcessPipe::exitStatus_data()
@@ -168,7 +154,7 @@ void TestProcessPipe::exitStatus()
     QFETCH(QByteArray, script);
     ProcessPipe pipe;
     QCOMPARE(pipe.start(shell(script.constData())), 0);
-    readToEnd(pipe);
+    TestMedia::readToEnd(pipe);
     QTEST(pipe.lastExitedNormally(), "normal");
     QTEST(pipe.lastExitCode(), "code");
     QTEST(pipe.lastSignal(), "signal");
@@ -194,7 +180,7 @@ void TestProcessPipe::standardInputIsEmpty()
 {
     ProcessPipe pipe;
     QCOMPARE(pipe.start(shell("cat; echo end")), 0);
-    QCOMPARE(readToEnd(pipe), QByteArray("end\n"));
+    QCOMPARE(TestMedia::readToEnd(pipe), QByteArray("end\n"));
 }
 
 void TestProcessPipe::argumentsIntact()
@@ -205,7 +191,7 @@ void TestProcessPipe::argumentsIntact()
     arguments.insert(arguments.end(), odd.begin(), odd.end());
     ProcessPipe pipe;
     QCOMPARE(pipe.start(arguments), 0);
-    QCOMPARE(QString::fromUtf8(readToEnd(pipe)),
+    QCOMPARE(QString::fromUtf8(TestMedia::readToEnd(pipe)),
              QStringLiteral("<a b><$HOME><`id`><-x><\"q\" 'r'><视频;|&><>"));
 }
 
@@ -219,11 +205,11 @@ void TestProcessPipe::programDirectoryFirst()
 
     ProcessPipe pipe;
     QCOMPARE(pipe.start({name.toStdString()}), 0);
-    QCOMPARE(readToEnd(pipe), QByteArray("from-path\n"));
+    QCOMPARE(TestMedia::readToEnd(pipe), QByteArray("from-path\n"));
 
     QVERIFY(TestMedia::writeScript(local, "echo from-program-dir"));
     const int result = pipe.start({name.toStdString()});
-    const QByteArray output = readToEnd(pipe);
+    const QByteArray output = TestMedia::readToEnd(pipe);
     QFile::remove(local);
     QCOMPARE(result, 0);
     QCOMPARE(output, QByteArray("from-program-dir\n"));
@@ -248,7 +234,7 @@ void TestProcessPipe::pauseNeedsAChild()
     QCOMPARE(pipe.pause(), ProcessPipe::notRunning);
     QCOMPARE(pipe.resume(), ProcessPipe::notRunning);
     QCOMPARE(pipe.start(shell("echo done")), 0);
-    QCOMPARE(readToEnd(pipe), QByteArray("done\n"));
+    QCOMPARE(TestMedia::readToEnd(pipe), QByteArray("done\n"));
     QCOMPARE(pipe.pause(), ProcessPipe::notRunning);
     QVERIFY(!pipe.paused());
 }

@@ -63,18 +63,6 @@ QByteArray readFor(ProcessPipe &pipe, int waitMs, int *result = nullptr)
     return seen;
 }
 
-// Everything the child writes until its output is exhausted.
-QByteArray readToEnd(ProcessPipe &pipe)
-{
-    QByteArray all;
-    char buffer[256];
-    uint32_t count = 0;
-    int result = 0;
-    while ((result = pipe.read(buffer, sizeof buffer, count, -1)) == 0)
-        all.append(buffer, int(count));
-    return result == ProcessPipe::outputEnded ? all : QByteArray();
-}
-
 // What the child writes until `text` comes, a minute at most.
 QByteArray readUntil(ProcessPipe &pipe, const QByteArray &text)
 {
@@ -386,7 +374,7 @@ void TestRealTranscoder::pauseAndResume()
     QCOMPARE(pipe.resume(), 0);
     QVERIFY(!pipe.paused());
     QVERIFY(TestMedia::processState(pid) != 'T');
-    QVERIFY(readToEnd(pipe).contains("frame="));
+    QVERIFY(TestMedia::readToEnd(pipe).contains("frame="));
     QVERIFY(pipe.lastExitedNormally());
     QCOMPARE(pipe.lastExitCode(), 0);
     QVERIFY(qAbs(TestMedia::probeDuration(output) - 3.0) < 0.1);
