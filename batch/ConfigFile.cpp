@@ -28,10 +28,10 @@ int ConfigFile::read(QString &dir) const
 {
     QFile file(m_fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return unusable;
+        return fileError;
     const QString found = parseVideosDir(file.readAll());
     if (found.isEmpty() || !QDir(found).exists())
-        return unusable;
+        return fileError;
     dir = found;
     return 0;
 }
@@ -46,7 +46,7 @@ int ConfigFile::readConvertAtOnce(int &jobs) const
     const QJsonValue value = readObject().value(convertAtOnceKey);
     const int found = value.toInt(-1);
     if (!value.isDouble() || found < 0 || found > mostAtOnce || value.toDouble() != found)
-        return unusable;
+        return fileError;
     jobs = found;
     return 0;
 }
@@ -60,7 +60,7 @@ int ConfigFile::readKeepFileDate(bool &keep) const
 {
     const QJsonValue value = readObject().value(keepFileDateKey);
     if (!value.isBool())
-        return unusable;
+        return fileError;
     keep = value.toBool();
     return 0;
 }
@@ -92,5 +92,5 @@ int ConfigFile::writeValue(const QString &key, const QJsonValue &value) const
     // The whole new file replaces the old one only once it is completely written.
     return writeWholeFile(m_fileName, QJsonDocument(object).toJson(QJsonDocument::Compact))
                ? 0
-               : writeFailed;
+               : fileError;
 }

@@ -10,21 +10,20 @@
 class ConfigFile final
 {
 public:
-    // A value missing, of the wrong kind or out of range (or the file unreadable).
-    static constexpr int unusable = -202;
-    // The file could not be written; the old one is kept whole.
-    static constexpr int writeFailed = -203;
+    // The file cannot be read or written, or the value asked for is missing, of the wrong kind or
+    // out of range: the code the configuration file has always answered, which callers ignore.
+    static constexpr int fileError = -202;
 
     explicit ConfigFile(QString fileName) : m_fileName(std::move(fileName)) {}
 
-    // 0 with dir set when the file names an existing folder; unusable otherwise (dir unchanged).
+    // 0 with dir set when the file names an existing folder; fileError otherwise (dir unchanged).
     int read(QString &dir) const;
-    // 0 when written, or writeFailed.
+    // 0 when written, or fileError with the old file kept whole.
     int write(const QString &dir) const;
-    // 0 with jobs set when the file holds a count of 0 (automatic) to 64; unusable otherwise.
+    // 0 with jobs set when the file holds a count of 0 (automatic) to 64; fileError otherwise.
     int readConvertAtOnce(int &jobs) const;
     int writeConvertAtOnce(int jobs) const;
-    // 0 with keep set when the file holds true or false; unusable otherwise.
+    // 0 with keep set when the file holds true or false; fileError otherwise.
     int readKeepFileDate(bool &keep) const;
     int writeKeepFileDate(bool keep) const;
 

@@ -85,7 +85,7 @@ void TestConfigFile::reading()
     writeConfig(content.replace("@DIR@", m_existingDir.toUtf8()));
     QString dir = QStringLiteral("unchanged");
     const int result = ConfigFile(m_configPath).read(dir);
-    QCOMPARE(result, found ? 0 : ConfigFile::unusable);
+    QCOMPARE(result, found ? 0 : ConfigFile::fileError);
     QCOMPARE(dir, found ? m_existingDir : QStringLiteral("unchanged"));
 }
 
@@ -141,7 +141,7 @@ void TestConfigFile::failedWriteKeepsOldFile()
     const int readResult = config.read(readDir);
     if (smallDisk)
         QProcess::execute(QStringLiteral("umount"), {dir});
-    QCOMPARE(result, ConfigFile::writeFailed);
+    QCOMPARE(result, ConfigFile::fileError);
     QCOMPARE(readResult, 0);
     QCOMPARE(readDir, m_existingDir);
 }
