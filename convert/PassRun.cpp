@@ -6,13 +6,20 @@
 
 #include <algorithm>
 
+namespace
+{
+
+const char *const logSuffix = ".passlog";
+
+} // namespace
+
 void PassRun::begin(const AVParams &params, const std::string &tempPath)
 {
     clear();
     m_count = params.passCount();
     m_pass = 1;
     // The hidden temporary name keeps the statistics out of sight and tied to this run.
-    m_logPrefix = m_count > 1 ? tempPath + ".passlog" : std::string();
+    m_logPrefix = m_count > 1 ? tempPath + logSuffix : std::string();
     const double seconds = params.source ? params.source->durationSeconds : 0;
     m_expectedFrames = seconds > 0 ? seconds * params.outputFrameRate() : 0;
 }
@@ -40,4 +47,9 @@ void PassRun::clear()
         return;
     QFile::remove(QString::fromStdString(EncoderOptions::passLogFile(m_logPrefix)));
     m_logPrefix.clear();
+}
+
+std::string PassRun::logFileOf(const std::string &tempPath)
+{
+    return EncoderOptions::passLogFile(tempPath + logSuffix);
 }

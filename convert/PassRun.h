@@ -25,6 +25,8 @@ public:
     int overall(int passProgress, long frames) const;
     // Removes the statistics, once the conversion has ended in any way.
     void clear();
+    // The statistics a first pass writes beside the temporary output `tempPath`.
+    static std::string logFileOf(const std::string &tempPath);
 
 private:
     int m_count = 1;
