@@ -32,7 +32,7 @@ std::string x265Parameters(const SourceInfo &source)
     if (source.hasMasteringDisplay()) {
         params += ":master-display=";
         const char *names[] = {"G", "B", "R", "WP"};
-        for (int i = 0; i < 4; ++i)
+        for (size_t i = 0; i < 4; ++i)
             params += pair(names[i], std::round(source.mastering[2 * i] * 50000),
                            std::round(source.mastering[2 * i + 1] * 50000), "%s(%.0f,%.0f)");
         params += pair("L", std::round(source.masteringMaxLuminance * 10000),
@@ -51,7 +51,7 @@ std::string svtav1Parameters(const SourceInfo &source)
     if (source.hasMasteringDisplay()) {
         params += ":mastering-display=";
         const char *names[] = {"G", "B", "R", "WP"};
-        for (int i = 0; i < 4; ++i)
+        for (size_t i = 0; i < 4; ++i)
             params += pair(names[i], source.mastering[2 * i], source.mastering[2 * i + 1],
                            "%s(%.4f,%.4f)");
         params +=

@@ -158,13 +158,15 @@ void takeHdrMetadata(const QJsonArray &sideData, SourceInfo &info)
 // The first video frame's, which the encoder's own headers give, before the stream's.
 void takeHdrMetadata(const QJsonObject &document, SourceInfo &info)
 {
-    for (const QJsonValue &frame : document.value(QLatin1String("frames")).toArray()) {
+    const QJsonArray frames = document.value(QLatin1String("frames")).toArray();
+    for (const QJsonValue &frame : frames) {
         const QJsonObject object = frame.toObject();
         if (object.value(QLatin1String("media_type")).toString() == QLatin1String("video") &&
             integer(object.value(QLatin1String("stream_index"))) == info.videoIndex)
             takeHdrMetadata(object.value(QLatin1String("side_data_list")).toArray(), info);
     }
-    for (const QJsonValue &stream : document.value(QLatin1String("streams")).toArray()) {
+    const QJsonArray streams = document.value(QLatin1String("streams")).toArray();
+    for (const QJsonValue &stream : streams) {
         const QJsonObject object = stream.toObject();
         if (integer(object.value(QLatin1String("index"))) == info.videoIndex)
             takeHdrMetadata(object.value(QLatin1String("side_data_list")).toArray(), info);

@@ -115,14 +115,13 @@ void StreamMapping::pickSubtitles()
     for (const SourceStream &stream : m_params->source->streams) {
         if (stream.type != SourceStream::Subtitle)
             continue;
-        if (m_rules->copiesSubtitle(stream.codec))
+        const bool text = isText(stream.codec);
+        if (m_rules->copiesSubtitle(stream.codec) || (text && !m_rules->subtitleEncoder.empty()))
             m_subtitles.push_back(&stream);
-        else if (!isText(stream.codec))
+        else if (!text)
             m_pictureSubtitles.push_back(&stream);
-        else if (m_rules->subtitleEncoder.empty())
-            m_unheldSubtitles.push_back(&stream);
         else
-            m_subtitles.push_back(&stream);
+            m_unheldSubtitles.push_back(&stream);
     }
 }
 
