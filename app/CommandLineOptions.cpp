@@ -129,7 +129,7 @@ QString CommandLineOptions::helpText()
 {
     return QStringLiteral(
         "Usage: quellix [OPTION]... [FILE|FOLDER]...\n"
-        "Convert videos to MP4, FLV, AVI or WMV, one after another, with ffmpeg.\n"
+        "Convert videos to MP4, MKV, WebM, FLV, AVI or WMV, one after another, with ffmpeg.\n"
         "\n"
         "The files and folders given are listed in the window when it opens; a folder\n"
         "adds the videos in it and in its subfolders. When Quellix already runs, a\n"

@@ -35,8 +35,9 @@ const std::vector<ContainerRules> rows = {
      {{"-movflags", "+use_metadata_tags"}},
      {"h264", "hevc", "mpeg4", "mpeg1video", "mpeg2video", "mjpeg", "vp9", "av1"},
      {"aac", "mp3", "mp2", "ac3", "eac3", "dts", "alac", "opus", "vorbis"},
+     {},
      {}},
-    {".flv", "FLV", false, "", false, "", allTags, {}, {"h264", "flv1"}, {"aac", "mp3"}, {}},
+    {".flv", "FLV", false, "", false, "", allTags, {}, {"h264", "flv1"}, {"aac", "mp3"}, {}, {}},
     {".avi",
      "AVI",
      true,
@@ -51,7 +52,8 @@ const std::vector<ContainerRules> rows = {
       "pcm_s24le", "pcm_u8", "adpcm_ima_wav"},
      {{"h264", "-bsf:v", "h264_mp4toannexb"},
       {"hevc", "-bsf:v", "hevc_mp4toannexb"},
-      {"hevc", "-tag:v", "HEVC"}}},
+      {"hevc", "-tag:v", "HEVC"}},
+     {}},
     {".wmv",
      "WMV",
      true,
@@ -64,7 +66,37 @@ const std::vector<ContainerRules> rows = {
       "vp8", "vp9", "av1", "theora", "dvvideo", "ffv1", "rawvideo"},
      {"aac", "mp3", "mp2", "ac3", "eac3", "dts", "flac", "vorbis", "wmav1", "wmav2", "pcm_s16le",
       "pcm_s24le", "pcm_u8", "adpcm_ima_wav"},
+     {},
      {}},
+    // Matroska holds every codec above as it is, text and picture subtitles too, but not
+    // mov_text; its tags are free-form and keep every carried one.
+    {".mkv",
+     "MKV",
+     true,
+     "srt",
+     true,
+     "",
+     allTags,
+     {},
+     {"h264", "hevc", "mpeg4", "msmpeg4v3", "mpeg1video", "mpeg2video", "mjpeg", "h263", "flv1",
+      "wmv2", "vp8", "vp9", "av1", "theora", "dvvideo", "ffv1", "prores", "rawvideo"},
+     {"aac", "mp3", "mp2", "ac3", "eac3", "dts", "truehd", "flac", "alac", "opus", "vorbis",
+      "wmav1", "wmav2", "pcm_s16le", "pcm_s24le", "pcm_u8", "adpcm_ima_wav"},
+     {},
+     {"subrip", "ass", "ssa", "webvtt", "dvd_subtitle", "hdmv_pgs_subtitle", "dvb_subtitle"}},
+    // WebM is Matroska cut down to the open codecs, with WebVTT as its only subtitles.
+    {".webm",
+     "WebM",
+     true,
+     "webvtt",
+     true,
+     "",
+     allTags,
+     {},
+     {"vp8", "vp9", "av1"},
+     {"opus", "vorbis"},
+     {},
+     {"webvtt"}},
 };
 
 } // namespace
@@ -81,6 +113,12 @@ const ContainerRules *ContainerRules::forExtension(const std::string &extension)
 bool ContainerRules::copiesVideo(const std::string &codec) const
 {
     return std::find(copiedVideo.begin(), copiedVideo.end(), codec) != copiedVideo.end();
+}
+
+bool ContainerRules::copiesSubtitle(const std::string &codec) const
+{
+    return std::find(copiedSubtitles.begin(), copiedSubtitles.end(), codec) !=
+           copiedSubtitles.end();
 }
 
 bool ContainerRules::copiesAudio(const std::string &codec) const

@@ -25,9 +25,13 @@ struct ContainerRules {
     std::vector<std::string> copiedAudio;
     // What a copied video codec needs in this container: {codec, flag, value}.
     std::vector<std::vector<std::string>> videoCopyOptions;
+    // The subtitle codecs it keeps as they are, pictures among them; other text subtitles
+    // become subtitleEncoder's.
+    std::vector<std::string> copiedSubtitles;
 
     // The row of an extension (".mp4", lower case), or null for a container without one.
     static const ContainerRules *forExtension(const std::string &extension);
     bool copiesVideo(const std::string &codec) const;
     bool copiesAudio(const std::string &codec) const;
+    bool copiesSubtitle(const std::string &codec) const;
 };

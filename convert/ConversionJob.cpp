@@ -257,7 +257,8 @@ void ConversionJob::failRun(const std::string &reason)
 
 int ConversionJob::startTranscoder()
 {
-    const int result = m_pipe.start(m_params.commandArguments());
+    m_passes.begin(m_params, m_tempPath);
+    const int result = m_pipe.start(m_passes.arguments(m_params));
     if (result != 0) {
         discardOutput();
         return result;
@@ -325,8 +326,9 @@ void ConversionJob::onTimer()
         if (result != 0 || bytesRead == 0)
             break;
         m_speedScale = double(m_runClock.elapsed()) / double(qMax<qint64>(1, elapsedMs()));
-        if (const std::optional<int> progress = m_report.take(m_readBuffer.get()))
-            setProgress(*progress);
+        const std::optional<int> progress = m_report.take(m_readBuffer.get());
+        if (progress || m_passes.hasNext())
+            setProgress(m_passes.overall(progress.value_or(0), m_report.frames()));
         setBusy(m_report.isBusy());
     }
     // The row's figures follow the transcoder's progress lines and the clock, once per tick at
@@ -357,9 +359,15 @@ int ConversionJob::remainingSeconds() const
 void ConversionJob::finishConversion()
 {
     m_report.finish();
-    std::string failure =
-        m_report.failure({m_pipe.lastExitedNormally(), m_pipe.lastExitCode(), m_pipe.lastSignal(),
-                          QFileInfo(QString::fromStdString(m_outputPath)).size()});
+    const QFileInfo written(QString::fromStdString(m_passes.writtenFile(m_outputPath)));
+    std::string failure = m_report.failure(
+        {m_pipe.lastExitedNormally(), m_pipe.lastExitCode(), m_pipe.lastSignal(), written.size()});
+    if (failure.empty() && m_passes.hasNext()) {
+        const int next = startNextPass();
+        if (next == 0)
+            return;
+        failure = "启动失败！错误码：" + std::to_string(next) + "\n";
+    }
     if (failure.empty())
         failure = publishOutput();
     else
@@ -375,6 +383,20 @@ void ConversionJob::finishConversion()
         setState(Failed);
     }
     emit finished(this);
+}
+
+// The second pass goes on from the first as the same run, paused if the run is.
+int ConversionJob::startNextPass()
+{
+    m_passes.next();
+    if (const int result = m_pipe.start(m_passes.arguments(m_params)); result != 0)
+        return result;
+    if (m_paused)
+        m_pipe.pause();
+    m_report.newRun(m_params.input, m_outputPath,
+                    m_params.source ? m_params.source->durationSeconds : -1);
+    m_pollTimer->start();
+    return 0;
 }
 
 // The transcoder writes under a hidden temporary name, recorded so that a killed run's file can be
@@ -412,6 +434,7 @@ std::string ConversionJob::publishOutput()
 
 void ConversionJob::discardOutput()
 {
+    m_passes.clear();
     if (m_tempPath.empty())
         return;
     OutputPublisher::forThisUser().discard(m_tempPath);
@@ -422,6 +445,7 @@ void ConversionJob::discardOutput()
 void ConversionJob::endRun()
 {
     endPause();
+    m_passes.clear();
     if (m_pollTimer)
         m_pollTimer->stop();
     m_busy = false;

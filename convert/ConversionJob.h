@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/ConvertState.h"
+#include "convert/PassRun.h"
 #include "convert/ProcessPipe.h"
 #include "convert/TranscoderReport.h"
 #include "params/AVParams.h"
@@ -76,6 +77,8 @@ public:
     const std::string &warning() const { return m_warning; }
     // The frame rate the output gets, once the source is known; 0 otherwise.
     double outputFrameRate() const { return m_params.outputFrameRate(); }
+    // What becomes of an HDR source's picture, once the source is known; empty otherwise.
+    std::string hdrNote() const { return m_params.hdrNote(); }
     // How the run in progress goes: milliseconds since its start, the transcoder's speed as a
     // multiple of real time (0 while unknown), and the seconds it still needs at that speed (-1
     // while the input's duration or the speed is unknown). Time paused counts in none of them.
@@ -112,6 +115,7 @@ private:
     static bool isProbeFailure(int result);
     void takeSource(int result);
     int startTranscoder();
+    int startNextPass();
     void failRun(const std::string &reason);
     void takeInput(const QFileInfo &info, const std::string &path, const AVSettings &settings);
     void finishConversion();
@@ -131,6 +135,7 @@ private:
     std::unique_ptr<char[]> m_readBuffer;
     QTimer *m_pollTimer = nullptr;
     TranscoderReport m_report;
+    PassRun m_passes;
     // Why the last run failed, each message ending in "\n"; empty unless it failed.
     std::string m_errorText;
     ConvertState m_state = Waiting;

@@ -1,5 +1,6 @@
 #include "convert/LeftoverOutputs.h"
 #include "convert/OutputName.h"
+#include "convert/PassRun.h"
 #include "convert/WholeFile.h"
 
 #include <QDir>
@@ -176,8 +177,12 @@ int LeftoverOutputs::removeLeftovers(int *removed)
             kept.append(output);
             continue;
         }
+        if (!removable(output.path))
+            continue;
+        // A run killed in its first pass leaves that pass's statistics beside its output.
+        QFile::remove(QString::fromStdString(PassRun::logFileOf(output.path.toStdString())));
         // Gone already, or not a name of ours: nothing to remove.
-        if (!removable(output.path) || !QFileInfo(output.path).isFile())
+        if (!QFileInfo(output.path).isFile())
             continue;
         // A file that cannot be removed now stays recorded for the next try.
         if (!QFile::remove(output.path))

@@ -133,6 +133,46 @@ void takeVideo(const QJsonObject &stream, SourceInfo &info)
     info.colorSpace = text(stream, "color_space");
 }
 
+// HDR10's static metadata as the prober lists it among a frame's or a stream's side data.
+void takeHdrMetadata(const QJsonArray &sideData, SourceInfo &info)
+{
+    static const char *const chromaticities[] = {"green_x",       "green_y",      "blue_x",
+                                                 "blue_y",        "red_x",        "red_y",
+                                                 "white_point_x", "white_point_y"};
+    for (const QJsonValue &value : sideData) {
+        const QJsonObject entry = value.toObject();
+        const QString type = entry.value(QLatin1String("side_data_type")).toString();
+        if (type == QLatin1String("Mastering display metadata") && !info.hasMasteringDisplay()) {
+            for (int i = 0; i < 8; ++i)
+                info.mastering[i] = rate(entry.value(QLatin1String(chromaticities[i])));
+            info.masteringMaxLuminance = rate(entry.value(QLatin1String("max_luminance")));
+            info.masteringMinLuminance = rate(entry.value(QLatin1String("min_luminance")));
+        } else if (type == QLatin1String("Content light level metadata") &&
+                   info.maxContentLight <= 0) {
+            info.maxContentLight = integer(entry.value(QLatin1String("max_content")));
+            info.maxAverageLight = integer(entry.value(QLatin1String("max_average")));
+        }
+    }
+}
+
+// The first video frame's, which the encoder's own headers give, before the stream's.
+void takeHdrMetadata(const QJsonObject &document, SourceInfo &info)
+{
+    const QJsonArray frames = document.value(QLatin1String("frames")).toArray();
+    for (const QJsonValue &frame : frames) {
+        const QJsonObject object = frame.toObject();
+        if (object.value(QLatin1String("media_type")).toString() == QLatin1String("video") &&
+            integer(object.value(QLatin1String("stream_index"))) == info.videoIndex)
+            takeHdrMetadata(object.value(QLatin1String("side_data_list")).toArray(), info);
+    }
+    const QJsonArray streams = document.value(QLatin1String("streams")).toArray();
+    for (const QJsonValue &stream : streams) {
+        const QJsonObject object = stream.toObject();
+        if (integer(object.value(QLatin1String("index"))) == info.videoIndex)
+            takeHdrMetadata(object.value(QLatin1String("side_data_list")).toArray(), info);
+    }
+}
+
 void takeAudio(const QJsonObject &stream, SourceInfo &info)
 {
     info.hasAudio = true;
@@ -204,6 +244,8 @@ int parseProbeOutput(const QByteArray &json, SourceInfo &info)
     found.formatTags = tagsOf(format);
     found.chapterCount = int(document.object().value(QLatin1String("chapters")).toArray().size());
     takeStreams(streams.toArray(), found);
+    if (found.isHdr())
+        takeHdrMetadata(document.object(), found);
     info = found;
     return ProbeOk;
 }
@@ -232,7 +274,10 @@ int SourceProbe::start(const QString &path, int timeLimitMs)
     m_process->setArguments({QStringLiteral("-v"), QStringLiteral("error"),
                              QStringLiteral("-print_format"), QStringLiteral("json"),
                              QStringLiteral("-show_streams"), QStringLiteral("-show_format"),
-                             QStringLiteral("-show_chapters"), QFileInfo(path).absoluteFilePath()});
+                             QStringLiteral("-show_chapters"),
+                             // The first packets' frames, for the HDR metadata only they carry.
+                             QStringLiteral("-show_frames"), QStringLiteral("-read_intervals"),
+                             QStringLiteral("%+#2"), QFileInfo(path).absoluteFilePath()});
     connect(m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             &SourceProbe::onFinished);
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {

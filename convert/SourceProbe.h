@@ -21,8 +21,8 @@ enum ProbeResult : int {
     ProbeRunning = -103,    // a probe of this object still runs
 };
 
-// Reads the prober's JSON description (-show_streams -show_format -show_chapters) into
-// `info`. ProbeOk, or ProbeUnreadable with `info` left as it was.
+// Reads the prober's JSON description (-show_streams -show_format -show_chapters, and the first
+// frames of -show_frames) into `info`. ProbeOk, or ProbeUnreadable with `info` left as it was.
 int parseProbeOutput(const QByteArray &json, SourceInfo &info);
 
 // Learns a source's streams by running the system's prober as a child process, without waiting

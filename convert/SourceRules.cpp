@@ -16,6 +16,8 @@ const std::vector<int> aacRates = {7350,  8000,  11025, 12000, 16000, 22050, 240
                                    32000, 44100, 48000, 64000, 88200, 96000};
 const std::vector<int> mp3Rates = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 const std::vector<int> flvMp3Rates = {11025, 22050, 44100, 48000};
+// libopus also takes 8 to 24 kHz, but 44.1 and 22.05 kHz it refuses; 48 kHz is Opus's own.
+const std::vector<int> opusRates = {48000};
 constexpr int wmaMaxRate = 48000;
 
 const std::vector<int> *listedRates(const std::string &encoder, const std::string &outputExt)
@@ -24,6 +26,8 @@ const std::vector<int> *listedRates(const std::string &encoder, const std::strin
         return &aacRates;
     if (encoder == "mp3" || encoder == "libmp3lame")
         return outputExt == ".flv" ? &flvMp3Rates : &mp3Rates;
+    if (encoder == "libopus")
+        return &opusRates;
     return nullptr;
 }
 
@@ -64,6 +68,10 @@ std::string defaultAudioEncoder(const std::string &outputExt)
         return "mp3";
     if (outputExt == ".wmv")
         return "wmav2";
+    if (outputExt == ".mkv")
+        return "libvorbis";
+    if (outputExt == ".webm")
+        return "libopus";
     return std::string();
 }
 
@@ -76,7 +84,26 @@ int channelsFor(const std::string &encoder, int sourceChannels)
         return 2;
     if (encoder == "aac")
         return std::min(sourceChannels, aacMaxChannels);
+    // Up to eight Opus keeps with the layouts channelLayoutFor() gives; more it mixes down to 7.1.
+    if (encoder == "libopus")
+        return sourceChannels > aacMaxChannels ? aacMaxChannels : 0;
     return 0;
+}
+
+std::string channelLayoutFor(const std::string &encoder, int channels)
+{
+    if (encoder != "libopus")
+        return std::string();
+    switch (channels) {
+    case 3:
+        return "3.0";
+    case 4:
+        return "quad";
+    case 6:
+        return "5.1";
+    default:
+        return std::string();
+    }
 }
 
 bool takesSampleRate(const std::string &encoder, const std::string &outputExt, int rate)

@@ -13,9 +13,13 @@ std::string outputExtension(const std::string &path);
 // The audio encoder the transcoder uses when none is named: the output container's own.
 std::string defaultAudioEncoder(const std::string &outputExt);
 // The channel count to ask for with -ac, or 0 when the source's count can stay: two for the
-// encoders that take at most two, at most eight for AAC, mono stays mono. Asking for the count
+// encoders that take at most two, at most eight for AAC, eight for Opus above eight (below, its
+// layout is fixed by channelLayoutFor()), mono stays mono. Asking for the count
 // also gives the standard layout of that count, which AAC can signal and 5.1(side) it cannot.
 int channelsFor(const std::string &encoder, int sourceChannels);
+// The layout a count of channels must be given for the encoder, where the count's default one
+// is refused or the source's may be (libopus: 2.1, 4.0 and 5.1(side)); empty when none is needed.
+std::string channelLayoutFor(const std::string &encoder, int channels);
 // True when the encoder, in the container of `outputExt`, writes audio at `rate` Hz.
 bool takesSampleRate(const std::string &encoder, const std::string &outputExt, int rate);
 // The rate nearest to `rate` that the encoder takes in that container (the higher of two equally

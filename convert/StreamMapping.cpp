@@ -115,12 +115,13 @@ void StreamMapping::pickSubtitles()
     for (const SourceStream &stream : m_params->source->streams) {
         if (stream.type != SourceStream::Subtitle)
             continue;
-        if (!isText(stream.codec))
-            m_pictureSubtitles.push_back(&stream);
-        else if (m_rules->subtitleEncoder.empty())
-            m_unheldSubtitles.push_back(&stream);
-        else
+        const bool text = isText(stream.codec);
+        if (m_rules->copiesSubtitle(stream.codec) || (text && !m_rules->subtitleEncoder.empty()))
             m_subtitles.push_back(&stream);
+        else if (!text)
+            m_pictureSubtitles.push_back(&stream);
+        else
+            m_unheldSubtitles.push_back(&stream);
     }
 }
 
@@ -139,8 +140,13 @@ std::vector<StreamMapping::Option> StreamMapping::streamChoice() const
 std::vector<StreamMapping::Option> StreamMapping::carriedOptions() const
 {
     std::vector<Option> options;
-    if (!m_subtitles.empty())
+    if (!m_subtitles.empty() && m_rules->copiedSubtitles.empty())
         options.push_back({"-c:s", m_rules->subtitleEncoder});
+    for (size_t i = 0; i < m_subtitles.size() && !m_rules->copiedSubtitles.empty(); ++i)
+        options.push_back(
+            {"-c:s:" + std::to_string(i), m_rules->copiesSubtitle(m_subtitles[i]->codec)
+                                              ? std::string("copy")
+                                              : m_rules->subtitleEncoder});
     addTrackTitles(options);
     addFileTags(options);
     if (m_params->source->chapterCount > 0)

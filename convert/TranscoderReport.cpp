@@ -24,6 +24,16 @@ double speedOf(const std::string &line)
     return end != start && *end == 'x' ? speed : 0;
 }
 
+// The frames a progress line counts ("frame=  120"); -1 when it counts none.
+long framesOf(const std::string &line)
+{
+    if (line.compare(0, 6, "frame=") != 0)
+        return -1;
+    char *end = nullptr;
+    const long frames = std::strtol(line.c_str() + 6, &end, 10);
+    return end != line.c_str() + 6 && frames >= 0 ? frames : -1;
+}
+
 // The position of a progress line ("time=00:01:02.35") in seconds; -1 when the line tells none
 // ("time=N/A"). Read without the locale, whose decimal mark may be a comma.
 double positionOf(const std::string &line)
@@ -56,6 +66,7 @@ void TranscoderReport::newRun(const std::string &inputPath, const std::string &o
     m_outputPath = outputPath;
     m_declaredSeconds = declaredSeconds;
     m_facts = OutputFacts();
+    m_frames = 0;
     m_tail.clear();
     m_writeFailureLine.clear();
     m_decodeErrorLine.clear();
@@ -123,6 +134,8 @@ void TranscoderReport::inspectLine(const std::string &line)
         const double speed = speedOf(line);
         if (speed >= 0)
             m_speed = speed;
+        if (const long frames = framesOf(line); frames >= 0)
+            m_frames = frames;
         return;
     }
     const bool writeFailure = m_writeFailureLine.empty() && isWriteFailure(line.c_str());

@@ -47,6 +47,8 @@ public:
     const std::string &errorText() const { return m_facts.errorText; }
     // The position is told but the duration is not, so no share of it can be.
     bool isBusy() const { return m_facts.timeSec > 0 && m_facts.durationSec <= 0; }
+    // The frames encoded so far, as the last progress line counted them.
+    long frames() const { return m_frames; }
     // The transcoder's speed as a multiple of real time, 0 while unknown.
     double speed() const { return m_speed; }
     // Seconds still needed at that speed, or at `speed`; -1 while the duration or the speed is
@@ -71,4 +73,5 @@ private:
     // The position of the last progress line, in seconds with their fraction; -1 while none came.
     double m_lastTimeSeconds = -1;
     double m_speed = 0;
+    long m_frames = 0;
 };

@@ -6,6 +6,9 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSignalBlocker>
+
+#include <algorithm>
 
 #include <vector>
 
@@ -56,6 +59,17 @@ void selectNumber(QComboBox *box, int32_t value)
     box->setCurrentText(value == -1 ? defaultEntry() : QString::number(value));
 }
 
+// AV1's and VP9's rate factors and Opus's bit rates run on scales of their own. A value the
+// codec's list lacks, kept from another codec, is listed as well rather than changed unseen.
+void fillNumbers(QComboBox *box, std::vector<int> values, int32_t current)
+{
+    if (current != -1 && std::find(values.begin(), values.end(), current) == values.end())
+        values.insert(std::upper_bound(values.begin(), values.end(), current), current);
+    const QSignalBlocker blocker(box);
+    refill(box, withDefault(values));
+    selectNumber(box, current);
+}
+
 void storeKey(const ParamTable &table, const QString &text, int32_t &field)
 {
     if (const std::optional<int> key = findKey(table, text.toStdString()))
@@ -104,11 +118,11 @@ void CDlgAVSettings::setSettings(AVSettings s)
     refill(m_ui->cboxVC, tableTexts(containerTexts));
     refill(m_ui->cboxVQL, tableTexts(qualityTexts));
     refill(m_ui->cboxR, tableTexts(resolutions) << defaultEntry());
-    refill(m_ui->cboxCRF, withDefault(crfValues));
+    fillCrfCombo();
     refill(m_ui->cboxBV, withDefault(videoBitRates));
     refill(m_ui->cboxFPS, withDefault(frameRates));
     refill(m_ui->cboxAQL, tableTexts(qualityTexts));
-    refill(m_ui->cboxBA, withDefault(audioBitRates));
+    fillNumbers(m_ui->cboxBA, audioBitRateChoices(settings.ca), settings.ba);
     refill(m_ui->cboxAR, withDefault(sampleRates));
     fillCodecCombos();
     connectCombos();
@@ -202,7 +216,25 @@ void CDlgAVSettings::cboxVQL_changed(const QString &)
 
 void CDlgAVSettings::cboxCV_changed(const QString &text)
 {
-    storeKey(videoCodecTexts, text, settings.cv);
+    const std::optional<int> key = findKey(videoCodecTexts, text.toStdString());
+    if (!key)
+        return;
+    setVideoCodec(settings, *key);
+    fillCrfCombo();
+}
+
+void CDlgAVSettings::fillCrfCombo()
+{
+    fillNumbers(m_ui->cboxCRF, crfChoices(settings.cv), settings.crf);
+}
+
+void CDlgAVSettings::cboxCA_changed(const QString &text)
+{
+    const std::optional<int> key = findKey(audioCodecTexts, text.toStdString());
+    if (!key)
+        return;
+    setAudioCodec(settings, *key);
+    fillNumbers(m_ui->cboxBA, audioBitRateChoices(settings.ca), settings.ba);
 }
 
 void CDlgAVSettings::cboxR_changed(const QString &text)
@@ -232,11 +264,6 @@ void CDlgAVSettings::cboxAQL_changed(const QString &)
 {
     setAudioQuality(settings, m_ui->cboxAQL->currentIndex());
     showAudioSettings();
-}
-
-void CDlgAVSettings::cboxCA_changed(const QString &text)
-{
-    storeKey(audioCodecTexts, text, settings.ca);
 }
 
 void CDlgAVSettings::cboxBA_changed(const QString &text)

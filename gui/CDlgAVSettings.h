@@ -45,6 +45,7 @@ private slots:
 private:
     void connectCombos();
     void fillCodecCombos();
+    void fillCrfCombo();
     void showVideoSettings();
     void showAudioSettings();
 

@@ -169,13 +169,15 @@ void InputItem::showFileName()
         elidedName(m_job->fileName(), m_ui->filename->fontMetrics(), m_ui->filename->width()));
 }
 
-// The whole path, the output's frame rate once the source is known, how a run goes while it goes,
-// and what a finished run still has to say.
+// The whole path, the output's frame rate and what becomes of an HDR picture once the source is
+// known, how a run goes while it goes, and what a finished run still has to say.
 QString InputItem::toolTipText() const
 {
     QString text = QString::fromStdString(m_job->inputPath());
     if (m_job->outputFrameRate() > 0)
         text += QStringLiteral("\n输出帧率：%1 fps").arg(m_job->outputFrameRate(), 0, 'g', 4);
+    if (const std::string hdr = m_job->hdrNote(); !hdr.empty())
+        text += QLatin1Char('\n') + QString::fromStdString(hdr);
     if (m_job->convertState() == Converting) {
         text += QStringLiteral("\n已用时间：") + clockText(m_job->elapsedMs() / 1000);
         if (m_job->speed() > 0)

@@ -32,6 +32,14 @@ struct AVParams {
     std::string buildCommandLine() const;
     // The same tokens as a list, without the quotes, for starting the transcoder without a shell.
     std::vector<std::string> commandArguments() const;
+    // The transcoder's runs for this profile: 2 when the video encoder needs a first pass.
+    int passCount() const;
+    // The arguments of run `pass` (1 or 2), whose statistics go under `logPrefix`; those of
+    // commandArguments() for a profile of one pass.
+    std::vector<std::string> passArguments(int pass, const std::string &logPrefix) const;
+    // What becomes of a PQ or HLG source's picture: "HDR 保留" or "HDR 转为 SDR"; empty for
+    // another source, a copied picture or while the source is unknown.
+    std::string hdrNote() const;
     // Once the source's streams are listed: what the output leaves out of it and why, one line
     // each; empty while the source is unknown.
     std::string sourceNote() const;

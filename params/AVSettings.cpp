@@ -11,7 +11,8 @@ struct ContainerCodecs {
     int32_t ca;
 };
 // The codecs named in each container's display text.
-constexpr std::array<ContainerCodecs, 4> containerDefaults = {{{2, 0}, {2, 0}, {2, 1}, {4, 2}}};
+constexpr std::array<ContainerCodecs, 6> containerDefaults = {
+    {{2, 0}, {2, 0}, {2, 1}, {4, 2}, {2, 0}, {VideoAv1, AudioOpus}}};
 
 struct VideoPreset {
     int32_t bv;
@@ -27,6 +28,13 @@ struct AudioPreset {
 };
 constexpr std::array<AudioPreset, 4> audioPresets = {
     {{32, 24000}, {128, 44100}, {256, 48000}, {-1, -1}}};
+
+// AV1's and VP9's factors run to 63: these give each level about the size and look of H.264's.
+constexpr std::array<int32_t, 3> av1Crf = {50, 39, 20};
+constexpr std::array<int32_t, 3> vp9Crf = {46, 32, 18};
+
+// Opus's rates are for two channels; each track gets its share by its channels.
+constexpr std::array<int32_t, 3> opusBitRates = {48, 96, 160};
 
 template <typename Array> bool inRange(const Array &array, int32_t index)
 {
@@ -56,8 +64,41 @@ void setContainer(AVSettings &settings, int32_t vc)
     settings.vc = vc;
     if (!inRange(containerDefaults, vc))
         return;
-    settings.cv = containerDefaults[vc].cv;
-    settings.ca = containerDefaults[vc].ca;
+    setVideoCodec(settings, containerDefaults[vc].cv);
+    setAudioCodec(settings, containerDefaults[vc].ca);
+}
+
+void setAudioCodec(AVSettings &settings, int32_t ca)
+{
+    if (settings.ba != -1 && settings.ba == levelAudioBitRate(settings.ca, settings.aql))
+        settings.ba = levelAudioBitRate(ca, settings.aql);
+    settings.ca = ca;
+}
+
+int32_t levelAudioBitRate(int32_t ca, int32_t level)
+{
+    if (!inRange(audioPresets, level) || audioPresets[level].ba == -1)
+        return -1;
+    return ca == AudioOpus ? opusBitRates[level] : audioPresets[level].ba;
+}
+
+void setVideoCodec(AVSettings &settings, int32_t cv)
+{
+    // A factor the user picked by hand stays; the level's own follows the codec's scale.
+    if (settings.crf != -1 && settings.crf == levelCrf(settings.cv, settings.vql))
+        settings.crf = levelCrf(cv, settings.vql);
+    settings.cv = cv;
+}
+
+int32_t levelCrf(int32_t cv, int32_t level)
+{
+    if (!inRange(videoPresets, level) || videoPresets[level].crf == -1)
+        return -1;
+    if (cv == VideoAv1)
+        return av1Crf[level];
+    if (cv == VideoVp9)
+        return vp9Crf[level];
+    return videoPresets[level].crf;
 }
 
 void setVideoQuality(AVSettings &settings, int32_t level)
@@ -66,7 +107,7 @@ void setVideoQuality(AVSettings &settings, int32_t level)
     if (!inRange(videoPresets, level))
         return;
     settings.bv = videoPresets[level].bv;
-    settings.crf = videoPresets[level].crf;
+    settings.crf = levelCrf(settings.cv, level);
     settings.fps = videoPresets[level].fps;
 }
 
@@ -75,7 +116,7 @@ void setAudioQuality(AVSettings &settings, int32_t level)
     settings.aql = level;
     if (!inRange(audioPresets, level))
         return;
-    settings.ba = audioPresets[level].ba;
+    settings.ba = levelAudioBitRate(settings.ca, level);
     settings.ar = audioPresets[level].ar;
 }
 

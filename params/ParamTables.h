@@ -23,11 +23,19 @@ extern ParamTable qualityTexts;
 extern const char *const defaultEntryText;
 
 // Literal lists offered by the settings dialog, in their display order.
-extern const std::vector<int> crfValues;
+extern const std::vector<int> crfValues; // H.264 and H.265
+extern const std::vector<int> av1CrfValues;
+extern const std::vector<int> vp9CrfValues;
 extern const std::vector<int> videoBitRates;
 extern const std::vector<int> frameRates;
 extern const std::vector<int> audioBitRates;
+extern const std::vector<int> opusBitRates;
 extern const std::vector<int> sampleRates;
+
+// The rate factors the settings dialog offers for a video codec key; each holds its levels'.
+const std::vector<int> &crfChoices(int cv);
+// The audio bit rates it offers for an audio codec key.
+const std::vector<int> &audioBitRateChoices(int ca);
 
 // The codecs a container offers in the settings dialog, as keys of videoCodecTexts and
 // audioCodecTexts in the order the dialog lists them; null for a key that is no container.

@@ -20,6 +20,14 @@ struct SourceInfo {
     std::string colorTransfer;
     std::string colorPrimaries;
     std::string colorSpace;
+    // The mastering display (chromaticities of green, blue, red and white as x, y fractions;
+    // luminance in cd/m²) and the content light levels (cd/m²) an HDR10 picture declares, from
+    // its first frame or its stream; 0 when untold.
+    double mastering[8] = {};
+    double masteringMaxLuminance = 0;
+    double masteringMinLuminance = 0;
+    int maxContentLight = 0;
+    int maxAverageLight = 0;
 
     bool hasAudio = false;
     int audioChannels = 0;
@@ -45,4 +53,5 @@ struct SourceInfo {
 
     // A PQ or HLG picture, which needs tone-mapping to look right in 8-bit SDR.
     bool isHdr() const;
+    bool hasMasteringDisplay() const { return masteringMaxLuminance > 0 && mastering[0] > 0; }
 };

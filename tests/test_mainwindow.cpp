@@ -101,7 +101,8 @@ void TestMainWindow::combosAfterStartUp_data()
     const QStringList levels{"低质量", "中质量", "高质量", "默认"};
     QTest::newRow("container") << "cboxVContainer"
                                << QStringList{".mp4 (默认 H.264-AAC)", ".flv (默认 H.264-AAC)",
-                                              ".avi (默认 H.264-MP3)", ".wmv (默认 WMV2-WMAv2)"}
+                                              ".avi (默认 H.264-MP3)", ".wmv (默认 WMV2-WMAv2)",
+                                              ".mkv (默认 H.264-AAC)", ".webm (默认 AV1-Opus)"}
                                << 0;
     QTest::newRow("video level") << "cboxVQuality" << levels << 1;
     QTest::newRow("audio level") << "cboxAQuality" << levels << 1;

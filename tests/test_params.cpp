@@ -24,6 +24,8 @@ private slots:
     void makeSettings_data();
     void makeSettings();
     void rulesKeepOtherFields();
+    void codecScales_data();
+    void codecScales();
     void paramsInit();
     void inputExtension_data();
     void inputExtension();
@@ -37,18 +39,21 @@ void TestParams::tableContents_data()
     QTest::addColumn<QStringList>("texts");
     QTest::newRow("containerTexts")
         << &containerTexts
-        << QStringList{".mp4 (默认 H.264-AAC)", ".flv (默认 H.264-AAC)", ".avi (默认 H.264-MP3)",
-                       ".wmv (默认 WMV2-WMAv2)"};
-    QTest::newRow("containerExts") << &containerExts << QStringList{".mp4", ".flv", ".avi", ".wmv"};
+        << QStringList{".mp4 (默认 H.264-AAC)",  ".flv (默认 H.264-AAC)", ".avi (默认 H.264-MP3)",
+                       ".wmv (默认 WMV2-WMAv2)", ".mkv (默认 H.264-AAC)", ".webm (默认 AV1-Opus)"};
+    QTest::newRow("containerExts")
+        << &containerExts << QStringList{".mp4", ".flv", ".avi", ".wmv", ".mkv", ".webm"};
     QTest::newRow("videoCodecTexts")
-        << &videoCodecTexts << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)", "HEVC(H265)",
-                                           "WMV2",        "FLV1",        "Copy"};
+        << &videoCodecTexts
+        << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)", "HEVC(H265)", "WMV2",
+                       "FLV1",        "Copy",        "AV1",       "VP9"};
     QTest::newRow("videoEncoders")
-        << &videoEncoders
-        << QStringList{"mpeg4", "libxvid", "libx264", "libx265", "wmv2", "flv", "copy"};
+        << &videoEncoders << QStringList{"mpeg4", "libxvid", "libx264",   "libx265",   "wmv2",
+                                         "flv",   "copy",    "libsvtav1", "libvpx-vp9"};
     QTest::newRow("audioCodecTexts")
-        << &audioCodecTexts << QStringList{"AAC", "MP3", "WMAv2", "Copy"};
-    QTest::newRow("audioEncoders") << &audioEncoders << QStringList{"aac", "mp3", "wmav2", "copy"};
+        << &audioCodecTexts << QStringList{"AAC", "MP3", "WMAv2", "Copy", "Opus"};
+    QTest::newRow("audioEncoders")
+        << &audioEncoders << QStringList{"aac", "mp3", "wmav2", "copy", "libopus"};
     QTest::newRow("resolutions") << &resolutions
                                  << QStringList{"1920x1080", "1280x720", "720x480", "480x320"};
     QTest::newRow("inputExts") << &inputExts
@@ -113,22 +118,30 @@ void TestParams::reverseLookup()
 void TestParams::forwardLookupOfAbsentKey()
 {
     QVERIFY(!lookupText(resolutions, -1));
-    QVERIFY(!lookupText(videoEncoders, 7));
+    QVERIFY(!lookupText(videoEncoders, 9));
     QCOMPARE(*lookupText(audioEncoders, 1), std::string("mp3"));
 }
 
+// The dialog can show every level's values, in each container's default codecs and in the codecs
+// with scales of their own.
 void TestParams::presetListsHoldEveryPreset()
 {
-    for (int level = QualityLow; level <= QualityHigh; ++level) {
-        const AVSettings s = makeAVSettings(0, level, level);
-        const auto holds = [](const std::vector<int> &list, int value) {
-            return std::find(list.begin(), list.end(), value) != list.end();
-        };
-        QVERIFY(holds(crfValues, s.crf));
-        QVERIFY(holds(videoBitRates, s.bv));
-        QVERIFY(holds(frameRates, s.fps));
-        QVERIFY(holds(audioBitRates, s.ba));
-        QVERIFY(holds(sampleRates, s.ar));
+    const auto holds = [](const std::vector<int> &list, int value) {
+        return std::find(list.begin(), list.end(), value) != list.end();
+    };
+    for (int vc = 0; vc < int(containerTexts.size()); ++vc) {
+        for (int level = QualityLow; level <= QualityHigh; ++level) {
+            const AVSettings s = makeAVSettings(vc, level, level);
+            QVERIFY(holds(crfChoices(s.cv), s.crf));
+            QVERIFY(holds(videoBitRates, s.bv));
+            QVERIFY(holds(frameRates, s.fps));
+            QVERIFY(holds(audioBitRateChoices(s.ca), s.ba));
+            QVERIFY(holds(sampleRates, s.ar));
+            for (const int cv : offeredCodecs(vc)->video)
+                QVERIFY(levelCrf(cv, level) == -1 || holds(crfChoices(cv), levelCrf(cv, level)));
+            for (const int ca : offeredCodecs(vc)->audio)
+                QVERIFY(holds(audioBitRateChoices(ca), levelAudioBitRate(ca, level)));
+        }
     }
 }
 
@@ -146,6 +159,17 @@ void TestParams::makeSettings_data()
                               << QVector<int>{2, 2, 1, -1, 1024, 18, 30, 256, 48000, 2, 2};
     QTest::newRow("wmv default") << 3 << 3 << 3
                                  << QVector<int>{3, 4, 2, -1, -1, -1, -1, -1, -1, 3, 3};
+    QTest::newRow("mkv medium") << 4 << 1 << 1
+                                << QVector<int>{4, 2, 0, -1, 512, 24, 18, 128, 44100, 1, 1};
+    // AV1's factors and Opus's two-channel rates.
+    QTest::newRow("webm low") << 5 << 0 << 0
+                              << QVector<int>{5, 7, 4, -1, 256, 50, 12, 48, 24000, 0, 0};
+    QTest::newRow("webm medium") << 5 << 1 << 1
+                                 << QVector<int>{5, 7, 4, -1, 512, 39, 18, 96, 44100, 1, 1};
+    QTest::newRow("webm high") << 5 << 2 << 2
+                               << QVector<int>{5, 7, 4, -1, 1024, 20, 30, 160, 48000, 2, 2};
+    QTest::newRow("webm default") << 5 << 3 << 3
+                                  << QVector<int>{5, 7, 4, -1, -1, -1, -1, -1, -1, 3, 3};
 }
 
 void TestParams::makeSettings()
@@ -187,6 +211,45 @@ void TestParams::rulesKeepOtherFields()
     QCOMPARE(s.vc, 9);
     QCOMPARE(s.cv, before.cv);
     QCOMPARE(s.ca, before.ca);
+}
+
+void TestParams::codecScales_data()
+{
+    QTest::addColumn<int>("vql");
+    QTest::addColumn<int>("crf"); // before the switch; -2 for the level's own
+    QTest::addColumn<int>("toCv");
+    QTest::addColumn<int>("expectedCrf");
+    QTest::newRow("medium H.264 to VP9") << 1 << -2 << int(VideoVp9) << 32;
+    QTest::newRow("high H.264 to AV1") << 2 << -2 << int(VideoAv1) << 20;
+    QTest::newRow("low H.264 to H.265 keeps the scale") << 0 << -2 << int(VideoH265) << 32;
+    QTest::newRow("picked by hand stays") << 1 << 40 << int(VideoAv1) << 40;
+    QTest::newRow("no factor stays none") << 3 << -2 << int(VideoVp9) << -1;
+    QTest::newRow("low to MPEG-4 takes H.264's") << 0 << -2 << 0 << 32;
+}
+
+// Switching the codec moves a level's factor to the new codec's scale, nothing else; and back.
+void TestParams::codecScales()
+{
+    QFETCH(int, vql);
+    QFETCH(int, crf);
+    QFETCH(int, toCv);
+    QFETCH(int, expectedCrf);
+    AVSettings s = makeAVSettings(0, vql, 1);
+    if (crf != -2)
+        s.crf = crf;
+    const AVSettings before = s;
+    setVideoCodec(s, toCv);
+    QCOMPARE(s.cv, toCv);
+    QCOMPARE(s.crf, expectedCrf);
+    setVideoCodec(s, before.cv);
+    QVERIFY(s == before);
+
+    // Opus's level rates are for two channels; a rate picked by hand stays.
+    setAudioCodec(s, AudioOpus);
+    QCOMPARE(s.ba, 96);
+    s.ba = 64;
+    setAudioCodec(s, 0);
+    QCOMPARE(s.ba, 64);
 }
 
 void TestParams::paramsInit()

@@ -78,6 +78,20 @@ QByteArray readUntil(ProcessPipe &pipe, const QByteArray &text)
     return seen;
 }
 
+// The pass of the transcoder the job runs: 1 or 2 for a two-pass encoder, 0 for none or one.
+int runningPass()
+{
+    const QList<qint64> children = TestMedia::childPids();
+    if (children.size() != 1)
+        return 0;
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(children.first()));
+    if (!cmdline.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> arguments = cmdline.readAll().split('\0');
+    const int at = int(arguments.indexOf("-pass"));
+    return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1].toInt() : 0;
+}
+
 } // namespace
 
 // The core on the real transcoder: one file's conversion into every container, the failures it
@@ -106,6 +120,8 @@ private slots:
     void pauseMidRun();
     void lowDiskPausesTheBatch_data();
     void lowDiskPausesTheBatch();
+    void twoPasses_data();
+    void twoPasses();
 
 private:
     // Binds a fresh job to `input` with the given container and default qualities.
@@ -530,6 +546,77 @@ void TestRealTranscoder::lowDiskPausesTheBatch()
              QStringList{QFileInfo(output).fileName()});
     QVERIFY(TestMedia::decodesCleanly(output));
     QCOMPARE(low.count(), 1);
+}
+
+void TestRealTranscoder::twoPasses_data()
+{
+    QTest::addColumn<int>("pass");
+    QTest::addColumn<bool>("cancel"); // else paused and resumed
+    // A first pass at a small size is over before it can be caught.
+    QTest::addColumn<int>("size");
+    QTest::newRow("cancelled in the first pass") << 1 << true << 0;
+    QTest::newRow("cancelled in the second pass") << 2 << true << 3;
+    QTest::newRow("paused in the first pass, on to the second") << 1 << false << 0;
+    QTest::newRow("paused in the second pass, to the end") << 2 << false << 3;
+}
+
+// VP9's two passes are one run: the first is the first half of the progress, a pause holds and a
+// cancel ends whichever runs, and the first pass's statistics never outlive the run.
+void TestRealTranscoder::twoPasses()
+{
+    QFETCH(int, pass);
+    QFETCH(bool, cancel);
+    QFETCH(int, size);
+    ConversionJob job;
+    QVERIFY(bind(job, m_longClip));
+    AVSettings vp9 = makeAVSettings(5, QualityLow, QualityLow);
+    setVideoCodec(vp9, VideoVp9);
+    vp9.r = size;
+    job.setSettings(vp9);
+    QSignalSpy done(&job, &ConversionJob::finished);
+    QCOMPARE(job.start(m_outDir), 0);
+    const QDir out(QString::fromStdString(m_outDir));
+    const auto files = [&out] { return out.entryList(QDir::Files | QDir::Hidden); };
+    const auto reaches = [&job](int running) {
+        QTRY_VERIFY_WITH_TIMEOUT(runningPass() == running && job.progress() > (running - 1) * 50,
+                                 60000);
+        QVERIFY2(running == 1 ? job.progress() <= 50 : job.progress() >= 50,
+                 qPrintable(QString::number(job.progress())));
+    };
+    const auto cancelled = [&] {
+        QCOMPARE(job.cancel(), 0);
+        QCOMPARE(job.convertState(), int(Cancelled));
+        QCOMPARE(TestMedia::childPids(), QList<qint64>());
+        QCOMPARE(files(), QStringList());
+        QTest::qWait(300);
+        QCOMPARE(done.count(), 0);
+    };
+    reaches(pass);
+    QCOMPARE(job.convertState(), int(Converting));
+    QVERIFY2(files().join(' ').contains(QLatin1String(".passlog")), qPrintable(files().join(' ')));
+    if (cancel) {
+        cancelled();
+        return;
+    }
+    job.pause();
+    const qint64 child = TestMedia::childPids().value(0);
+    QTRY_COMPARE(TestMedia::processState(child), 'T');
+    const int progress = job.progress();
+    QTest::qWait(800);
+    QCOMPARE(job.progress(), progress);
+    QCOMPARE(runningPass(), pass);
+    job.resume();
+    if (pass == 1) {
+        reaches(2);
+        cancelled();
+        return;
+    }
+    QVERIFY(finishes(job));
+    QCOMPARE(job.convertState(), int(Done));
+    const QString output = QString::fromStdString(job.outputPath());
+    QCOMPARE(TestMedia::probeVideo(output, QStringLiteral("codec_name")), QStringLiteral("vp9"));
+    QVERIFY(qAbs(TestMedia::probeDuration(output) - 40) < 0.5);
+    QCOMPARE(files(), QStringList{QFileInfo(output).fileName()});
 }
 
 QTEST_GUILESS_MAIN(TestRealTranscoder)

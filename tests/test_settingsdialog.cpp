@@ -69,6 +69,8 @@ const QString mp4 = QStringLiteral(".mp4 (默认 H.264-AAC)");
 const QString flv = QStringLiteral(".flv (默认 H.264-AAC)");
 const QString avi = QStringLiteral(".avi (默认 H.264-MP3)");
 const QString wmv = QStringLiteral(".wmv (默认 WMV2-WMAv2)");
+const QString mkv = QStringLiteral(".mkv (默认 H.264-AAC)");
+const QString webm = QStringLiteral(".webm (默认 AV1-Opus)");
 const QString ok = QStringLiteral("btnOk");
 
 } // namespace
@@ -90,6 +92,8 @@ private slots:
     void singleValueEditsKeepLevels();
     void containerSwitches_data();
     void containerSwitches();
+    void codecScales_data();
+    void codecScales();
     void waysOut_data();
     void waysOut();
     void containerOutOfRange();
@@ -156,13 +160,13 @@ void TestSettingsDialog::startUpShown_data()
     QTest::addColumn<QString>("current");
     QTest::addColumn<QStringList>("texts");
     const QStringList levels{"低质量", "中质量", "高质量", "默认"};
-    QTest::newRow("container") << "cboxVC" << mp4 << QStringList{mp4, flv, avi, wmv};
+    QTest::newRow("container") << "cboxVC" << mp4 << QStringList{mp4, flv, avi, wmv, mkv, webm};
     QTest::newRow("video level") << "cboxVQL"
                                  << "中质量" << levels;
     QTest::newRow("video codec") << "cboxCV"
                                  << "AVC(H264)"
                                  << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)",
-                                                "HEVC(H265)", "Copy"};
+                                                "HEVC(H265)",  "AV1",         "Copy"};
     QTest::newRow("frame size") << "cboxR"
                                 << "默认"
                                 << QStringList{"1920x1080", "1280x720", "720x480", "480x320",
@@ -178,7 +182,7 @@ void TestSettingsDialog::startUpShown_data()
     QTest::newRow("audio level") << "cboxAQL"
                                  << "中质量" << levels;
     QTest::newRow("audio codec") << "cboxCA"
-                                 << "AAC" << QStringList{"AAC", "Copy"};
+                                 << "AAC" << QStringList{"AAC", "Opus", "Copy"};
     QTest::newRow("audio bit rate")
         << "cboxBA"
         << "128" << QStringList{"24", "32", "64", "96", "128", "192", "224", "256", "默认"};
@@ -321,21 +325,36 @@ void TestSettingsDialog::containerSwitches_data()
     QTest::addColumn<QStringList>("videoCodecs");
     QTest::addColumn<QStringList>("audioCodecs");
     QTest::addColumn<QVector<int>>("vcCvCa");
+    QTest::addColumn<QString>("crf"); // picked after the switch
+    QTest::addColumn<int>("ba");      // the level's audio bit rate in the new codec
     // After a switch the first entry of each new list is current, not the container's default.
     QTest::newRow("mp4 to wmv") << QStringList{wmv} << QStringList{"WMV2"} << QStringList{"WMAv2"}
-                                << QVector<int>{3, 4, 2};
+                                << QVector<int>{3, 4, 2} << "32" << 128;
     QTest::newRow("mp4 to wmv to avi")
         << QStringList{wmv, avi}
         << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)", "HEVC(H265)",
                        "WMV2",        "FLV1",        "Copy"}
-        << QStringList{"MP3", "WMAv2", "Copy"} << QVector<int>{2, 0, 1};
+        << QStringList{"MP3", "WMAv2", "Copy"} << QVector<int>{2, 0, 1} << "32" << 128;
     QTest::newRow("mp4 to flv") << QStringList{flv}
                                 << QStringList{"MPEG4(DivX)", "AVC(H264)", "FLV1"}
-                                << QStringList{"AAC", "MP3"} << QVector<int>{1, 0, 0};
+                                << QStringList{"AAC", "MP3"} << QVector<int>{1, 0, 0} << "32"
+                                << 128;
     QTest::newRow("mp4 to wmv to mp4")
         << QStringList{wmv, mp4}
-        << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)", "HEVC(H265)", "Copy"}
-        << QStringList{"AAC", "Copy"} << QVector<int>{0, 0, 0};
+        << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)", "HEVC(H265)", "AV1", "Copy"}
+        << QStringList{"AAC", "Opus", "Copy"} << QVector<int>{0, 0, 0} << "32" << 128;
+    QTest::newRow("mp4 to mkv") << QStringList{mkv}
+                                << QStringList{"MPEG4(DivX)", "MPEG4(Xvid)", "AVC(H264)",
+                                               "HEVC(H265)",  "WMV2",        "FLV1",
+                                               "Copy",        "AV1",         "VP9"}
+                                << QStringList{"AAC", "MP3", "WMAv2", "Copy", "Opus"}
+                                << QVector<int>{4, 0, 0} << "32" << 128;
+    QTest::newRow("mp4 to webm") << QStringList{webm} << QStringList{"AV1", "VP9", "Copy"}
+                                 << QStringList{"Opus", "Copy"} << QVector<int>{5, 7, 4} << "50"
+                                 << 96;
+    QTest::newRow("mp4 to webm to flv")
+        << QStringList{webm, flv} << QStringList{"MPEG4(DivX)", "AVC(H264)", "FLV1"}
+        << QStringList{"AAC", "MP3"} << QVector<int>{1, 0, 0} << "32" << 128;
 }
 
 void TestSettingsDialog::containerSwitches()
@@ -344,12 +363,16 @@ void TestSettingsDialog::containerSwitches()
     QFETCH(QStringList, videoCodecs);
     QFETCH(QStringList, audioCodecs);
     QFETCH(QVector<int>, vcCvCa);
+    QFETCH(QString, crf);
+    QFETCH(int, ba);
     AVSettings start = makeAVSettings(0, 1, 1);
     start.r = 1;
     start.crf = 40;
-    // The container touches only vc, cv and ca; the CRF is picked after the switch.
+    // The container touches only vc, cv and ca, and a level's bit rate where the codec counts
+    // it otherwise; the CRF is picked after the switch.
     QVector<int> expected = vcCvCa + fields(start).mid(3);
-    expected[5] = 32;
+    expected[5] = crf.toInt();
+    expected[7] = ba;
     AVSettings result;
     const bool accepted = runDialog(
         start, ok,
@@ -365,7 +388,70 @@ void TestSettingsDialog::containerSwitches()
             // No codec switches a combo off: CRF still takes a value, even for WMV2.
             for (const QComboBox *combo : dlg.findChildren<QComboBox *>())
                 QVERIFY2(combo->isEnabled(), qPrintable(combo->objectName()));
-            pick(box(&dlg, QStringLiteral("cboxCRF")), QStringLiteral("32"));
+            pick(box(&dlg, QStringLiteral("cboxCRF")), crf);
+        },
+        &result);
+    QVERIFY(accepted);
+    QCOMPARE(fields(result), expected);
+}
+
+void TestSettingsDialog::codecScales_data()
+{
+    QTest::addColumn<int>("vc");
+    QTest::addColumn<QString>("name");  // the codec combo
+    QTest::addColumn<QString>("codec"); // picked
+    QTest::addColumn<QString>("other"); // the combo of the value that follows the codec
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<int>("field"); // index into fields()
+    QTest::addColumn<int>("value");
+    QTest::newRow("VP9 counts its own factors")
+        << 4 << "cboxCV"
+        << "VP9"
+        << "cboxCRF"
+        << "32" << QStringList{"18", "32", "46", "55", "默认"} << 5 << 32;
+    QTest::newRow("AV1 in MP4") << 0 << "cboxCV"
+                                << "AV1"
+                                << "cboxCRF"
+                                << "39" << QStringList{"20", "39", "50", "58", "默认"} << 5 << 39;
+    QTest::newRow("back to H.264 from AV1 in MKV")
+        << 4 << "cboxCV"
+        << "AVC(H264)"
+        << "cboxCRF"
+        << "24" << QStringList{"18", "24", "32", "40", "默认"} << 5 << 24;
+    QTest::newRow("Opus's rate is for two channels")
+        << 4 << "cboxCA"
+        << "Opus"
+        << "cboxBA"
+        << "96" << QStringList{"24", "32", "48", "64", "96", "128", "160", "192", "256", "默认"}
+        << 7 << 96;
+}
+
+// A level's factor and bit rate follow the codec's scale, and the combo lists that scale.
+void TestSettingsDialog::codecScales()
+{
+    QFETCH(int, vc);
+    QFETCH(QString, name);
+    QFETCH(QString, codec);
+    QFETCH(QString, other);
+    QFETCH(QString, shown);
+    QFETCH(QStringList, texts);
+    QFETCH(int, field);
+    QFETCH(int, value);
+    AVSettings start = makeAVSettings(vc, 1, 1);
+    if (codec == "AVC(H264)")
+        setVideoCodec(start, VideoAv1);
+    QVector<int> expected = fields(start);
+    expected[name == "cboxCV" ? 1 : 2] =
+        int(*findKey(name == "cboxCV" ? videoCodecTexts : audioCodecTexts, codec.toStdString()));
+    expected[field] = value;
+    AVSettings result;
+    const bool accepted = runDialog(
+        start, ok,
+        [&](CDlgAVSettings &dlg) {
+            pick(box(&dlg, name), codec);
+            QCOMPARE(box(&dlg, other)->currentText(), shown);
+            QCOMPARE(entries(box(&dlg, other)), texts);
         },
         &result);
     QVERIFY(accepted);

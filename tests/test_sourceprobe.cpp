@@ -26,6 +26,8 @@ private slots:
     void slowProberLeavesTheLoopFree();
     void parse_data();
     void parse();
+    void hdrMetadata_data();
+    void hdrMetadata();
     void unreadableLeavesInfoAlone();
     void everyStream();
 
@@ -184,6 +186,63 @@ void TestSourceProbe::parse()
                  .arg(info.audioSampleRate)
                  .arg(info.durationSeconds),
              summary);
+}
+
+void TestSourceProbe::hdrMetadata_data()
+{
+    // The mastering display (green, blue, red, white x y; max, min luminance), then the content
+    // light levels.
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("metadata");
+    const QByteArray pq = R"({"codec_type":"video","index":0,"color_transfer":"smpte2084")";
+    const QByteArray mastering =
+        R"({"side_data_type":"Mastering display metadata","red_x":"34000/50000",
+        "red_y":"16000/50000","green_x":"13250/50000","green_y":"34500/50000",
+        "blue_x":"7500/50000","blue_y":"3000/50000","white_point_x":"15635/50000",
+        "white_point_y":"16450/50000","min_luminance":"1/10000","max_luminance":"10000000/10000"})";
+    const QByteArray light =
+        R"({"side_data_type":"Content light level metadata","max_content":1000,"max_average":400})";
+    const QString hdr10 = "0.265 0.69 0.15 0.06 0.68 0.32 0.3127 0.329 1000 0.0001 1000 400";
+    const QString none = "0 0 0 0 0 0 0 0 0 0 0 0";
+    QTest::newRow("the first frame's")
+        << QByteArray(R"({"streams":[)" + pq + R"(}],"frames":[{"media_type":"video",
+            "stream_index":0,"side_data_list":[)" +
+                      mastering + "," + light + "]}]}")
+        << hdr10;
+    QTest::newRow("the stream's, as a container keeps it")
+        << QByteArray(R"({"streams":[)" + pq + R"(,"side_data_list":[)" + mastering + "," + light +
+                      "]}]}")
+        << hdr10;
+    QTest::newRow("light levels alone")
+        << QByteArray(R"({"streams":[)" + pq + R"(}],"frames":[{"media_type":"video",
+            "stream_index":0,"side_data_list":[)" +
+                      light + "]}]}")
+        << "0 0 0 0 0 0 0 0 0 0 1000 400";
+    QTest::newRow("another stream's frame")
+        << QByteArray(R"({"streams":[)" + pq + R"(},{"codec_type":"video","index":1}],
+            "frames":[{"media_type":"video","stream_index":1,"side_data_list":[)" +
+                      mastering + "]}]}")
+        << none;
+    QTest::newRow("an SDR picture's is not read")
+        << QByteArray(R"({"streams":[{"codec_type":"video","index":0,"color_transfer":"bt709",
+            "side_data_list":[)" +
+                      mastering + "]}]}")
+        << none;
+}
+
+void TestSourceProbe::hdrMetadata()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, metadata);
+    SourceInfo info;
+    QCOMPARE(parseProbeOutput(json, info), int(ProbeOk));
+    QStringList values;
+    for (const double value : info.mastering)
+        values << QString::number(value);
+    values << QString::number(info.masteringMaxLuminance)
+           << QString::number(info.masteringMinLuminance) << QString::number(info.maxContentLight)
+           << QString::number(info.maxAverageLight);
+    QCOMPARE(values.join(' '), metadata);
 }
 
 void TestSourceProbe::unreadableLeavesInfoAlone()

@@ -333,7 +333,10 @@ void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
     const QString unrecorded = m_out + "/.quellix-00000004-d.part.mp4";
     const QString userFile = m_out + "/" + prefix + "e.mp4";
     const QString gone = m_out + "/.quellix-00000005-f.part.mp4";
-    for (const QString &path : {killed, mine, writing, unrecorded, userFile})
+    // A first pass's statistics go with their output, a running one's stay.
+    const QString killedLog = killed + ".passlog-0.log";
+    const QString writingLog = writing + ".passlog-0.log";
+    for (const QString &path : {killed, mine, writing, unrecorded, userFile, killedLog, writingLog})
         QVERIFY(TestMedia::writeFile(path, "data"));
     const QList<LeftoverOutputs::Output> outputs = {{killed, ended},
                                                     {mine, qint64(::getpid())},
@@ -346,9 +349,11 @@ void TestTempOutputs::leftoversRemovedOnlyWhenRecorded()
     QCOMPARE(m_record->removeLeftovers(&removed), 0);
     QCOMPARE(removed, 2);
     QVERIFY(!QFileInfo::exists(killed));
+    QVERIFY(!QFileInfo::exists(killedLog));
     QVERIFY(!QFileInfo::exists(mine));
     // Another running copy of the program still writes this one.
     QVERIFY(QFileInfo::exists(writing));
+    QVERIFY(QFileInfo::exists(writingLog));
     QVERIFY(QFileInfo::exists(unrecorded));
     QVERIFY(QFileInfo::exists(userFile));
     QCOMPARE(m_record->recorded(), QStringList{writing});
