@@ -257,7 +257,7 @@ void ConversionJob::failRun(const std::string &reason)
 
 int ConversionJob::startTranscoder()
 {
-    m_passes.begin(m_params, m_tempPath);
+    m_passes.prepare(m_params, m_tempPath);
     const int result = m_pipe.start(m_passes.arguments(m_params));
     if (result != 0) {
         discardOutput();

@@ -13,7 +13,7 @@ const char *const logSuffix = ".passlog";
 
 } // namespace
 
-void PassRun::begin(const AVParams &params, const std::string &tempPath)
+void PassRun::prepare(const AVParams &params, const std::string &tempPath)
 {
     clear();
     m_count = params.passCount();

@@ -12,7 +12,7 @@ class PassRun final
 {
 public:
     // Starts over at the first pass of `params`, the statistics named after `tempPath`.
-    void begin(const AVParams &params, const std::string &tempPath);
+    void prepare(const AVParams &params, const std::string &tempPath);
     int pass() const { return m_pass; }
     bool hasNext() const { return m_pass < m_count; }
     void next() { ++m_pass; }
