@@ -88,7 +88,7 @@ void addOpusTrack(std::vector<Option> &options, const std::string &output, int c
         options.push_back({"-filter" + output, "aformat=channel_layouts=" + layout});
     const int kept = mixed > 0 ? mixed : channels > 0 ? channels : 2;
     if (stereoRate != -1)
-        options.push_back({"-b" + output, std::to_string(stereoRate * kept / 2) + "k"});
+        options.push_back({"-b" + output, std::to_string(int64_t(stereoRate) * kept / 2) + "k"});
 }
 
 void addOpusOptions(std::vector<Option> &options, const AVParams &params,

@@ -2,6 +2,7 @@
 // record: eleven little-endian 32-bit fields in AVSettings order, then the input path, a NUL and
 // the output path; optionally a second NUL and the probed source: its channels and sample rate as
 // two more such fields and one byte for its colour transfer (1 PQ, 2 HLG, else SDR).
+#include "convert/EncoderOptions.h"
 #include "convert/SourceRules.h"
 #include "fuzz/FuzzCheck.h"
 #include "params/AVParams.h"
@@ -57,8 +58,12 @@ SourceInfo readSource(const uint8_t *data)
 
 // The options between input and output, in the order the line gives them.
 const std::vector<std::string> optionOrder = {
-    "-s",         "-crf",        "-b:v",   "-r",  "-c:v", "-vf",  "-pix_fmt", "-color_primaries",
-    "-color_trc", "-colorspace", "-tag:v", "-ar", "-ac",  "-b:a", "-c:a"};
+    "-s",         "-crf",        "-b:v",         "-r",
+    "-c:v",       "-preset",     "-deadline",    "-cpu-used",
+    "-row-mt",    "-vf",         "-pix_fmt",     "-color_primaries",
+    "-color_trc", "-colorspace", "-x265-params", "-svtav1-params",
+    "-tag:v",     "-ar",         "-ac:a",        "-filter:a",
+    "-ac",        "-b:a",        "-c:a"};
 
 bool isRateFlag(const std::string &flag)
 {
@@ -85,6 +90,8 @@ std::string lineFromArguments(const std::vector<std::string> &args)
     return line + "\"" + args.back() + "\"";
 }
 
+std::string valueOf(const std::vector<std::string> &args, const std::string &flag);
+
 void checkOptions(const std::vector<std::string> &args)
 {
     std::size_t lastPosition = 0;
@@ -98,7 +105,10 @@ void checkOptions(const std::vector<std::string> &args)
         lastPosition = position;
         fuzzCheck(!args[i + 1].empty(), "every option has a value");
     }
-    fuzzCheck(!(seen.count("-crf") && seen.count("-b:v")), "one video rate at most");
+    // VP9's constant quality comes with its bit-rate ceiling off.
+    fuzzCheck(!(seen.count("-crf") && seen.count("-b:v")) ||
+                  (valueOf(args, "-c:v") == "libvpx-vp9" && valueOf(args, "-b:v") == "0"),
+              "one video rate at most");
 }
 
 std::string valueOf(const std::vector<std::string> &args, const std::string &flag)
@@ -111,20 +121,29 @@ std::string valueOf(const std::vector<std::string> &args, const std::string &fla
 }
 
 // An encoded picture is always made playable; a copied one is left alone, and only HEVC is tagged.
-// Only a known HDR source is tone-mapped and tagged BT.709.
+// A known HDR source keeps its 10 bits where the encoder and the container can carry them, and is
+// otherwise tone-mapped and tagged BT.709.
 void checkPlayableVideo(const std::vector<std::string> &args, const AVParams &params)
 {
     const std::string encoder = valueOf(args, "-c:v");
     const bool copied = encoder == "copy";
     const bool hdr = !copied && params.source && params.source->isHdr();
+    const bool kept =
+        hdr && !encoder.empty() &&
+        EncoderOptions::keepsHdr(encoder, outputExtension(params.output), *params.source);
+    const bool toneMapped = hdr && !kept;
     fuzzCheck(valueOf(args, "-vf").empty() == copied,
               "every encoded picture is scaled to even sizes");
-    fuzzCheck((valueOf(args, "-vf").rfind("zscale=", 0) == 0) == hdr,
-              "exactly an HDR picture is tone-mapped");
-    fuzzCheck((valueOf(args, "-colorspace") == "bt709") == hdr,
+    fuzzCheck((valueOf(args, "-vf").rfind("zscale=", 0) == 0) == toneMapped,
+              "exactly an HDR picture that is not kept is tone-mapped");
+    fuzzCheck((valueOf(args, "-color_trc") == "bt709") == toneMapped,
               "exactly a tone-mapped picture is tagged");
-    fuzzCheck(valueOf(args, "-pix_fmt") == (copied ? "" : "yuv420p"),
-              "every encoded picture is 4:2:0 in 8 bits");
+    fuzzCheck(!kept || valueOf(args, "-color_trc") == params.source->colorTransfer,
+              "a kept HDR picture keeps its transfer");
+    fuzzCheck(valueOf(args, "-pix_fmt") == (copied ? ""
+                                            : kept ? "yuv420p10le"
+                                                   : "yuv420p"),
+              "every encoded picture is 4:2:0, in 10 bits only where HDR is kept");
     fuzzCheck(valueOf(args, "-tag:v").empty() || encoder == "libx265", "only HEVC is tagged");
 }
 
@@ -137,6 +156,10 @@ void checkAudio(const std::vector<std::string> &args, const AVParams &params)
     const std::string ext = outputExtension(params.output);
     const std::string encoder =
         lookupText(audioEncoders, params.settings.ca).value_or(defaultAudioEncoder(ext));
+    if (encoder == "libopus") {
+        fuzzCheck(rate == "48000" && channels.empty(), "Opus always gets 48 kHz");
+        return;
+    }
     if (!params.source || encoder == "copy") {
         fuzzCheck(rate == (params.settings.ar == -1 ? "" : std::to_string(params.settings.ar)),
                   "the user's rate goes as it is");

@@ -1,6 +1,7 @@
 // Reads arbitrary bytes as the prober's description of a source, then builds the transcoder
 // command line from what was read for each container's defaults: what a file's streams say must
 // never put anything but the known filters, rates and channel counts on the line.
+#include "convert/EncoderOptions.h"
 #include "convert/SourceProbe.h"
 #include "convert/SourceRules.h"
 #include "fuzz/FuzzCheck.h"
@@ -91,7 +92,12 @@ void checkLine(const SourceInfo &info, int vc)
     const std::string deinterlace = deinterlaceFilter(info);
     const std::string first = deinterlace.empty() ? std::string() : deinterlace + ",";
     const std::string evenSize = "scale=trunc(iw/2)*2:trunc(ih/2)*2";
-    if (info.isHdr())
+    const std::string videoEncoder = lookupText(videoEncoders, params.settings.cv).value_or("");
+    if (info.isHdr() && EncoderOptions::keepsHdr(videoEncoder, containerExts.at(vc), info))
+        fuzzCheck(filter == first + evenSize && valueOf(args, "-color_trc") == info.colorTransfer &&
+                      valueOf(args, "-pix_fmt") == "yuv420p10le",
+                  "an HDR picture the output can carry keeps its 10 bits and its transfer");
+    else if (info.isHdr())
         fuzzCheck(filter == first + toneMapFilter(info) + "," + evenSize &&
                       valueOf(args, "-color_trc") == "bt709",
                   "an HDR picture is tone-mapped and tagged");
