@@ -111,12 +111,16 @@ void TestPanel::noTargetChangesOnlyWorkingSettings()
     QCOMPARE(m_window->currentWorkingSettings().vc, 1);
     QCOMPARE(job(0)->settings().vc, 0);
 
-    // No current entry: the settings button opens nothing.
-    QTimer::singleShot(500, [] {
+    // No current entry: the settings button opens nothing. Should it open one, it is closed; the
+    // timer ends with this case, so that it never closes a later case's dialog.
+    QTimer closer;
+    closer.setSingleShot(true);
+    QObject::connect(&closer, &QTimer::timeout, [] {
         for (QWidget *w : QApplication::topLevelWidgets())
             if (auto *d = qobject_cast<CDlgAVSettings *>(w))
                 d->close();
     });
+    closer.start(500);
     bool dialogSeen = false;
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
