@@ -1,5 +1,8 @@
 #include "convert/ChildProcess.h"
 
+#include <QCoreApplication>
+#include <QStandardPaths>
+
 #include <csignal>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -32,3 +35,16 @@ void ChildProcess::setupChildProcess()
     dieWithParent(m_parentPid);
 }
 #endif
+
+QString ChildProcess::findProgram(const QString &name)
+{
+    if (name.contains(QLatin1Char('/')))
+        return name;
+    if (QCoreApplication::instance()) {
+        const QString local =
+            QStandardPaths::findExecutable(name, {QCoreApplication::applicationDirPath()});
+        if (!local.isEmpty())
+            return local;
+    }
+    return QStandardPaths::findExecutable(name);
+}

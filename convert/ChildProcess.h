@@ -11,7 +11,14 @@ class ChildProcess final : public QProcess
     Q_OBJECT
 
 public:
+    // How long an owner waits for a killed child to be reaped.
+    static constexpr int reapWaitMs = 1000;
+
     explicit ChildProcess(QObject *parent = nullptr);
+
+    // The program file for `name`: a name without a directory is looked up next to the running
+    // program first, then in PATH; empty when there is none.
+    static QString findProgram(const QString &name);
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 protected:

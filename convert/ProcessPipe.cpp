@@ -1,33 +1,10 @@
 #include "convert/ProcessPipe.h"
 #include "convert/ChildProcess.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QStandardPaths>
 #include <QStringList>
 
 #include <csignal>
-
-namespace
-{
-
-constexpr int reapWaitMs = 1000;
-
-// A name without a directory is looked up next to the running program first, then in PATH.
-QString findProgram(const QString &name)
-{
-    if (name.contains(QLatin1Char('/')))
-        return name;
-    if (QCoreApplication::instance()) {
-        QString local =
-            QStandardPaths::findExecutable(name, {QCoreApplication::applicationDirPath()});
-        if (!local.isEmpty())
-            return local;
-    }
-    return QStandardPaths::findExecutable(name);
-}
-
-} // namespace
 
 ProcessPipe::ProcessPipe(QObject *parent) : QObject(parent) {}
 
@@ -37,7 +14,7 @@ ProcessPipe::~ProcessPipe()
     if (m_process && m_process->state() != QProcess::NotRunning) {
         m_process->disconnect(this);
         m_process->kill();
-        m_process->waitForFinished(reapWaitMs);
+        m_process->waitForFinished(ChildProcess::reapWaitMs);
     }
 }
 
@@ -47,7 +24,7 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
         return alreadyRunning;
     if (arguments.empty() || arguments.front().empty())
         return missingArgument;
-    const QString program = findProgram(QString::fromStdString(arguments.front()));
+    const QString program = ChildProcess::findProgram(QString::fromStdString(arguments.front()));
     if (program.isEmpty())
         return startFailed;
 
@@ -114,7 +91,7 @@ int ProcessPipe::terminate()
     m_process->disconnect(this);
     m_process->kill();
     // Reaped before returning, so that a partial output can be removed and a new run started.
-    m_process->waitForFinished(reapWaitMs);
+    m_process->waitForFinished(ChildProcess::reapWaitMs);
     release();
     return 0;
 }

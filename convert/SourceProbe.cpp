@@ -1,20 +1,16 @@
 #include "convert/SourceProbe.h"
 #include "convert/ChildProcess.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <cmath>
 
 namespace
 {
-
-constexpr int reapWaitMs = 1000;
 
 // The prober writes most numbers as texts ("48000", "10.000000"); take either form.
 double number(const QJsonValue &value, double fallback)
@@ -215,15 +211,6 @@ void takeStreams(const QJsonArray &streams, SourceInfo &info)
         info.durationSeconds = longestStream;
 }
 
-QString findProgram(const QString &name)
-{
-    if (name.contains(QLatin1Char('/')))
-        return name;
-    const QString local =
-        QStandardPaths::findExecutable(name, {QCoreApplication::applicationDirPath()});
-    return local.isEmpty() ? QStandardPaths::findExecutable(name) : local;
-}
-
 std::string lastLine(const QByteArray &output)
 {
     const QList<QByteArray> lines = output.trimmed().split('\n');
@@ -261,7 +248,7 @@ int SourceProbe::start(const QString &path, int timeLimitMs)
 {
     if (m_process)
         return ProbeRunning;
-    const QString program = findProgram(m_program);
+    const QString program = ChildProcess::findProgram(m_program);
     if (program.isEmpty())
         return ProbeNotStarted;
 
@@ -332,7 +319,7 @@ void SourceProbe::release()
     m_process->disconnect(this);
     if (m_process->state() != QProcess::NotRunning) {
         m_process->kill();
-        m_process->waitForFinished(reapWaitMs);
+        m_process->waitForFinished(ChildProcess::reapWaitMs);
     }
     m_process->deleteLater();
     m_process = nullptr;

@@ -34,7 +34,7 @@ constexpr std::array<int32_t, 3> av1Crf = {50, 39, 20};
 constexpr std::array<int32_t, 3> vp9Crf = {46, 32, 18};
 
 // Opus's rates are for two channels; each track gets its share by its channels.
-constexpr std::array<int32_t, 3> opusBitRates = {48, 96, 160};
+constexpr std::array<int32_t, 3> opusLevelRates = {48, 96, 160};
 
 template <typename Array> bool inRange(const Array &array, int32_t index)
 {
@@ -79,7 +79,7 @@ int32_t levelAudioBitRate(int32_t ca, int32_t level)
 {
     if (!inRange(audioPresets, level) || audioPresets[level].ba == -1)
         return -1;
-    return ca == AudioOpus ? opusBitRates[level] : audioPresets[level].ba;
+    return ca == AudioOpus ? opusLevelRates[level] : audioPresets[level].ba;
 }
 
 void setVideoCodec(AVSettings &settings, int32_t cv)
