@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh build-fuzz -DCMAKE_CXX_COMPILER=clang++ \
     -DQUELLIX_FUZZ=ON -DQUELLIX_FUZZ_SECONDS="${1:-600}" -DQUELLIX_WERROR=ON \
-    -DQUELLIX_BUILD_TESTS=OFF -DQUELLIX_BUILD_BENCH=OFF
+    -DQUELLIX_BUILD_TESTS=OFF -DQUELLIX_BUILD_BENCH=OFF -DQUELLIX_UNITY=ON
 cd build-fuzz
 # Each program runs on one core, so two run side by side.
 ctest --output-on-failure -j 2
