@@ -41,7 +41,7 @@ QString ChildProcess::findProgram(const QString &name)
     if (name.contains(QLatin1Char('/')))
         return name;
     if (QCoreApplication::instance()) {
-        const QString local =
+        QString local =
             QStandardPaths::findExecutable(name, {QCoreApplication::applicationDirPath()});
         if (!local.isEmpty())
             return local;
