@@ -5,12 +5,14 @@
 #   asan    the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer (build-asan)
 #   package the Debian package made from build-test: lintian, the AppStream and menu-entry
 #           validators
-#   tidy    clang-tidy by .clang-tidy over the sources of build-test
+#   tidy    clang-tidy over the sources of build-test (see scripts/tidy.sh)
 #   qt6     the whole suite built on Qt 6 (build-qt6)
 #   plain   the whole suite in the plain build (build-test)
 #   all     format, fuzz, asan, package, tidy, qt6 and plain in that order (the default, and what CI runs)
-# The suites run headless. Stops at the first failing stage; each stage but the last says its
-# time, and the run ends with ctest's summary line.
+# The suites run headless, two at a time; the sanitizer and Qt 6 trees compile the program's
+# libraries a folder at a time, the plain tree a file at a time (where a missing include shows).
+# Stops at the first failing stage; each stage but the last says its time, and the run ends with
+# ctest's summary line.
 # Usage: scripts/test.sh [plain|asan|fuzz|format|package|tidy|qt6|all]
 set -eu
 cd "$(dirname "$0")/.."
@@ -26,7 +28,7 @@ build() { # build directory, extra cmake arguments...
 
 suite() { # build directory, extra cmake arguments...
     build "$@"
-    (cd "$1" && xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 1)
+    (cd "$1" && xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 2)
 }
 
 stage() {
@@ -34,7 +36,9 @@ stage() {
     case "$1" in
     format) scripts/format.sh --check ;;
     fuzz) scripts/fuzz.sh 20 ;;
-    asan) suite build-asan -DQUELLIX_SANITIZE=ON ;;
+    # -O1, as the sanitizers' authors advise: a quarter less compile time than -O2.
+    asan) suite build-asan -DQUELLIX_SANITIZE=ON -DQUELLIX_UNITY=ON \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" ;;
     plain) suite build-test ;;
     package)
         build build-test
@@ -44,7 +48,7 @@ stage() {
         build build-test
         scripts/tidy.sh build-test
         ;;
-    qt6) suite build-qt6 -DQUELLIX_QT_MAJOR=6 ;;
+    qt6) suite build-qt6 -DQUELLIX_QT_MAJOR=6 -DQUELLIX_UNITY=ON ;;
     *)
         echo "usage: $0 [plain|asan|fuzz|format|package|tidy|qt6|all]" >&2
         exit 2
