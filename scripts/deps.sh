@@ -13,7 +13,7 @@ set -eu
 # played by python3-dbusmock.
 RUN="cmake ninja-build g++ pkg-config ccache qtbase5-dev qtbase5-dev-tools libvlc-dev libvlc-bin
 vlc-plugin-base vlc-plugin-video-output libx11-dev ffmpeg fonts-noto-cjk qttranslations5-l10n"
-TEST="xvfb xauth procps dbus-daemon clang libclang-rt-14-dev clang-format clang-tidy lintian
+TEST="xvfb xauth procps dbus-daemon clang libclang-rt-14-dev lld clang-format clang-tidy lintian
 appstream desktop-file-utils python3-dbusmock"
 # The second tree builds on Qt 6 (the X11 platform plugin comes with libqt6gui6).
 QT6="qt6-base-dev qt6-base-dev-tools qt6-translations-l10n"
