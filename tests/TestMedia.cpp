@@ -3,6 +3,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <algorithm>
@@ -200,6 +203,27 @@ QString TestMedia::probeVideo(const QString &file, const QString &entry)
 QString TestMedia::probeAudio(const QString &file, const QString &entry)
 {
     return probeStream(file, "a:0", entry);
+}
+
+QMap<QString, QString> TestMedia::probeFirstStreams(const QString &file, const QStringList &entries)
+{
+    bool ok = false;
+    const QByteArray out = runTool(QStringLiteral("/usr/bin/ffprobe"),
+                                   {"-v", "error", "-show_entries",
+                                    "stream=codec_type," + entries.join(','), "-of", "json", file},
+                                   &ok);
+    QMap<QString, QString> values;
+    const QJsonArray streams = QJsonDocument::fromJson(out).object().value("streams").toArray();
+    for (const auto &entry : streams) {
+        const QJsonObject stream = entry.toObject();
+        const QString kind = stream.value(QLatin1String("codec_type")).toString().left(1);
+        if ((kind != QLatin1String("v") && kind != QLatin1String("a")) ||
+            values.contains(kind + ":codec_type"))
+            continue;
+        for (auto field = stream.constBegin(); field != stream.constEnd(); ++field)
+            values.insert(kind + ':' + field.key(), field.value().toVariant().toString());
+    }
+    return ok ? values : QMap<QString, QString>();
 }
 
 double TestMedia::probeDuration(const QString &file)

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -57,6 +58,10 @@ public:
     static QString probeVideo(const QString &file, const QString &entry);
     // The same for the first audio stream (channels, sample_rate, codec_name, ...).
     static QString probeAudio(const QString &file, const QString &entry);
+    // Several entries of the first video and the first audio stream in one run of the prober,
+    // named "v:entry" and "a:entry"; an entry a stream lacks is left out.
+    static QMap<QString, QString> probeFirstStreams(const QString &file,
+                                                    const QStringList &entries);
     // The file's duration in seconds; -1 when it has none.
     static double probeDuration(const QString &file);
     // True when every packet of the file decodes without a complaint.
