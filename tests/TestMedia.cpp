@@ -213,6 +213,8 @@ QMap<QString, QString> TestMedia::probeFirstStreams(const QString &file, const Q
                                     "stream=codec_type," + entries.join(','), "-of", "json", file},
                                    &ok);
     QMap<QString, QString> values;
+    if (!ok)
+        return values;
     const QJsonArray streams = QJsonDocument::fromJson(out).object().value("streams").toArray();
     for (const auto &entry : streams) {
         const QJsonObject stream = entry.toObject();
@@ -223,7 +225,7 @@ QMap<QString, QString> TestMedia::probeFirstStreams(const QString &file, const Q
         for (auto field = stream.constBegin(); field != stream.constEnd(); ++field)
             values.insert(kind + ':' + field.key(), field.value().toVariant().toString());
     }
-    return ok ? values : QMap<QString, QString>();
+    return values;
 }
 
 double TestMedia::probeDuration(const QString &file)
