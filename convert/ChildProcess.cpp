@@ -10,7 +10,6 @@
 namespace
 {
 
-// Runs in the child between fork and exec: only async-signal-safe calls here.
 void dieWithParent(pid_t parentPid)
 {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -24,17 +23,27 @@ void dieWithParent(pid_t parentPid)
 ChildProcess::ChildProcess(QObject *parent) : QProcess(parent), m_parentPid(getpid())
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-    const pid_t parentPid = m_parentPid;
-    setChildProcessModifier([parentPid] { dieWithParent(parentPid); });
+    setChildProcessModifier([this] { prepareChild(); });
 #endif
 }
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 void ChildProcess::setupChildProcess()
 {
-    dieWithParent(m_parentPid);
+    prepareChild();
 }
 #endif
+
+// Runs in the child between fork and exec, after QProcess has set up the channels: only
+// async-signal-safe calls here. dup2 clears close-on-exec on the copies.
+void ChildProcess::prepareChild() const
+{
+    dieWithParent(m_parentPid);
+    if (m_outputFd < 0)
+        return;
+    if (::dup2(m_outputFd, STDOUT_FILENO) < 0 || ::dup2(m_outputFd, STDERR_FILENO) < 0)
+        _exit(127);
+}
 
 QString ChildProcess::findProgram(const QString &name)
 {

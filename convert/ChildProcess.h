@@ -20,11 +20,18 @@ public:
     // program first, then in PATH; empty when there is none.
     static QString findProgram(const QString &name);
 
+    // The child writes its standard output and standard error into `fd` (a descriptor of the
+    // parent's, at least 3) instead of the channels QProcess sets up; -1 keeps those.
+    void setOutputDescriptor(int fd) { m_outputFd = fd; }
+
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 protected:
     void setupChildProcess() override;
 #endif
 
 private:
+    void prepareChild() const;
+
     pid_t m_parentPid;
+    int m_outputFd = -1;
 };

@@ -4,7 +4,51 @@
 #include <QDeadlineTimer>
 #include <QStringList>
 
+#include <cerrno>
 #include <csignal>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace
+{
+
+// How often a wait for output looks whether the child has ended.
+constexpr int exitCheckMs = 50;
+
+// A descriptor of at least 3, so that the child's dup2 onto its standard output is never a no-op
+// that keeps close-on-exec.
+int aboveStandardStreams(int fd)
+{
+    if (fd > STDERR_FILENO)
+        return fd;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    ::close(fd);
+    return moved;
+}
+
+// Both ends close on exec; the child gets its copy of the write end by dup2. Only the read end
+// never blocks: the child must not lose output to a full pipe.
+bool openPipe(int &readFd, int &writeFd)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    readFd = aboveStandardStreams(fds[0]);
+    writeFd = aboveStandardStreams(fds[1]);
+    if (readFd < 0 || writeFd < 0 || ::fcntl(readFd, F_SETFL, O_NONBLOCK) != 0) {
+        if (readFd >= 0)
+            ::close(readFd);
+        if (writeFd >= 0)
+            ::close(writeFd);
+        readFd = writeFd = -1;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 ProcessPipe::ProcessPipe(QObject *parent) : QObject(parent) {}
 
@@ -16,6 +60,7 @@ ProcessPipe::~ProcessPipe()
         m_process->kill();
         m_process->waitForFinished(ChildProcess::reapWaitMs);
     }
+    closeReadEnd();
 }
 
 int ProcessPipe::start(const std::vector<std::string> &arguments)
@@ -33,16 +78,25 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
         args << QString::fromStdString(*it);
 
     release();
+    int writeFd = -1;
+    if (!openPipe(m_readFd, writeFd))
+        return startFailed;
     auto *child = new ChildProcess(this);
-    child->setProcessChannelMode(QProcess::MergedChannels);
     child->setStandardInputFile(QProcess::nullDevice());
+    child->setStandardOutputFile(QProcess::nullDevice());
+    child->setStandardErrorFile(QProcess::nullDevice());
+    child->setOutputDescriptor(writeFd);
     child->setProgram(program);
     child->setArguments(args);
     connect(child, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
             &ProcessPipe::ended);
     child->start(QIODevice::ReadOnly);
-    if (!child->waitForStarted()) {
+    const bool started = child->waitForStarted();
+    // Only the child writes: the end of its output is the end of the pipe.
+    ::close(writeFd);
+    if (!started) {
         delete child;
+        release();
         return startFailed;
     }
 
@@ -55,6 +109,8 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
     return 0;
 }
 
+// The parent reads only at its own pace: QProcess would wake the event loop for every line the
+// child writes.
 int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int waitMs)
 {
     if (!m_running)
@@ -64,13 +120,15 @@ int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int w
     bytesRead = 0;
     if (waitMs != 0)
         waitForOutput(waitMs);
-    if (m_process->bytesAvailable() > 0) {
-        const qint64 count = m_process->read(buffer, maxBytes);
-        if (count > 0) {
-            bytesRead = static_cast<uint32_t>(count);
-            return 0;
-        }
+    ssize_t count = 0;
+    do
+        count = ::read(m_readFd, buffer, size_t(maxBytes));
+    while (count < 0 && errno == EINTR);
+    if (count > 0) {
+        bytesRead = static_cast<uint32_t>(count);
+        return 0;
     }
+    // Nothing there: once QProcess has seen the child end, everything it wrote has been read.
     if (m_process->state() != QProcess::NotRunning)
         return 0;
     recordExit();
@@ -121,18 +179,26 @@ int ProcessPipe::resume()
 void ProcessPipe::closeRead()
 {
     if (m_running)
-        m_process->closeReadChannel(QProcess::StandardOutput);
+        closeReadEnd();
 }
 
 // A child that has ended takes its buffers and pipe with it; the object itself goes once control
 // is back in the event loop, since the end may be reported from inside its own signal.
 void ProcessPipe::release()
 {
+    closeReadEnd();
     if (!m_process)
         return;
     m_process->disconnect(this);
     m_process->deleteLater();
     m_process = nullptr;
+}
+
+void ProcessPipe::closeReadEnd()
+{
+    if (m_readFd >= 0)
+        ::close(m_readFd);
+    m_readFd = -1;
 }
 
 int ProcessPipe::signalChild(int signal)
@@ -144,12 +210,21 @@ int ProcessPipe::signalChild(int signal)
     return ::kill(pid_t(pid), signal) == 0 ? 0 : notRunning;
 }
 
+// Until there is output, the pipe is closed or the child has ended. The child's end is looked
+// for between slices: a process it started may hold the pipe open after it.
 void ProcessPipe::waitForOutput(int waitMs)
 {
     const QDeadlineTimer deadline(waitMs); // negative: forever
-    while (m_process->bytesAvailable() == 0 && m_process->state() != QProcess::NotRunning &&
-           !deadline.hasExpired())
-        m_process->waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+    while (m_readFd >= 0 && m_process->state() != QProcess::NotRunning) {
+        pollfd ready{m_readFd, POLLIN, 0};
+        const qint64 left = deadline.remainingTime();
+        const int slice = left < 0 ? exitCheckMs : int(qMin<qint64>(left, exitCheckMs));
+        const int polled = ::poll(&ready, 1, slice);
+        if ((polled > 0 && (ready.revents & POLLIN)) || deadline.hasExpired())
+            return;
+        // A closed pipe without data: the child is ending, QProcess has to see it.
+        m_process->waitForFinished(polled > 0 ? slice : 0);
+    }
 }
 
 void ProcessPipe::recordExit()

@@ -9,7 +9,7 @@
 class ChildProcess;
 
 // Runs one external program as a child whose standard output and standard error flow into one
-// pipe, and lets its owner read that pipe, pause, resume and terminate the child.
+// pipe, and lets its owner read that pipe when it likes, pause, resume and terminate the child.
 class ProcessPipe final : public QObject
 {
     Q_OBJECT
@@ -59,8 +59,10 @@ private:
     void waitForOutput(int waitMs);
     void recordExit();
     void release();
+    void closeReadEnd();
 
     ChildProcess *m_process = nullptr;
+    int m_readFd = -1;
     bool m_running = false;
     bool m_paused = false;
     bool m_exitedNormally = true;
