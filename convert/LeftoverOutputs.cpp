@@ -1,6 +1,7 @@
 #include "convert/LeftoverOutputs.h"
 #include "convert/OutputName.h"
 #include "convert/PassRun.h"
+#include "convert/RecordLock.h"
 #include "convert/WholeFile.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -150,7 +150,7 @@ int LeftoverOutputs::forget(const QString &path)
 int LeftoverOutputs::change(const std::function<bool(QList<Output> &)> &edit)
 {
     QDir().mkpath(QFileInfo(m_recordFile).path());
-    QLockFile lock(m_recordFile + QStringLiteral(".lock"));
+    RecordLock lock(m_recordFile + QStringLiteral(".lock"));
     if (!lock.tryLock(lockWaitMs))
         return recordUnusable;
     QList<Output> outputs;
@@ -163,7 +163,7 @@ int LeftoverOutputs::removeLeftovers(int *removed)
 {
     if (removed)
         *removed = 0;
-    QLockFile lock(m_recordFile + QStringLiteral(".lock"));
+    RecordLock lock(m_recordFile + QStringLiteral(".lock"));
     if (!lock.tryLock(lockWaitMs))
         return recordUnusable;
     QList<Output> outputs;

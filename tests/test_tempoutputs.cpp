@@ -1,11 +1,14 @@
 #include "convert/LeftoverOutputs.h"
 #include "convert/OutputName.h"
 #include "convert/OutputPublisher.h"
+#include "convert/RecordLock.h"
 #include "convert/TakenFiles.h"
 #include "tests/TestMedia.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
@@ -78,6 +81,9 @@ private slots:
     void ownerAnswer_data();
     void ownerAnswer();
     void damagedRecordRemovesNothing();
+    void recordLock_data();
+    void recordLock();
+    void recordLockWithoutFolder();
 
 private:
     bool writeRecord(const QByteArray &bytes) const;
@@ -398,6 +404,53 @@ void TestTempOutputs::damagedRecordRemovesNothing()
     // The record works again afterwards.
     QCOMPARE(m_record->add(leftover), 0);
     QCOMPARE(m_record->recorded(), QStringList{leftover});
+}
+
+void TestTempOutputs::recordLock_data()
+{
+    QTest::addColumn<bool>("olderCopy");
+    QTest::newRow("a process that is killed holding it") << false;
+    QTest::newRow("an older copy's QLockFile") << true;
+}
+
+// Whoever holds the record's lock, a change waits; a killed holder leaves no lock behind; and an
+// older copy of the program waits for this one's lock in turn.
+void TestTempOutputs::recordLock()
+{
+    QFETCH(bool, olderCopy);
+    const QString path = m_dir->filePath(QStringLiteral("outputs.json.lock"));
+    QLockFile older(path);
+    QProcess holder;
+    if (olderCopy) {
+        QVERIFY(older.lock());
+    } else {
+        // -o: flock itself holds the lock, not the command it runs.
+        holder.start(QStringLiteral("flock"),
+                     {QStringLiteral("-o"), path, QStringLiteral("sleep"), QStringLiteral("60")});
+        QVERIFY(holder.waitForStarted());
+        QTRY_VERIFY(!RecordLock(path).tryLock(0));
+    }
+    RecordLock lock(path);
+    QVERIFY(!lock.tryLock(100));
+    if (olderCopy) {
+        older.unlock();
+    } else {
+        holder.kill();
+        QVERIFY(holder.waitForFinished());
+    }
+    QVERIFY(lock.tryLock(5000));
+    QLockFile later(path);
+    QVERIFY(!later.tryLock(100));
+}
+
+// A lock file that cannot be made does not appear by waiting: no change may hang on it.
+void TestTempOutputs::recordLockWithoutFolder()
+{
+    RecordLock lock(m_dir->filePath(QStringLiteral("missing/outputs.json.lock")));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!lock.tryLock(5000));
+    QVERIFY2(clock.elapsed() < 4000, "waited for a lock file that cannot be made");
 }
 
 QTEST_GUILESS_MAIN(TestTempOutputs)
