@@ -4,12 +4,14 @@
 #include "convert/RecordLock.h"
 #include "convert/WholeFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -146,6 +148,29 @@ int LeftoverOutputs::forget(const QString &path)
     });
 }
 
+LeftoverOutputs::~LeftoverOutputs() = default;
+
+void LeftoverOutputs::forgetLater(const QString &path)
+{
+    m_forgotten.append(path);
+    if (!QCoreApplication::instance())
+        return;
+    if (!m_settler) {
+        m_settler = std::make_unique<QTimer>();
+        m_settler->setSingleShot(true);
+        m_settler->setInterval(0);
+        QObject::connect(m_settler.get(), &QTimer::timeout, [this] { settle(); });
+    }
+    m_settler->start();
+}
+
+int LeftoverOutputs::settle()
+{
+    if (m_forgotten.isEmpty())
+        return 0;
+    return change([](QList<Output> &) { return false; });
+}
+
 // A damaged record is set aside and the change applies to an empty one.
 int LeftoverOutputs::change(const std::function<bool(QList<Output> &)> &edit)
 {
@@ -156,7 +181,24 @@ int LeftoverOutputs::change(const std::function<bool(QList<Output> &)> &edit)
     QList<Output> outputs;
     if (read(outputs) != 0)
         moveAside();
-    return edit(outputs) ? write(outputs) : 0;
+    const bool dropped = dropForgotten(outputs);
+    const bool edited = edit(outputs);
+    const int result = dropped || edited ? write(outputs) : 0;
+    if (result == 0)
+        m_forgotten.clear();
+    return result;
+}
+
+bool LeftoverOutputs::dropForgotten(QList<Output> &outputs) const
+{
+    const qint64 self = ::getpid();
+    const auto size = outputs.size();
+    outputs.erase(std::remove_if(outputs.begin(), outputs.end(),
+                                 [&](const Output &output) {
+                                     return output.pid == self && m_forgotten.contains(output.path);
+                                 }),
+                  outputs.end());
+    return outputs.size() != size;
 }
 
 int LeftoverOutputs::removeLeftovers(int *removed)

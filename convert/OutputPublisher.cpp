@@ -162,7 +162,7 @@ int OutputPublisher::publish(const std::string &tempPath, const std::string &out
         if (failure != 0)
             return renameFailed;
         syncFolder(QFile::encodeName(QFileInfo(QString::fromStdString(candidate)).path()));
-        m_record.forget(QString::fromStdString(tempPath));
+        m_record.forgetLater(QString::fromStdString(tempPath));
         finalPath = candidate;
         return 0;
     }

@@ -42,7 +42,8 @@ public:
     // that `isTaken` counts or that exist on disk, also when one appears during the rename:
     // 0 with `finalPath` set, tempMissing, syncFailed or renameFailed (the temporary file then
     // stays where it is, still recorded). While source dates are kept, the file first takes the
-    // modification and access times of `sourcePath`.
+    // modification and access times of `sourcePath`. The published name leaves the record with
+    // its next change (LeftoverOutputs::forgetLater).
     int publish(const std::string &tempPath, const std::string &outputDirectory,
                 const std::string &baseName, const std::string &extension,
                 const std::function<bool(const FileIdentity &)> &isTaken, std::string &finalPath,
