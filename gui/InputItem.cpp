@@ -125,14 +125,27 @@ void InputItem::showJob()
     m_ui->status->setText(m_job->isPaused() ? tr("转码暂停   ")
                                             : tr(stateTexts[m_job->convertState()]));
     // Without the input's duration the bar can only show that work goes on.
-    m_ui->progressBar->setRange(0, m_job->isBusy() ? 0 : 100);
-    m_ui->progressBar->setValue(m_job->progress());
+    showProgress(m_job->isBusy() ? 0 : 100, m_job->progress());
     // A job without an input yet keeps the form's texts.
     if (m_job->inputPath().empty())
         return;
     showFileName();
     m_ui->filesize->setText(sizeText(m_job->inputBytes()));
-    setToolTip(toolTipText());
+    if (const QString tip = toolTipText(); tip != toolTip())
+        setToolTip(tip);
+}
+
+// QProgressBar paints itself at once for every step it shows, with a round trip to the display;
+// the row's other changes are painted with the next frame, and so is the bar here.
+void InputItem::showProgress(int maximum, int value)
+{
+    QProgressBar *bar = m_ui->progressBar;
+    if (bar->maximum() == maximum && bar->value() == value)
+        return;
+    bar->setUpdatesEnabled(false);
+    bar->setRange(0, maximum);
+    bar->setValue(value);
+    bar->setUpdatesEnabled(true);
 }
 
 void InputItem::setCurrent(bool current)
@@ -164,9 +177,15 @@ bool InputItem::eventFilter(QObject *watched, QEvent *event)
 
 void InputItem::showFileName()
 {
-    m_ui->filename->ensurePolished();
-    m_ui->filename->setText(
-        elidedName(m_job->fileName(), m_ui->filename->fontMetrics(), m_ui->filename->width()));
+    QLabel *label = m_ui->filename;
+    label->ensurePolished();
+    const QString &name = m_job->fileName();
+    if (name == m_elidedFor && label->width() == m_elidedWidth && label->font() == m_elidedFont)
+        return;
+    m_elidedFor = name;
+    m_elidedWidth = label->width();
+    m_elidedFont = label->font();
+    label->setText(elidedName(name, label->fontMetrics(), m_elidedWidth));
 }
 
 // The whole path, the output's frame rate and what becomes of an HDR picture once the source is

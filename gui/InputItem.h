@@ -2,6 +2,7 @@
 
 #include "params/AVSettings.h"
 
+#include <QFont>
 #include <QPointer>
 #include <QWidget>
 
@@ -54,9 +55,15 @@ private slots:
     void btnDel_clicked();
 
 private:
+    void showProgress(int maximum, int value);
     void showFileName();
     QString toolTipText() const;
 
     std::unique_ptr<Ui::InputItem> m_ui;
     QPointer<ConversionJob> m_job;
+    // What the name label was last laid out for: the job's progress changes it many times a
+    // second, its name and width seldom.
+    QString m_elidedFor;
+    int m_elidedWidth = -1;
+    QFont m_elidedFont;
 };
