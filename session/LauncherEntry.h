@@ -21,7 +21,9 @@ class LauncherEntry final : public QObject
 
 public:
     static constexpr int noBus = -201;
-    static constexpr int defaultIntervalMs = 250;
+    // A dock's small bar followed once a second is close enough, and the bus stays quiet while
+    // short files go by several a second.
+    static constexpr int defaultIntervalMs = 1000;
 
     // On the session bus.
     explicit LauncherEntry(QObject *parent = nullptr);
