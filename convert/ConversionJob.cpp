@@ -29,6 +29,7 @@ ConversionJob::ConversionJob(QObject *parent) : QObject(parent)
     // The end of the transcoder is taken at once rather than at the next tick: in a batch the
     // next file starts as soon as this one is written.
     connect(&m_pipe, &ProcessPipe::ended, this, &ConversionJob::onTimer);
+    connect(&m_pipe, &ProcessPipe::outputWaiting, this, &ConversionJob::onTimer);
 }
 
 ConversionJob::~ConversionJob()

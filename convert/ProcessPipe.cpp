@@ -2,6 +2,7 @@
 #include "convert/ChildProcess.h"
 
 #include <QDeadlineTimer>
+#include <QSocketNotifier>
 #include <QStringList>
 
 #include <cerrno>
@@ -16,6 +17,11 @@ namespace
 
 // How often a wait for output looks whether the child has ended.
 constexpr int exitCheckMs = 50;
+// A child that writes this much within this time fills a pipe between two of its owner's polls:
+// it is then read as it writes.
+constexpr qint64 chattyBytes = 32 * 1024;
+constexpr qint64 paceWindowMs = 250;
+constexpr int chattyPipeBytes = 1024 * 1024;
 
 // A descriptor of at least 3, so that the child's dup2 onto its standard output is never a no-op
 // that keeps close-on-exec.
@@ -100,6 +106,11 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
         return startFailed;
     }
 
+    m_waiting = new QSocketNotifier(m_readFd, QSocketNotifier::Read, this);
+    m_waiting->setEnabled(false);
+    connect(m_waiting, &QSocketNotifier::activated, this, &ProcessPipe::outputWaiting);
+    m_paceClock.start();
+    m_paceBytes = 0;
     m_process = child;
     m_running = true;
     m_paused = false;
@@ -126,8 +137,12 @@ int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int w
     while (count < 0 && errno == EINTR);
     if (count > 0) {
         bytesRead = static_cast<uint32_t>(count);
+        followPace(count);
         return 0;
     }
+    // A closed pipe stays readable: watching it would only spin.
+    if (count == 0 && m_waiting)
+        m_waiting->setEnabled(false);
     // Nothing there: once QProcess has seen the child end, everything it wrote has been read.
     if (m_process->state() != QProcess::NotRunning)
         return 0;
@@ -194,8 +209,31 @@ void ProcessPipe::release()
     m_process = nullptr;
 }
 
+// Read at the owner's pace while the child is quiet, as it writes while it is chatty.
+void ProcessPipe::followPace(qint64 count)
+{
+    m_paceBytes += count;
+    if (m_paceBytes >= chattyBytes && !m_waiting->isEnabled()) {
+        m_waiting->setEnabled(true);
+        // Room to go on writing while the event loop is busy elsewhere; the system may refuse.
+        ::fcntl(m_readFd, F_SETPIPE_SZ, chattyPipeBytes);
+    }
+    if (m_paceClock.elapsed() < paceWindowMs)
+        return;
+    m_waiting->setEnabled(m_paceBytes >= chattyBytes);
+    m_paceBytes = 0;
+    m_paceClock.start();
+}
+
+// The notifier may be what is reporting right now: it goes once control is back in the event
+// loop, and stops watching the descriptor before that is closed.
 void ProcessPipe::closeReadEnd()
 {
+    if (m_waiting) {
+        m_waiting->setEnabled(false);
+        m_waiting->deleteLater();
+        m_waiting = nullptr;
+    }
     if (m_readFd >= 0)
         ::close(m_readFd);
     m_readFd = -1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <vector>
 
 class ChildProcess;
+class QSocketNotifier;
 
 // Runs one external program as a child whose standard output and standard error flow into one
 // pipe, and lets its owner read that pipe when it likes, pause, resume and terminate the child.
@@ -53,6 +55,9 @@ signals:
     // A child that was not terminated has ended and all of its output is ready to be read, so
     // that the owner need not wait for its next poll to learn it.
     void ended();
+    // A child that writes faster than its owner's polls take has more output waiting: it would
+    // otherwise stop on a full pipe until the next poll.
+    void outputWaiting();
 
 private:
     int signalChild(int signal);
@@ -60,9 +65,13 @@ private:
     void recordExit();
     void release();
     void closeReadEnd();
+    void followPace(qint64 count);
 
     ChildProcess *m_process = nullptr;
     int m_readFd = -1;
+    QSocketNotifier *m_waiting = nullptr;
+    QElapsedTimer m_paceClock;
+    qint64 m_paceBytes = 0;
     bool m_running = false;
     bool m_paused = false;
     bool m_exitedNormally = true;

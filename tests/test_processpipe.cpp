@@ -60,6 +60,8 @@ private slots:
     void diesWithTheProgram();
     void pauseNeedsAChild();
     void terminatePaused();
+    void paceFollowsTheChild_data();
+    void paceFollowsTheChild();
 };
 
 void TestProcessPipe::refusedStart_data()
@@ -252,6 +254,48 @@ void TestProcessPipe::terminatePaused()
     // Ended and reaped: not even a zombie is left.
     QCOMPARE(TestMedia::childPids(), QList<qint64>());
     QCOMPARE(pipe.resume(), ProcessPipe::notRunning);
+}
+
+void TestProcessPipe::paceFollowsTheChild_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<bool>("chatty");
+    QTest::newRow("a line every 50 ms") << QByteArray("for i in 0 1 2 3 4 5 6 7 8 9; do echo line "
+                                                      "$i; sleep 0.05; done")
+                                        << 70 << false;
+    QTest::newRow("2 MB at once") << QByteArray("head -c 2000000 /dev/zero") << 2000000 << true;
+}
+
+// An owner that looks every 200 ms reads a quiet child only then, and a chatty one as it writes,
+// so that it never waits on a full pipe; either way nothing is lost.
+void TestProcessPipe::paceFollowsTheChild()
+{
+    QFETCH(QByteArray, script);
+    ProcessPipe pipe;
+    int waiting = 0;
+    int received = 0;
+    bool ended = false;
+    const auto drain = [&] {
+        char buffer[8192];
+        uint32_t count = 0;
+        int result = 0;
+        while (!ended && (result = pipe.read(buffer, sizeof buffer, count, 0)) == 0 && count > 0)
+            received += int(count);
+        ended = ended || result == ProcessPipe::outputEnded;
+    };
+    connect(&pipe, &ProcessPipe::outputWaiting, this, [&] {
+        ++waiting;
+        drain();
+    });
+    connect(&pipe, &ProcessPipe::ended, this, drain);
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, drain);
+    poll.start(200);
+    QCOMPARE(pipe.start(shell(script.constData())), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(ended, 30000);
+    QTEST(received, "bytes");
+    QTEST(waiting > 0, "chatty");
 }
 
 int main(int argc, char **argv)
