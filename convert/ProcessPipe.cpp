@@ -19,7 +19,7 @@ namespace
 constexpr int exitCheckMs = 50;
 // A child that writes this much within this time fills a pipe between two of its owner's polls:
 // it is then read as it writes.
-constexpr qint64 chattyBytes = 32 * 1024;
+constexpr qint64 chattyBytes = qint64(32) * 1024;
 constexpr qint64 paceWindowMs = 250;
 constexpr int chattyPipeBytes = 1024 * 1024;
 
