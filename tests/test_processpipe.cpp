@@ -264,7 +264,12 @@ void TestProcessPipe::paceFollowsTheChild_data()
     QTest::newRow("a line every 50 ms") << QByteArray("for i in 0 1 2 3 4 5 6 7 8 9; do echo line "
                                                       "$i; sleep 0.05; done")
                                         << 70 << false;
-    QTest::newRow("2 MB at once") << QByteArray("head -c 2000000 /dev/zero") << 2000000 << true;
+    // Bursts of a full pipe with breaks between them, so that no single read can go on until the
+    // child's end, however slow the reader.
+    QTest::newRow("64 KiB every 20 ms")
+        << QByteArray("i=0; while [ $i -lt 16 ]; do head -c 65536 /dev/zero; sleep 0.02; "
+                      "i=$((i+1)); done")
+        << 16 * 65536 << true;
 }
 
 // An owner that looks every 200 ms reads a quiet child only then, and a chatty one as it writes,
