@@ -120,8 +120,8 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
     return 0;
 }
 
-// The parent reads only at its own pace: QProcess would wake the event loop for every line the
-// child writes.
+// The owner reads at its own pace (QProcess would wake the event loop for every line the child
+// writes), or as the child writes while it is chatty (followPace).
 int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int waitMs)
 {
     if (!m_running)
