@@ -61,7 +61,7 @@ ProcessPipe::ProcessPipe(QObject *parent) : QObject(parent) {}
 ProcessPipe::~ProcessPipe()
 {
     // Nobody would read the transcoder any more: it must not keep writing.
-    if (m_process && m_process->state() != QProcess::NotRunning) {
+    if (m_process && m_process->running()) {
         m_process->disconnect(this);
         m_process->kill();
         m_process->waitForFinished(ChildProcess::reapWaitMs);
@@ -88,16 +88,8 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
     if (!openPipe(m_readFd, writeFd))
         return startFailed;
     auto *child = new ChildProcess(this);
-    child->setStandardInputFile(QProcess::nullDevice());
-    child->setStandardOutputFile(QProcess::nullDevice());
-    child->setStandardErrorFile(QProcess::nullDevice());
-    child->setOutputDescriptor(writeFd);
-    child->setProgram(program);
-    child->setArguments(args);
-    connect(child, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
-            &ProcessPipe::ended);
-    child->start(QIODevice::ReadOnly);
-    const bool started = child->waitForStarted();
+    connect(child, &ChildProcess::finished, this, &ProcessPipe::ended);
+    const bool started = child->start(program, args, writeFd, writeFd);
     // Only the child writes: the end of its output is the end of the pipe.
     ::close(writeFd);
     if (!started) {
@@ -120,7 +112,7 @@ int ProcessPipe::start(const std::vector<std::string> &arguments)
     return 0;
 }
 
-// The owner reads at its own pace (QProcess would wake the event loop for every line the child
+// The owner reads at its own pace (a notifier would wake the event loop for every line the child
 // writes), or as the child writes while it is chatty (followPace).
 int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int waitMs)
 {
@@ -143,8 +135,8 @@ int ProcessPipe::read(char *buffer, int32_t maxBytes, uint32_t &bytesRead, int w
     // A closed pipe stays readable: watching it would only spin.
     if (count == 0 && m_waiting)
         m_waiting->setEnabled(false);
-    // Nothing there: once QProcess has seen the child end, everything it wrote has been read.
-    if (m_process->state() != QProcess::NotRunning)
+    // Nothing there: once the child has been reaped, everything it wrote has been read.
+    if (m_process->running())
         return 0;
     recordExit();
     m_running = false;
@@ -243,7 +235,7 @@ int ProcessPipe::signalChild(int signal)
 {
     // Never pid 0, which would be the whole process group.
     const qint64 pid = m_process->processId();
-    if (pid <= 0 || m_process->state() == QProcess::NotRunning)
+    if (pid <= 0 || !m_process->running())
         return notRunning;
     return ::kill(pid_t(pid), signal) == 0 ? 0 : notRunning;
 }
@@ -253,22 +245,21 @@ int ProcessPipe::signalChild(int signal)
 void ProcessPipe::waitForOutput(int waitMs)
 {
     const QDeadlineTimer deadline(waitMs); // negative: forever
-    while (m_readFd >= 0 && m_process->state() != QProcess::NotRunning) {
+    while (m_readFd >= 0 && m_process->running()) {
         pollfd ready{m_readFd, POLLIN, 0};
         const qint64 left = deadline.remainingTime();
         const int slice = left < 0 ? exitCheckMs : int(qMin<qint64>(left, exitCheckMs));
         const int polled = ::poll(&ready, 1, slice);
         if ((polled > 0 && (ready.revents & POLLIN)) || deadline.hasExpired())
             return;
-        // A closed pipe without data: the child is ending, QProcess has to see it.
+        // A closed pipe without data: the child is ending, it has to be reaped.
         m_process->waitForFinished(polled > 0 ? slice : 0);
     }
 }
 
 void ProcessPipe::recordExit()
 {
-    // For a child killed by a signal the exit code holds the signal number.
-    m_exitedNormally = m_process->exitStatus() == QProcess::NormalExit;
-    m_exitCode = m_exitedNormally ? m_process->exitCode() : 0;
-    m_signal = m_exitedNormally ? 0 : m_process->exitCode();
+    m_exitedNormally = m_process->exitedNormally();
+    m_exitCode = m_process->exitCode();
+    m_signal = m_process->exitSignal();
 }

@@ -1,6 +1,7 @@
 #include "convert/SourceProbe.h"
 #include "convert/ChildProcess.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,6 +9,9 @@
 #include <QTimer>
 
 #include <cmath>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace
 {
@@ -211,6 +215,34 @@ void takeStreams(const QJsonArray &streams, SourceInfo &info)
         info.durationSeconds = longestStream;
 }
 
+// What the prober wrote into `fd`, from its start.
+QByteArray written(int fd)
+{
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle) ||
+        !file.seek(0))
+        return {};
+    return file.readAll();
+}
+
+void closeOutput(int &fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+QStringList probeArguments(const QString &path)
+{
+    // An absolute path starts with a slash, so the prober never takes it for an option.
+    return {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-print_format"),
+            QStringLiteral("json"), QStringLiteral("-show_streams"), QStringLiteral("-show_format"),
+            QStringLiteral("-show_chapters"),
+            // The first packets' frames, for the HDR metadata only they carry.
+            QStringLiteral("-show_frames"), QStringLiteral("-read_intervals"),
+            QStringLiteral("%+#2"), QFileInfo(path).absoluteFilePath()};
+}
+
 std::string lastLine(const QByteArray &output)
 {
     const QList<QByteArray> lines = output.trimmed().split('\n');
@@ -254,28 +286,21 @@ int SourceProbe::start(const QString &path, int timeLimitMs)
 
     m_info = SourceInfo();
     m_errorText.clear();
+    // The prober writes into memory files read once it has ended: nothing wakes the event loop
+    // meanwhile, and no full pipe can stop it.
+    m_output = ::memfd_create("probe-output", MFD_CLOEXEC);
+    m_errors = ::memfd_create("probe-errors", MFD_CLOEXEC);
     m_process = new ChildProcess(this);
-    m_process->setStandardInputFile(QProcess::nullDevice());
-    // An absolute path starts with a slash, so the prober never takes it for an option.
-    m_process->setProgram(program);
-    m_process->setArguments({QStringLiteral("-v"), QStringLiteral("error"),
-                             QStringLiteral("-print_format"), QStringLiteral("json"),
-                             QStringLiteral("-show_streams"), QStringLiteral("-show_format"),
-                             QStringLiteral("-show_chapters"),
-                             // The first packets' frames, for the HDR metadata only they carry.
-                             QStringLiteral("-show_frames"), QStringLiteral("-read_intervals"),
-                             QStringLiteral("%+#2"), QFileInfo(path).absoluteFilePath()});
-    connect(m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this,
-            &SourceProbe::onFinished);
-    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            finishWith(ProbeNotStarted);
-    });
+    connect(m_process, &ChildProcess::finished, this, &SourceProbe::onFinished);
+    if (m_output < 0 || m_errors < 0 ||
+        !m_process->start(program, probeArguments(path), m_output, m_errors)) {
+        release();
+        return ProbeNotStarted;
+    }
     m_timeLimit = new QTimer(this);
     m_timeLimit->setSingleShot(true);
     connect(m_timeLimit, &QTimer::timeout, this, &SourceProbe::onTimeLimit);
     m_timeLimit->start(timeLimitMs);
-    m_process->start(QIODevice::ReadOnly);
     return ProbeOk;
 }
 
@@ -286,15 +311,15 @@ void SourceProbe::cancel()
     release();
 }
 
-void SourceProbe::onFinished(int exitCode, QProcess::ExitStatus status)
+void SourceProbe::onFinished()
 {
-    if (status == QProcess::CrashExit) {
+    if (!m_process->exitedNormally()) {
         finishWith(ProbeCrashed);
-    } else if (exitCode != 0) {
-        m_errorText = lastLine(m_process->readAllStandardError());
+    } else if (m_process->exitCode() != 0) {
+        m_errorText = lastLine(written(m_errors));
         finishWith(ProbeRefused);
     } else {
-        finishWith(parseProbeOutput(m_process->readAllStandardOutput(), m_info));
+        finishWith(parseProbeOutput(written(m_output), m_info));
     }
 }
 
@@ -317,12 +342,16 @@ void SourceProbe::finishWith(int result)
 void SourceProbe::release()
 {
     m_process->disconnect(this);
-    if (m_process->state() != QProcess::NotRunning) {
+    if (m_process->running()) {
         m_process->kill();
         m_process->waitForFinished(ChildProcess::reapWaitMs);
     }
     m_process->deleteLater();
     m_process = nullptr;
+    closeOutput(m_output);
+    closeOutput(m_errors);
+    if (!m_timeLimit)
+        return;
     m_timeLimit->stop();
     m_timeLimit->deleteLater();
     m_timeLimit = nullptr;

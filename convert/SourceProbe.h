@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <QProcess>
 #include <QString>
 
 class ChildProcess;
@@ -58,7 +57,7 @@ signals:
     void finished(int result);
 
 private:
-    void onFinished(int exitCode, QProcess::ExitStatus status);
+    void onFinished();
     void onTimeLimit();
     void finishWith(int result);
     void release();
@@ -66,6 +65,8 @@ private:
     QString m_program = QStringLiteral("ffprobe");
     ChildProcess *m_process = nullptr;
     QTimer *m_timeLimit = nullptr;
+    int m_output = -1;
+    int m_errors = -1;
     SourceInfo m_info;
     std::string m_errorText;
     int m_result = ProbeOk;

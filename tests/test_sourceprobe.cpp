@@ -20,8 +20,8 @@ class TestSourceProbe final : public QObject
 
 private slots:
     void initTestCase();
-    void failingProber_data();
-    void failingProber();
+    void scriptedProber_data();
+    void scriptedProber();
     void missingProber();
     void slowProberLeavesTheLoopFree();
     void parse_data();
@@ -60,7 +60,7 @@ int TestSourceProbe::probe(SourceProbe &prober, const QString &file, int limitMs
     return ended.first().first().toInt();
 }
 
-void TestSourceProbe::failingProber_data()
+void TestSourceProbe::scriptedProber_data()
 {
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<int>("result");
@@ -70,9 +70,14 @@ void TestSourceProbe::failingProber_data()
         << QByteArray("echo '{\"format\":{}}'") << int(ProbeUnreadable);
     QTest::newRow("prints nonsense") << QByteArray("echo nonsense") << int(ProbeUnreadable);
     QTest::newRow("fails") << QByteArray("echo 'no such thing' >&2; exit 1") << int(ProbeRefused);
+    // More than a pipe holds, all written before the prober ends.
+    QTest::newRow("long description")
+        << QByteArray("head -c 300000 /dev/zero | tr '\\0' ' '; "
+                      "echo '{\"streams\":[{\"codec_type\":\"video\"}],\"format\":{}}'")
+        << int(ProbeOk);
 }
 
-void TestSourceProbe::failingProber()
+void TestSourceProbe::scriptedProber()
 {
     QFETCH(QByteArray, script);
     QFETCH(int, result);
